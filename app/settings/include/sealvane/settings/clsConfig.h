@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The user's settings under HKEY_CURRENT_USER\Software\Brennock\Sealvane,
+// read from and written to the registry on every call. Each accessor returns
+// the registry result code and leaves the setting's default in its
+// out-argument when the value is missing or unreadable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sealvane/settings/clsRegistry.h"
+
+namespace sealvane {
+
+inline constexpr const char* kSettingsKey = "Software\\Brennock\\Sealvane";
+inline constexpr const char* kShellFoldersKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+class clsConfig {
+ public:
+  std::int32_t GetVersion(std::int32_t& o_nMajor, std::int32_t& o_nMinor);
+  std::int32_t SetVersion(std::int32_t i_nMajor, std::int32_t i_nMinor);
+
+  std::int32_t GetCertSerialNum(std::int32_t& o_nSerialNum);
+  std::int32_t SetCertSerialNum(std::int32_t i_nSerialNum);
+
+  // Leaves o_varThumbprint as it was unless a value was read.
+  std::int32_t GetDefaultCertTP(ByteArray& o_varThumbprint);
+  std::int32_t SetDefaultCertTP(const ByteArray& i_varThumbprint);
+
+  std::int32_t GetAlgorithm(std::int32_t& o_nAlgorithm);
+  std::int32_t SetAlgorithm(std::int32_t i_nAlgorithm);
+
+  std::int32_t GetAlwaysCompress(bool& o_bAlwaysCompress);
+  std::int32_t SetAlwaysCompress(bool i_bAlwaysCompress);
+
+  std::int32_t GetAlwaysOpen(bool& o_bAlwaysOpen);
+  std::int32_t SetAlwaysOpen(bool i_bAlwaysOpen);
+
+  std::int32_t GetLastDir(std::string& o_strLastDir);
+  std::int32_t SetLastDir(const std::string& i_strLastDir);
+
+  std::int32_t GetMyDocumentsDir(std::string& o_strMyDocumentsDir);
+};
+
+}  // namespace sealvane

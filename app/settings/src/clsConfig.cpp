@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/settings/clsConfig.h"
+
+namespace sealvane {
+namespace {
+
+constexpr std::int32_t kDefaultAlgorithm = 2;
+
+// Booleans are stored as -1 (true) and 0 (false); any non-zero value reads
+// as true; a missing value reads as `fallback`.
+std::int32_t GetBoolean(const char* valueName, bool& out, bool fallback) {
+  clsRegistry registry;
+  std::int32_t value = 0;
+  const std::int32_t rc = registry.GetIntegerValue(kSettingsKey, valueName, value);
+  out = rc != 0 ? fallback : value != 0;
+  return rc;
+}
+
+std::int32_t SetInteger(const char* valueName, std::int32_t value) {
+  clsRegistry registry;
+  registry.CreateKey(kSettingsKey);
+  return registry.SetIntegerValue(kSettingsKey, valueName, value);
+}
+
+}  // namespace
+
+std::int32_t clsConfig::GetVersion(std::int32_t& o_nMajor, std::int32_t& o_nMinor) {
+  clsRegistry registry;
+  std::int32_t rc = registry.GetIntegerValue(kSettingsKey, "VersionMajorNum", o_nMajor);
+  if (rc == 0) rc = registry.GetIntegerValue(kSettingsKey, "VersionMinorNum", o_nMinor);
+  return rc;
+}
+
+std::int32_t clsConfig::SetVersion(std::int32_t i_nMajor, std::int32_t i_nMinor) {
+  clsRegistry registry;
+  registry.CreateKey(kSettingsKey);
+  std::int32_t rc = registry.SetIntegerValue(kSettingsKey, "VersionMajorNum", i_nMajor);
+  if (rc == 0) rc = registry.SetIntegerValue(kSettingsKey, "VersionMinorNum", i_nMinor);
+  return rc;
+}
+
+std::int32_t clsConfig::GetCertSerialNum(std::int32_t& o_nSerialNum) {
+  clsRegistry registry;
+  return registry.GetIntegerValue(kSettingsKey, "CertSerialNumber", o_nSerialNum);
+}
+
+std::int32_t clsConfig::SetCertSerialNum(std::int32_t i_nSerialNum) {
+  return SetInteger("CertSerialNumber", i_nSerialNum);
+}
+
+std::int32_t clsConfig::GetDefaultCertTP(ByteArray& o_varThumbprint) {
+  clsRegistry registry;
+  std::optional<ByteArray> value;
+  const std::int32_t rc = registry.GetBinaryValue(kSettingsKey, "DefaultCertTP", value);
+  if (rc == 0 && value) o_varThumbprint = std::move(*value);
+  return rc;
+}
+
+std::int32_t clsConfig::SetDefaultCertTP(const ByteArray& i_varThumbprint) {
+  clsRegistry registry;
+  registry.CreateKey(kSettingsKey);
+  return registry.SetBinaryValue(kSettingsKey, "DefaultCertTP", i_varThumbprint);
+}
+
+std::int32_t clsConfig::GetAlgorithm(std::int32_t& o_nAlgorithm) {
+  clsRegistry registry;
+  const std::int32_t rc = registry.GetIntegerValue(kSettingsKey, "AlgorithmNumber", o_nAlgorithm);
+  if (rc != 0) o_nAlgorithm = kDefaultAlgorithm;
+  return rc;
+}
+
+std::int32_t clsConfig::SetAlgorithm(std::int32_t i_nAlgorithm) { return SetInteger("AlgorithmNumber", i_nAlgorithm); }
+
+std::int32_t clsConfig::GetAlwaysCompress(bool& o_bAlwaysCompress) {
+  return GetBoolean("AlwaysCompress", o_bAlwaysCompress, true);
+}
+
+std::int32_t clsConfig::SetAlwaysCompress(bool i_bAlwaysCompress) {
+  return SetInteger("AlwaysCompress", i_bAlwaysCompress ? -1 : 0);
+}
+
+std::int32_t clsConfig::GetAlwaysOpen(bool& o_bAlwaysOpen) { return GetBoolean("AlwaysOpen", o_bAlwaysOpen, true); }
+
+std::int32_t clsConfig::SetAlwaysOpen(bool i_bAlwaysOpen) { return SetInteger("AlwaysOpen", i_bAlwaysOpen ? -1 : 0); }
+
+std::int32_t clsConfig::GetLastDir(std::string& o_strLastDir) {
+  clsRegistry registry;
+  return registry.GetStringValue(kSettingsKey, "LastDirectory", o_strLastDir);
+}
+
+std::int32_t clsConfig::SetLastDir(const std::string& i_strLastDir) {
+  if (i_strLastDir.empty()) return 0;
+  clsRegistry registry;
+  registry.CreateKey(kSettingsKey);
+  return registry.SetStringValue(kSettingsKey, "LastDirectory", i_strLastDir);
+}
+
+std::int32_t clsConfig::GetMyDocumentsDir(std::string& o_strMyDocumentsDir) {
+  clsRegistry registry;
+  registry.SetRootKey(platform::HKEY_CURRENT_USER);
+  std::int32_t rc = registry.GetExpandStringValue(kShellFoldersKey, "Personal", o_strMyDocumentsDir);
+  if (rc == -2) rc = registry.GetStringValue(kShellFoldersKey, "Personal", o_strMyDocumentsDir);
+  return rc;
+}
+
+}  // namespace sealvane

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The engine's one way to reach the user. The desktop program draws these
+// requests as windows, the terminal front-end as prompts, and tests answer
+// them from a script. Texts keep their single carriage returns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sealvane {
+
+enum class MsgIcon { None, Stop, Question, Exclamation, Information };
+
+enum class MsgButtons { OK, OKCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
+
+// The button pressed, with the platform's numbers.
+enum class MsgResult : std::int32_t { OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+
+struct MessageBoxRequest {
+  std::string text;
+  std::string title;
+  MsgIcon icon = MsgIcon::None;
+  MsgButtons buttons = MsgButtons::OK;
+  int defaultButton = 1;  // 1-based position among the buttons
+};
+
+class UiPort {
+ public:
+  virtual ~UiPort() = default;
+  // Shows a modal message box and returns the button pressed.
+  virtual MsgResult ShowMessageBox(const MessageBoxRequest& request) = 0;
+};
+
+// The answer a box gives when it is closed without a choice: Cancel where
+// there is one, else OK or No.
+MsgResult DismissAnswer(MsgButtons buttons) noexcept;
+
+}  // namespace sealvane

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Small stateless helpers shared by the windows, the archive engine and the
+// settings: message boxes, path arithmetic, file helpers, size texts and the
+// conversions between byte arrays, text and integers.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "sealvane/archive/UiPort.h"
+#include "sealvane/archive/clsDigitalID.h"
+#include "sealvane/platform/RuntimeError.h"
+#include "sealvane/sealvanelib.h"
+
+namespace sealvane {
+
+inline constexpr char kCR = '\r';
+
+// --- messages ---------------------------------------------------------------
+
+// The message, and " Error Number: n" when n is not 0. Title "Warning!".
+void ShowWarning(UiPort& ui, const std::string& i_strMessage, std::int32_t i_nErrorNumber);
+// As ShowWarning with the title "Error!" and the stop icon.
+void ShowError(UiPort& ui, const std::string& i_strMessage, std::int32_t i_nErrorNumber);
+// The message, a carriage return, the error's description, ". Error Number: "
+// and its number.
+void ShowRuntimeError(UiPort& ui, const std::string& i_strMessage, const platform::RuntimeError& i_oError);
+// Inside a catch block: reports the exception being handled.
+void ShowRuntimeError(UiPort& ui, const std::string& i_strMessage);
+
+// Asks whether the existing file may be replaced: Yes (6) or No (7).
+MsgResult ConfirmReplace(UiPort& ui, const std::string& i_strPath);
+
+// --- paths and files --------------------------------------------------------
+
+bool FileExists(const std::string& i_strPath);
+std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash);
+std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_strExt);
+std::string GetDocumentsDir();
+// A new, empty temporary file ("SVA" + hex digits + ".tmp"), or "" on failure.
+std::string GetTempFilePath();
+std::string FormatFileSize(const std::string& i_strPath);
+// The size text for n bytes with the given decimal separator.
+std::string FormatByteCount(std::int64_t i_nBytes, std::string_view i_strDecimalSep);
+
+// --- conversions ------------------------------------------------------------
+
+std::string CutAtNull(const std::string& i_str);
+// Bytes from i_nStart up to the first NUL or i_nCount bytes, read in the
+// system code page. Throws RuntimeError 9 for indices outside the array.
+std::string BytesToString(std::span<const std::uint8_t> i_achBytes, std::int32_t i_nStart, std::int32_t i_nCount);
+// The text's bytes, cut at a character boundary to at most i_nCount, the
+// rest NUL. Throws RuntimeError 9 for indices outside the array.
+void StringToBytes(std::span<std::uint8_t> o_achBytes, std::int32_t i_nStart, std::int32_t i_nCount,
+                   const std::string& i_str);
+std::int32_t ReadLongBE(std::span<const std::uint8_t> i_achBytes, std::int32_t i_nIndex);
+void WriteLongBE(std::span<std::uint8_t> o_achBytes, std::int32_t i_nIndex, std::int32_t i_nValue);
+// Equal length and equal elements.
+bool SameBytes(std::span<const std::uint8_t> i_varA, std::span<const std::uint8_t> i_varB) noexcept;
+// Copies when both have the same length; returns false and copies nothing
+// otherwise.
+bool CopyByteArray(std::span<const std::uint8_t> i_varSource, std::span<std::uint8_t> o_varDest) noexcept;
+inline std::int32_t BoolToCheck(bool i_b) noexcept { return i_b ? 1 : 0; }
+inline bool CheckToBool(std::int32_t i_n) noexcept { return i_n == 1; }
+
+void CopyRecordToDigitalID(const CertRecord& i_oRecord, clsDigitalID& o_oDigitalID);
+// Throws RuntimeError 9 when the thumbprint has fewer than 20 bytes.
+void CopyDigitalIDToRecord(const clsDigitalID& i_oDigitalID, CertRecord& o_oRecord);
+
+}  // namespace sealvane

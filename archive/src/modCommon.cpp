@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/archive/modCommon.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "sealvane/platform/CodePage.h"
+#include "sealvane/platform/Environment.h"
+#include "sealvane/platform/FileInfo.h"
+#include "sealvane/platform/TempFile.h"
+#include "sealvane/settings/clsConfig.h"
+
+namespace sealvane {
+
+using platform::RuntimeError;
+namespace rt = platform::rt;
+
+namespace {
+
+void ShowBox(UiPort& ui, std::string text, const char* title, MsgIcon icon) {
+  ui.ShowMessageBox(MessageBoxRequest {std::move(text), title, icon, MsgButtons::OK, 1});
+}
+
+std::string WithErrorNumber(const std::string& message, std::int32_t number) {
+  if (number == 0) return message;
+  return message + " Error Number: " + std::to_string(number);
+}
+
+// Checks that [start, start + count) lies within an array of `size`.
+void CheckIndices(std::size_t size, std::int64_t start, std::int64_t count) {
+  if (start < 0 || count < 0 || start + count > static_cast<std::int64_t>(size)) {
+    throw RuntimeError(rt::kSubscriptOutOfRange);
+  }
+}
+
+// n / 2^shift rounded to the nearest whole number, ties to even.
+std::int64_t DivideRoundHalfEven(std::int64_t n, int shift) {
+  const std::int64_t divisor = std::int64_t {1} << shift;
+  std::int64_t q = n >> shift;
+  const std::int64_t r = n & (divisor - 1);
+  const std::int64_t half = divisor / 2;
+  if (r > half || (r == half && (q & 1) != 0)) ++q;
+  return q;
+}
+
+}  // namespace
+
+// --- messages ---------------------------------------------------------------
+
+MsgResult DismissAnswer(MsgButtons buttons) noexcept {
+  switch (buttons) {
+    case MsgButtons::OK: return MsgResult::OK;
+    case MsgButtons::YesNo: return MsgResult::No;
+    case MsgButtons::AbortRetryIgnore: return MsgResult::Abort;
+    default: return MsgResult::Cancel;
+  }
+}
+
+void ShowWarning(UiPort& ui, const std::string& i_strMessage, std::int32_t i_nErrorNumber) {
+  ShowBox(ui, WithErrorNumber(i_strMessage, i_nErrorNumber), "Warning!", MsgIcon::Exclamation);
+}
+
+void ShowError(UiPort& ui, const std::string& i_strMessage, std::int32_t i_nErrorNumber) {
+  ShowBox(ui, WithErrorNumber(i_strMessage, i_nErrorNumber), "Error!", MsgIcon::Stop);
+}
+
+void ShowRuntimeError(UiPort& ui, const std::string& i_strMessage, const RuntimeError& i_oError) {
+  ShowBox(ui,
+          i_strMessage + kCR + i_oError.Description() + ". Error Number: " + std::to_string(i_oError.Number()),
+          "Error!", MsgIcon::Stop);
+}
+
+void ShowRuntimeError(UiPort& ui, const std::string& i_strMessage) {
+  ShowRuntimeError(ui, i_strMessage, platform::CurrentRuntimeError());
+}
+
+MsgResult ConfirmReplace(UiPort& ui, const std::string& i_strPath) {
+  return ui.ShowMessageBox(MessageBoxRequest {i_strPath + " already exists." + kCR + "Do you want to replace it?",
+                                              "Replace File?", MsgIcon::Question, MsgButtons::YesNo, 2});
+}
+
+// --- paths and files --------------------------------------------------------
+
+bool FileExists(const std::string& i_strPath) {
+  if (i_strPath.empty()) return false;
+  return platform::FindFileEntry(i_strPath);
+}
+
+std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash) {
+  const std::size_t last = i_strPath.rfind('/');
+  if (last == std::string::npos) return {};
+  std::string folder = i_strPath.substr(0, last);
+  if (folder.find('/') == std::string::npos && i_bRootSlash) folder.push_back('/');
+  return folder;
+}
+
+std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_strExt) {
+  // 1-based positions of the last slash and the last dot, 0 when absent.
+  const std::size_t slashAt = i_strPath.rfind('/');
+  const std::size_t dotAt = i_strPath.rfind('.');
+  const std::size_t s = slashAt == std::string::npos ? 0 : slashAt + 1;
+  const std::size_t d = dotAt == std::string::npos ? 0 : dotAt + 1;
+  if (d > s) return i_strPath.substr(0, d - 1) + i_strExt;
+  if (i_strPath.size() > s) return i_strPath + i_strExt;
+  return {};
+}
+
+std::string GetDocumentsDir() {
+  std::string folder;
+  clsConfig config;
+  if (config.GetMyDocumentsDir(folder) != 0) folder = platform::CurrentDirectory();
+  return folder;
+}
+
+std::string GetTempFilePath() {
+  try {
+    const std::string folder = platform::TempDirectory();
+    if (folder.empty()) return {};
+    return CutAtNull(platform::CreateTempFile(folder, "SVA"));
+  } catch (...) {
+    return {};
+  }
+}
+
+std::string FormatByteCount(std::int64_t i_nBytes, std::string_view i_strDecimalSep) {
+  if (i_nBytes < 1024) return std::to_string(i_nBytes) + " bytes";
+  if (i_nBytes < 1048576) return std::to_string(DivideRoundHalfEven(i_nBytes, 10)) + " KB";
+  // Hundredths of a megabyte: n * 100 / 2^20, exact up to far beyond any file.
+  const std::int64_t hundredths = DivideRoundHalfEven(i_nBytes * 100, 20);
+  std::string text = std::to_string(hundredths / 100);
+  const std::int64_t fraction = hundredths % 100;
+  if (fraction != 0) {
+    text.append(i_strDecimalSep);
+    text.push_back(static_cast<char>('0' + fraction / 10));
+    if (fraction % 10 != 0) text.push_back(static_cast<char>('0' + fraction % 10));
+  }
+  return text + " MB";
+}
+
+std::string FormatFileSize(const std::string& i_strPath) {
+  return FormatByteCount(platform::FileLength(i_strPath), platform::LocaleDecimalSeparator());
+}
+
+// --- conversions ------------------------------------------------------------
+
+std::string CutAtNull(const std::string& i_str) { return i_str.substr(0, i_str.find('\0')); }
+
+std::string BytesToString(std::span<const std::uint8_t> i_achBytes, std::int32_t i_nStart, std::int32_t i_nCount) {
+  if (i_nCount <= 0) return {};
+  if (i_nStart < 0) throw RuntimeError(rt::kSubscriptOutOfRange);
+  const auto start = static_cast<std::size_t>(i_nStart);
+  const auto count = static_cast<std::size_t>(i_nCount);
+  std::size_t length = 0;
+  while (length < count) {
+    if (start + length >= i_achBytes.size()) throw RuntimeError(rt::kSubscriptOutOfRange);
+    if (i_achBytes[start + length] == 0) break;
+    ++length;
+  }
+  return platform::AnsiBytesToText(
+      std::string_view(reinterpret_cast<const char*>(i_achBytes.data()) + start, length));
+}
+
+void StringToBytes(std::span<std::uint8_t> o_achBytes, std::int32_t i_nStart, std::int32_t i_nCount,
+                   const std::string& i_str) {
+  if (i_nCount <= 0) return;
+  CheckIndices(o_achBytes.size(), i_nStart, i_nCount);
+  const auto count = static_cast<std::size_t>(i_nCount);
+  const std::size_t length = platform::Utf8PrefixLength(i_str, count);
+  std::uint8_t* out = o_achBytes.data() + i_nStart;
+  std::memcpy(out, i_str.data(), length);
+  std::memset(out + length, 0, count - length);
+}
+
+std::int32_t ReadLongBE(std::span<const std::uint8_t> i_achBytes, std::int32_t i_nIndex) {
+  CheckIndices(i_achBytes.size(), i_nIndex, 4);
+  const std::uint8_t* p = i_achBytes.data() + i_nIndex;
+  const std::uint32_t v = (std::uint32_t {p[0]} << 24) | (std::uint32_t {p[1]} << 16) |
+                          (std::uint32_t {p[2]} << 8) | std::uint32_t {p[3]};
+  return static_cast<std::int32_t>(v);
+}
+
+void WriteLongBE(std::span<std::uint8_t> o_achBytes, std::int32_t i_nIndex, std::int32_t i_nValue) {
+  CheckIndices(o_achBytes.size(), i_nIndex, 4);
+  const auto v = static_cast<std::uint32_t>(i_nValue);
+  std::uint8_t* p = o_achBytes.data() + i_nIndex;
+  p[0] = static_cast<std::uint8_t>(v >> 24);
+  p[1] = static_cast<std::uint8_t>(v >> 16);
+  p[2] = static_cast<std::uint8_t>(v >> 8);
+  p[3] = static_cast<std::uint8_t>(v);
+}
+
+bool SameBytes(std::span<const std::uint8_t> i_varA, std::span<const std::uint8_t> i_varB) noexcept {
+  return std::ranges::equal(i_varA, i_varB);
+}
+
+bool CopyByteArray(std::span<const std::uint8_t> i_varSource, std::span<std::uint8_t> o_varDest) noexcept {
+  if (i_varSource.size() != o_varDest.size()) return false;
+  std::ranges::copy(i_varSource, o_varDest.begin());
+  return true;
+}
+
+void CopyRecordToDigitalID(const CertRecord& i_oRecord, clsDigitalID& o_oDigitalID) {
+  const auto bytes = [](const char (&field)[256]) {
+    return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(field), sizeof(field));
+  };
+  o_oDigitalID.m_bSelected = i_oRecord.Selected != 0;
+  o_oDigitalID.m_strName = BytesToString(bytes(i_oRecord.Name), 0, 256);
+  o_oDigitalID.m_strEMailAddr = BytesToString(bytes(i_oRecord.EMailAddr), 0, 256);
+  o_oDigitalID.m_varThumbprint.assign(std::begin(i_oRecord.Thumbprint), std::end(i_oRecord.Thumbprint));
+}
+
+void CopyDigitalIDToRecord(const clsDigitalID& i_oDigitalID, CertRecord& o_oRecord) {
+  if (i_oDigitalID.m_varThumbprint.size() < sizeof(o_oRecord.Thumbprint)) {
+    throw RuntimeError(rt::kSubscriptOutOfRange);
+  }
+  const auto bytes = [](char (&field)[256]) {
+    return std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(field), sizeof(field));
+  };
+  o_oRecord.Selected = i_oDigitalID.m_bSelected ? -1 : 0;
+  StringToBytes(bytes(o_oRecord.Name), 0, 256, i_oDigitalID.m_strName);
+  StringToBytes(bytes(o_oRecord.EMailAddr), 0, 256, i_oDigitalID.m_strEMailAddr);
+  std::copy_n(i_oDigitalID.m_varThumbprint.begin(), sizeof(o_oRecord.Thumbprint), o_oRecord.Thumbprint);
+}
+
+}  // namespace sealvane

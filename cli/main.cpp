@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// sealvane-cli: the terminal front-end.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "RegCommand.h"
+
+namespace {
+
+void PrintHelp(std::ostream& out) {
+  out << "Sealvane terminal front-end\n"
+         "\n"
+         "Usage: sealvane-cli COMMAND [ARGUMENTS]\n"
+         "\n"
+         "Commands:\n"
+      << sealvane::cli::kRegUsage
+      << "  --help                              show this help\n"
+         "\n"
+         "User data lives in $SEALVANE_HOME (default ~/.local/share/sealvane);\n"
+         "the machine hive in $SEALVANE_MACHINE_HIVE (default /var/lib/sealvane/machine.db).\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+      PrintHelp(std::cout);
+      return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "reg") {
+      args.erase(args.begin());
+      return sealvane::cli::RunRegCommand(args, std::cout, std::cerr);
+    }
+    std::cerr << "sealvane-cli: unknown command \"" << args[0] << "\"; see sealvane-cli --help\n";
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "sealvane-cli: " << e.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,18 @@
+# Compiler options shared by every target of the project. Targets link
+# sealvane_options PRIVATE so that the flags never leak into consumers.
+add_library(sealvane_options INTERFACE)
+target_compile_options(sealvane_options INTERFACE
+  -Wall -Wextra -Werror -Wshadow -Wnon-virtual-dtor -Wcast-align -Wformat=2
+  -fstack-protector-strong)
+target_link_options(sealvane_options INTERFACE -Wl,-z,relro,-z,now)
+
+# _FORTIFY_SOURCE needs optimisation; glibc warns (an error here) without it.
+target_compile_definitions(sealvane_options INTERFACE
+  $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+
+if(SEALVANE_SANITIZE)
+  target_compile_options(sealvane_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(sealvane_options INTERFACE -fsanitize=address,undefined)
+  target_compile_definitions(sealvane_options INTERFACE _GLIBCXX_ASSERTIONS)
+endif()

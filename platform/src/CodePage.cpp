@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/platform/CodePage.h"
+
+#include <array>
+#include <cstdint>
+
+namespace sealvane::platform {
+namespace {
+
+// Length of the UTF-8 sequence that starts at bytes[i], or 0 when none
+// (invalid or cut short). Rejects overlong forms, surrogates and values
+// above U+10FFFF.
+std::size_t SequenceLength(std::string_view bytes, std::size_t i) noexcept {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  const unsigned char c = b(i);
+  const std::size_t left = bytes.size() - i;
+  const auto cont = [&](std::size_t k) { return k < bytes.size() && (b(k) & 0xC0) == 0x80; };
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return (left >= 2 && cont(i + 1)) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (left < 3 || !cont(i + 1) || !cont(i + 2)) return 0;
+    if (c == 0xE0 && b(i + 1) < 0xA0) return 0;   // overlong
+    if (c == 0xED && b(i + 1) >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (left < 4 || !cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return 0;
+    if (c == 0xF0 && b(i + 1) < 0x90) return 0;   // overlong
+    if (c == 0xF4 && b(i + 1) >= 0x90) return 0;  // above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+// True when bytes[i..] is the valid beginning of a sequence that the end of
+// the data cut short.
+bool IsCutSequence(std::string_view bytes, std::size_t i) noexcept {
+  const unsigned char c = static_cast<unsigned char>(bytes[i]);
+  std::size_t need = 0;
+  if (c >= 0xC2 && c <= 0xDF) need = 2;
+  else if (c >= 0xE0 && c <= 0xEF) need = 3;
+  else if (c >= 0xF0 && c <= 0xF4) need = 4;
+  else return false;
+  const std::size_t left = bytes.size() - i;
+  if (left >= need) return false;
+  for (std::size_t k = i + 1; k < bytes.size(); ++k) {
+    if ((static_cast<unsigned char>(bytes[k]) & 0xC0) != 0x80) return false;
+  }
+  return true;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Windows-1252 0x80..0x9F; the five undefined positions map to the C1
+// control of the same value, as the platform's own conversion does.
+constexpr std::array<char16_t, 32> kHigh1252 = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) noexcept {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t n = SequenceLength(bytes, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x80 && c <= 0x9F) {
+      AppendUtf8(out, kHigh1252[c - 0x80]);
+    } else {
+      AppendUtf8(out, c);
+    }
+  }
+  return out;
+}
+
+std::string AnsiBytesToText(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::size_t n = SequenceLength(bytes, i);
+    if (n == 0) break;
+    i += n;
+  }
+  if (i == bytes.size()) return std::string(bytes);
+  if (IsCutSequence(bytes, i)) return std::string(bytes.substr(0, i));
+  return Windows1252ToUtf8(bytes);
+}
+
+std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes) noexcept {
+  if (text.size() <= maxBytes) return text.size();
+  // Step back over at most three continuation bytes to the lead byte of the
+  // character that straddles the limit; text that is not UTF-8 is cut at
+  // the limit itself.
+  std::size_t start = maxBytes;
+  while (start > 0 && maxBytes - start < 3 &&
+         (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
+    --start;
+  }
+  if ((static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) return maxBytes;
+  const std::size_t n = SequenceLength(text, start);
+  if (n > 1 && start + n > maxBytes) return start;
+  return maxBytes;
+}
+
+}  // namespace sealvane::platform

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that Sealvane needs to build and test.
+# Idempotent: when every package is already present it returns at once.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libssl-dev zlib1g-dev libsqlite3-dev
+  libgtest-dev libgmock-dev
+  util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=sudo
+else
+  sudo=
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q -o DPkg::Lock::Timeout=900 \
+  --no-install-recommends "${missing[@]}"

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/Process.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace sealvane::test {
+namespace {
+
+std::vector<char*> Argv(const std::vector<std::string>& argv) {
+  std::vector<char*> out;
+  for (const auto& a : argv) out.push_back(const_cast<char*>(a.c_str()));
+  out.push_back(nullptr);
+  return out;
+}
+
+int DecodeStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input) {
+  int outPipe[2], errPipe[2], inPipe[2];
+  if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 || ::pipe2(inPipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  pid_t pid = 0;
+  auto args = Argv(argv);
+  const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(inPipe[0]);
+  ::close(outPipe[1]);
+  ::close(errPipe[1]);
+  if (rc != 0) {
+    ::close(inPipe[1]);
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    throw std::runtime_error("cannot start " + argv[0]);
+  }
+  if (!input.empty()) {
+    [[maybe_unused]] const ssize_t n = ::write(inPipe[1], input.data(), input.size());
+  }
+  ::close(inPipe[1]);
+  ProcessResult result;
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  int open = 2;
+  while (open > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buf[4096];
+      const ssize_t n = ::read(fds[i].fd, buf, sizeof(buf));
+      if (n <= 0) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      } else {
+        (i == 0 ? result.out : result.err).append(buf, static_cast<std::size_t>(n));
+      }
+    }
+  }
+  result.exitCode = WaitProcess(pid);
+  return result;
+}
+
+std::vector<std::string> UnprivilegedPrefix() {
+  if (::geteuid() != 0) return {};
+  return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+}
+
+int StartProcess(const std::vector<std::string>& argv) {
+  pid_t pid = 0;
+  auto args = Argv(argv);
+  if (::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) {
+    throw std::runtime_error("cannot start " + argv[0]);
+  }
+  return pid;
+}
+
+int WaitProcess(int pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return DecodeStatus(status);
+}
+
+}  // namespace sealvane::test

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sealvane::test {
+
+struct ProcessResult {
+  int exitCode = -1;  // -1 when killed by a signal
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with the current environment and waits for it.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = {});
+
+// The argv prefix that runs a program as an unprivileged user when the tests
+// run as root (root ignores file permissions); empty otherwise.
+std::vector<std::string> UnprivilegedPrefix();
+
+// Starts a program in the background; returns its pid.
+int StartProcess(const std::vector<std::string>& argv);
+// Waits for a started program; returns its exit code, -1 for a signal.
+int WaitProcess(int pid);
+
+}  // namespace sealvane::test
