@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The cryptographic provider layer: provider contexts, key containers,
+// SHA-1 hashes, random numbers, session keys, RSA key exchange and the
+// user's certificate stores, with the platform's function names, arguments
+// and error codes, over OpenSSL 3 libcrypto. Every function returns TRUE
+// (non-zero) or FALSE and leaves a per-thread last-error code. Handles are
+// 32-bit values from a handle table: a stale or forged handle is refused with
+// ERROR_INVALID_HANDLE, never followed. Thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sealvane::csp {
+
+using BOOL = std::int32_t;
+using BYTE = std::uint8_t;
+using DWORD = std::uint32_t;
+using ALG_ID = std::uint32_t;
+using HCRYPTPROV = std::uint32_t;
+using HCRYPTKEY = std::uint32_t;
+using HCRYPTHASH = std::uint32_t;
+using HCERTSTORE = std::uint32_t;
+using PCCERT_CONTEXT = std::uint32_t;  // a certificate context handle
+
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
+
+inline constexpr const char* MS_DEF_PROV_A = "Microsoft Base Cryptographic Provider v1.0";
+inline constexpr const char* MS_ENHANCED_PROV_A = "Microsoft Enhanced Cryptographic Provider v1.0";
+inline constexpr DWORD PROV_RSA_FULL = 1;
+
+// CryptAcquireContextA flags.
+inline constexpr DWORD CRYPT_VERIFYCONTEXT = 0xF0000000;
+inline constexpr DWORD CRYPT_NEWKEYSET = 0x00000008;
+inline constexpr DWORD CRYPT_DELETEKEYSET = 0x00000010;
+inline constexpr DWORD CRYPT_SILENT = 0x00000040;
+
+// Algorithms.
+inline constexpr ALG_ID CALG_SHA1 = 0x8004;
+inline constexpr ALG_ID CALG_DES = 0x6601;
+inline constexpr ALG_ID CALG_RC2 = 0x6602;
+inline constexpr ALG_ID CALG_3DES = 0x6603;
+inline constexpr ALG_ID CALG_RSA_KEYX = 0xA400;
+inline constexpr ALG_ID AT_KEYEXCHANGE = 1;
+inline constexpr ALG_ID AT_SIGNATURE = 2;
+
+// Key flags (the upper 16 bits carry a key length in bits).
+inline constexpr DWORD CRYPT_EXPORTABLE = 0x00000001;
+inline constexpr DWORD CRYPT_USER_PROTECTED = 0x00000002;
+inline constexpr DWORD CRYPT_CREATE_SALT = 0x00000004;
+inline constexpr DWORD CRYPT_NO_SALT = 0x00000010;
+
+// Key blobs and parameters.
+inline constexpr DWORD SIMPLEBLOB = 0x1;
+inline constexpr DWORD PUBLICKEYBLOB = 0x6;
+inline constexpr DWORD PLAINTEXTKEYBLOB = 0x8;
+inline constexpr DWORD HP_ALGID = 0x1;
+inline constexpr DWORD HP_HASHVAL = 0x2;
+inline constexpr DWORD HP_HASHSIZE = 0x4;
+inline constexpr DWORD KP_SALT = 2;
+inline constexpr DWORD KP_KEYLEN = 9;
+inline constexpr DWORD KP_EFFECTIVE_KEYLEN = 19;
+inline constexpr DWORD KP_ALGID = 7;
+inline constexpr DWORD PP_NAME = 4;
+inline constexpr DWORD PP_CONTAINER = 6;
+
+// Encodings, stores and properties.
+inline constexpr DWORD X509_ASN_ENCODING = 0x00000001;
+inline constexpr DWORD PKCS_7_ASN_ENCODING = 0x00010000;
+inline constexpr DWORD CERT_STORE_PROV_SYSTEM_W = 10;
+inline constexpr DWORD CERT_SYSTEM_STORE_CURRENT_USER = 0x00010000;
+inline constexpr DWORD CERT_FIND_SHA1_HASH = 0x00010000;
+inline constexpr DWORD CERT_STORE_ADD_NEW = 1;
+inline constexpr DWORD CERT_STORE_ADD_REPLACE_EXISTING = 3;
+inline constexpr DWORD CERT_KEY_PROV_INFO_PROP_ID = 2;
+inline constexpr DWORD CERT_SHA1_HASH_PROP_ID = 3;
+inline constexpr DWORD CERT_KEY_SPEC_PROP_ID = 6;
+inline constexpr DWORD CERT_NAME_EMAIL_TYPE = 1;
+inline constexpr DWORD CERT_NAME_SIMPLE_DISPLAY_TYPE = 4;
+
+// Error codes.
+inline constexpr DWORD ERROR_INVALID_HANDLE_CODE = 6;
+inline constexpr DWORD ERROR_INVALID_PARAMETER_CODE = 87;
+inline constexpr DWORD ERROR_MORE_DATA_CODE = 234;
+inline constexpr DWORD NTE_BAD_UID = 0x80090001;
+inline constexpr DWORD NTE_BAD_HASH = 0x80090002;
+inline constexpr DWORD NTE_BAD_KEY = 0x80090003;
+inline constexpr DWORD NTE_BAD_LEN = 0x80090004;
+inline constexpr DWORD NTE_BAD_DATA = 0x80090005;
+inline constexpr DWORD NTE_BAD_ALGID = 0x80090008;
+inline constexpr DWORD NTE_BAD_FLAGS = 0x80090009;
+inline constexpr DWORD NTE_BAD_TYPE = 0x8009000A;
+inline constexpr DWORD NTE_BAD_KEY_STATE = 0x8009000B;
+inline constexpr DWORD NTE_BAD_HASH_STATE = 0x8009000C;
+inline constexpr DWORD NTE_NO_KEY = 0x8009000D;
+inline constexpr DWORD NTE_NO_MEMORY = 0x8009000E;
+inline constexpr DWORD NTE_EXISTS = 0x8009000F;
+inline constexpr DWORD NTE_PERM = 0x80090010;
+inline constexpr DWORD NTE_BAD_PROV_TYPE = 0x80090014;
+inline constexpr DWORD NTE_BAD_PUBLIC_KEY = 0x80090015;
+inline constexpr DWORD NTE_BAD_KEYSET = 0x80090016;
+inline constexpr DWORD NTE_KEYSET_NOT_DEF = 0x80090019;
+inline constexpr DWORD NTE_BAD_KEYSET_PARAM = 0x8009001F;
+inline constexpr DWORD NTE_FAIL = 0x80090020;
+inline constexpr DWORD NTE_SILENT_CONTEXT = 0x80090022;
+inline constexpr DWORD CRYPT_E_NOT_FOUND = 0x80092004;
+inline constexpr DWORD CRYPT_E_EXISTS = 0x80092005;
+inline constexpr DWORD CRYPT_E_NO_KEY_PROPERTY = 0x8009200B;
+inline constexpr DWORD CRYPT_E_BAD_ENCODE = 0x80092002;
+inline constexpr DWORD CRYPT_E_ASN1_BADTAG = 0x8009310B;
+inline constexpr DWORD CRYPT_E_INVALID_X500_STRING = 0x80092023;
+inline constexpr DWORD HRESULT_CANCELLED = 0x800704C7;  // the user said no
+
+// The platform's HRESULT for a Win32 code (a registry failure, say).
+constexpr DWORD HResultFromWin32(DWORD code) { return code == 0 ? 0 : (0x80070000u | (code & 0xFFFFu)); }
+
+struct CRYPT_HASH_BLOB {
+  DWORD cbData;
+  const BYTE* pbData;
+};
+
+// The key provider information attached to a certificate.
+struct CRYPT_KEY_PROV_INFO {
+  const char16_t* pwszContainerName;
+  const char16_t* pwszProvName;
+  DWORD dwProvType;
+  DWORD dwFlags;
+  DWORD cProvParam;
+  const void* rgProvParam;
+  DWORD dwKeySpec;
+};
+
+// Subject public key information as DER (SubjectPublicKeyInfo).
+struct CERT_PUBLIC_KEY_INFO {
+  const BYTE* pbData;
+  DWORD cbData;
+};
+
+DWORD GetLastError() noexcept;
+void SetLastError(DWORD code) noexcept;
+
+// --- provider contexts and key containers ---
+BOOL CryptAcquireContextA(HCRYPTPROV* phProv, const char* szContainer, const char* szProvider, DWORD dwProvType,
+                          DWORD dwFlags);
+BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags);
+BOOL CryptGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen, DWORD dwFlags);
+BOOL CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey);
+
+// --- hashing and random numbers ---
+BOOL CryptCreateHash(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTKEY hKey, DWORD dwFlags, HCRYPTHASH* phHash);
+BOOL CryptHashData(HCRYPTHASH hHash, const BYTE* pbData, DWORD dwDataLen, DWORD dwFlags);
+BOOL CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen, DWORD dwFlags);
+BOOL CryptDestroyHash(HCRYPTHASH hHash);
+BOOL CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer);
+
+// --- keys ---
+BOOL CryptDeriveKey(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTHASH hBaseData, DWORD dwFlags, HCRYPTKEY* phKey);
+BOOL CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY* phKey);
+BOOL CryptDestroyKey(HCRYPTKEY hKey);
+BOOL CryptGetKeyParam(HCRYPTKEY hKey, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen, DWORD dwFlags);
+BOOL CryptEncrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwFlags, BYTE* pbData, DWORD* pdwDataLen,
+                  DWORD dwBufLen);
+BOOL CryptDecrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwFlags, BYTE* pbData, DWORD* pdwDataLen);
+BOOL CryptExportKey(HCRYPTKEY hKey, HCRYPTKEY hExpKey, DWORD dwBlobType, DWORD dwFlags, BYTE* pbData,
+                    DWORD* pdwDataLen);
+BOOL CryptImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen, HCRYPTKEY hPubKey, DWORD dwFlags,
+                    HCRYPTKEY* phKey);
+BOOL CryptImportPublicKeyInfo(HCRYPTPROV hProv, DWORD dwCertEncodingType, const CERT_PUBLIC_KEY_INFO* pInfo,
+                              HCRYPTKEY* phKey);
+// Writes the DER SubjectPublicKeyInfo of the container's key of dwKeySpec.
+BOOL CryptExportPublicKeyInfo(HCRYPTPROV hProv, DWORD dwKeySpec, DWORD dwCertEncodingType, BYTE* pbInfo,
+                              DWORD* pcbInfo);
+
+// --- certificate stores ---
+HCERTSTORE CertOpenSystemStoreA(HCRYPTPROV hProv, const char* szSubsystemProtocol);
+HCERTSTORE CertOpenStore(DWORD lpszStoreProvider, DWORD dwEncodingType, HCRYPTPROV hCryptProv, DWORD dwFlags,
+                         const void* pvPara);
+BOOL CertCloseStore(HCERTSTORE hCertStore, DWORD dwFlags);
+PCCERT_CONTEXT CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_CONTEXT pPrevCertContext);
+PCCERT_CONTEXT CertFindCertificateInStore(HCERTSTORE hCertStore, DWORD dwCertEncodingType, DWORD dwFindFlags,
+                                          DWORD dwFindType, const void* pvFindPara, PCCERT_CONTEXT pPrevCertContext);
+BOOL CertFreeCertificateContext(PCCERT_CONTEXT pCertContext);
+BOOL CertGetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwPropId, void* pvData, DWORD* pcbData);
+BOOL CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwPropId, DWORD dwFlags,
+                                       const void* pvData);
+DWORD CertGetNameStringA(PCCERT_CONTEXT pCertContext, DWORD dwType, DWORD dwFlags, const void* pvTypePara,
+                         char* pszNameString, DWORD cchNameString);
+BOOL CertAddEncodedCertificateToStore(HCERTSTORE hCertStore, DWORD dwCertEncodingType, const BYTE* pbCertEncoded,
+                                      DWORD cbCertEncoded, DWORD dwAddDisposition, PCCERT_CONTEXT* ppCertContext);
+BOOL CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext);
+BOOL CryptAcquireCertificatePrivateKey(PCCERT_CONTEXT pCert, DWORD dwFlags, void* pvReserved, HCRYPTPROV* phCryptProv,
+                                       DWORD* pdwKeySpec, BOOL* pfCallerFreeProv);
+// The DER encoding of a certificate context, and its subject public key
+// information (the certificate context's fields on the other platform).
+BOOL CertGetEncoded(PCCERT_CONTEXT pCertContext, std::vector<BYTE>& encoded);
+BOOL CertGetPublicKeyInfo(PCCERT_CONTEXT pCertContext, std::vector<BYTE>& spki);
+
+// --- the providers present on this machine ---
+// A provider is installed unless the machine hive names it under
+// HKLM\Software\Brennock\Sealvane\Cryptography\Disabled Providers with a
+// non-zero REG_DWORD. Returns FALSE with the registry's code when the
+// switch cannot be written.
+BOOL SetProviderInstalled(const char* szProvider, bool installed);
+
+}  // namespace sealvane::csp
+
+namespace sealvane::csp {
+
+// The platform's string form of a UUID held as 16 bytes (Data1, Data2 and
+// Data3 read least significant byte first): 36 lower-case characters.
+std::string UuidToString(const BYTE uuid[16]);
+
+// Imports the certificate and private key of a PKCS #12 file: the key into a
+// new key container (named by a random UUID), the certificate into the
+// user's store `szStore` with the key provider information attached.
+// Writes the certificate's thumbprint on success.
+BOOL ImportPfx(const std::vector<BYTE>& pfx, const char* szPassword, const char* szStore, BYTE thumbprint[20]);
+
+}  // namespace sealvane::csp

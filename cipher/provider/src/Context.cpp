@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Provider contexts, key containers and random numbers.
+#include <openssl/pem.h>
+#include <openssl/rand.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Internal.h"
+#include "sealvane/platform/Environment.h"
+#include "sealvane/platform/Registry.h"
+#include "sealvane/platform/RuntimeError.h"
+
+namespace sealvane::csp {
+
+using namespace detail;
+namespace reg = sealvane::platform;
+
+namespace {
+
+constexpr const char* kProvidersKey = "Software\\Brennock\\Sealvane\\Cryptography\\Disabled Providers";
+constexpr DWORD NTE_PROV_TYPE_NO_MATCH = 0x8009001B;
+constexpr DWORD NTE_PROVIDER_DLL_FAIL = 0x8009001D;
+
+bool ProviderDisabled(const char* name) {
+  reg::HKEY key = 0;
+  if (reg::RegOpenKeyExA(reg::HKEY_LOCAL_MACHINE, kProvidersKey, 0, reg::KEY_QUERY_VALUE, &key) != 0) return false;
+  std::uint8_t data[4] = {};
+  reg::DWORD size = sizeof(data);
+  reg::DWORD type = 0;
+  const auto rc = reg::RegQueryValueExA(key, name, nullptr, &type, data, &size);
+  reg::RegCloseKey(key);
+  return rc == 0 && type == reg::REG_DWORD && (data[0] | data[1] | data[2] | data[3]) != 0;
+}
+
+std::string DefaultContainerName() {
+  if (auto user = reg::GetEnv("USER"); user && ValidContainerName(*user)) return *user;
+  return "default";
+}
+
+std::string KeysFolder() {
+  std::string folder;
+  try {
+    folder = reg::SealvaneHome() + "/keys";
+  } catch (const reg::RuntimeError&) {
+    Fail(NTE_BAD_KEYSET);
+  }
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) Fail(NTE_BAD_KEYSET);
+  return folder;
+}
+
+}  // namespace
+
+namespace detail {
+
+bool ValidContainerName(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
+  for (const char c : name) {
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+std::string ContainerPath(const std::string& name) { return KeysFolder() + "/" + name + ".key"; }
+
+PkeyPtr ContainerKey(ProvObject& prov) {
+  if (prov.verifyContext) Fail(NTE_NO_KEY);
+  if (prov.keyLoaded) {
+    if (!prov.exchangeKey) Fail(NTE_NO_KEY);
+    return prov.exchangeKey;
+  }
+  const std::string path = ContainerPath(prov.container);
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) Fail(errno == ENOENT ? NTE_BAD_KEYSET : NTE_FAIL);
+  std::fseek(file, 0, SEEK_END);
+  const long size = std::ftell(file);
+  std::rewind(file);
+  if (size == 0) {
+    std::fclose(file);
+    prov.keyLoaded = true;
+    Fail(NTE_NO_KEY);
+  }
+  // A user-protected key is stored encrypted; without a passphrase prompt it
+  // cannot be opened here and the callback refuses.
+  EVP_PKEY* pkey = PEM_read_PrivateKey(
+      file, nullptr, [](char*, int, int, void*) { return -1; }, nullptr);
+  std::fclose(file);
+  if (pkey == nullptr) Fail(NTE_BAD_KEYSET);
+  prov.exchangeKey = WrapPkey(pkey);
+  prov.keyLoaded = true;
+  return prov.exchangeKey;
+}
+
+void StoreContainerKey(ProvObject& prov, const PkeyPtr& key, bool /*userProtected*/) {
+  const std::string path = ContainerPath(prov.container);
+  const std::string temp = path + ".new";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) Fail(NTE_FAIL);
+  FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    ::close(fd);
+    Fail(NTE_FAIL);
+  }
+  const bool written = PEM_write_PKCS8PrivateKey(file, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
+                       std::fflush(file) == 0 && ::fsync(fd) == 0;
+  std::fclose(file);
+  if (!written || std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    Fail(NTE_FAIL);
+  }
+  prov.exchangeKey = key;
+  prov.keyLoaded = true;
+}
+
+}  // namespace detail
+
+BOOL CryptAcquireContextA(HCRYPTPROV* phProv, const char* szContainer, const char* szProvider, DWORD dwProvType,
+                          DWORD dwFlags) {
+  return Guard([&] {
+    if (phProv == nullptr) Fail(ERROR_INVALID_PARAMETER_CODE);
+    *phProv = 0;
+    auto prov = std::make_shared<ProvObject>();
+    const char* name = szProvider == nullptr ? MS_DEF_PROV_A : szProvider;
+    if (::strcasecmp(name, MS_DEF_PROV_A) == 0) {
+      prov->kind = ProviderKind::Base;
+    } else if (::strcasecmp(name, MS_ENHANCED_PROV_A) == 0) {
+      prov->kind = ProviderKind::Enhanced;
+    } else {
+      Fail(NTE_KEYSET_NOT_DEF);
+    }
+    if (ProviderDisabled(ProviderName(prov->kind))) Fail(NTE_KEYSET_NOT_DEF);
+    if (dwProvType != PROV_RSA_FULL) Fail(NTE_PROV_TYPE_NO_MATCH);
+    if (!EnsureOpenSsl()) Fail(NTE_PROVIDER_DLL_FAIL);
+    if ((dwFlags & ~(CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET | CRYPT_DELETEKEYSET | CRYPT_SILENT)) != 0) {
+      Fail(NTE_BAD_FLAGS);
+    }
+    if ((dwFlags & CRYPT_VERIFYCONTEXT) == CRYPT_VERIFYCONTEXT) {
+      prov->verifyContext = true;
+      *phProv = AddHandle(prov);
+      return;
+    }
+    prov->verifyContext = false;
+    prov->container = (szContainer == nullptr || *szContainer == '\0') ? DefaultContainerName() : szContainer;
+    if (!ValidContainerName(prov->container)) Fail(NTE_BAD_KEYSET_PARAM);
+    const std::string path = ContainerPath(prov->container);
+    if ((dwFlags & CRYPT_DELETEKEYSET) != 0) {
+      if (::unlink(path.c_str()) != 0) Fail(errno == ENOENT ? NTE_BAD_KEYSET : NTE_FAIL);
+      return;
+    }
+    if ((dwFlags & CRYPT_NEWKEYSET) != 0) {
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+      if (fd < 0) Fail(errno == EEXIST ? NTE_EXISTS : NTE_FAIL);
+      ::close(fd);
+      prov->keyLoaded = true;  // new and empty
+    } else {
+      struct stat st {};
+      if (::stat(path.c_str(), &st) != 0) Fail(NTE_BAD_KEYSET);
+    }
+    *phProv = AddHandle(prov);
+  });
+}
+
+BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) {
+  return Guard([&] {
+    if (dwFlags != 0) Fail(NTE_BAD_FLAGS);
+    Get<ProvObject>(hProv, NTE_BAD_UID);
+    RemoveHandle(hProv);
+  });
+}
+
+BOOL CryptGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen, DWORD) {
+  return Guard([&] {
+    auto prov = Get<ProvObject>(hProv, NTE_BAD_UID);
+    std::string value;
+    if (dwParam == PP_NAME) {
+      value = ProviderName(prov->kind);
+    } else if (dwParam == PP_CONTAINER) {
+      value = prov->container;
+    } else {
+      Fail(NTE_BAD_TYPE);
+    }
+    CopyOut(reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1), pbData, pdwDataLen);
+  });
+}
+
+BOOL CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey) {
+  return Guard([&] {
+    if (phUserKey == nullptr) Fail(ERROR_INVALID_PARAMETER_CODE);
+    auto prov = Get<ProvObject>(hProv, NTE_BAD_UID);
+    if (dwKeySpec != AT_KEYEXCHANGE) Fail(NTE_NO_KEY);
+    auto key = std::make_shared<KeyObject>();
+    key->prov = prov;
+    key->alg = CALG_RSA_KEYX;
+    key->pkey = ContainerKey(*prov);
+    key->hasPrivate = true;
+    key->keyBits = static_cast<DWORD>(EVP_PKEY_get_bits(key->pkey.get()));
+    *phUserKey = AddHandle(key);
+  });
+}
+
+BOOL CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) {
+  return Guard([&] {
+    Get<ProvObject>(hProv, NTE_BAD_UID);
+    if (dwLen == 0) return;
+    if (pbBuffer == nullptr) Fail(ERROR_INVALID_PARAMETER_CODE);
+    if (RAND_bytes(pbBuffer, static_cast<int>(std::min<DWORD>(dwLen, 0x7FFFFFFF))) != 1) Fail(NTE_FAIL);
+  });
+}
+
+BOOL SetProviderInstalled(const char* szProvider, bool installed) {
+  reg::HKEY key = 0;
+  auto rc = reg::RegCreateKeyExA(reg::HKEY_LOCAL_MACHINE, kProvidersKey, 0, nullptr, 0, reg::KEY_ALL_ACCESS, nullptr,
+                                 &key, nullptr);
+  if (rc != 0) {
+    SetLastError(HResultFromWin32(static_cast<DWORD>(rc)));
+    return FALSE;
+  }
+  const std::uint8_t value[4] = {static_cast<std::uint8_t>(installed ? 0 : 1), 0, 0, 0};
+  rc = reg::RegSetValueExA(key, szProvider, 0, reg::REG_DWORD, value, sizeof(value));
+  reg::RegCloseKey(key);
+  if (rc != 0) {
+    SetLastError(HResultFromWin32(static_cast<DWORD>(rc)));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace sealvane::csp

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// PKCS #12 import, and the UUID strings that name new key containers.
+#include <openssl/pkcs12.h>
+#include <openssl/rand.h>
+
+#include <cstdio>
+
+#include "Internal.h"
+
+namespace sealvane::csp {
+
+using namespace detail;
+
+std::string UuidToString(const BYTE uuid[16]) {
+  const DWORD data1 = static_cast<DWORD>(uuid[0]) | (static_cast<DWORD>(uuid[1]) << 8) |
+                      (static_cast<DWORD>(uuid[2]) << 16) | (static_cast<DWORD>(uuid[3]) << 24);
+  const unsigned data2 = uuid[4] | (uuid[5] << 8);
+  const unsigned data3 = uuid[6] | (uuid[7] << 8);
+  char text[37];
+  std::snprintf(text, sizeof(text), "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", static_cast<unsigned>(data1),
+                data2, data3, uuid[8], uuid[9], uuid[10], uuid[11], uuid[12], uuid[13], uuid[14], uuid[15]);
+  return text;
+}
+
+BOOL ImportPfx(const std::vector<BYTE>& pfx, const char* szPassword, const char* szStore, BYTE thumbprint[20]) {
+  return Guard([&] {
+    if (!EnsureOpenSsl()) Fail(NTE_FAIL);
+    const unsigned char* p = pfx.data();
+    std::unique_ptr<PKCS12, decltype(&PKCS12_free)> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(pfx.size())),
+                                                        PKCS12_free);
+    if (!p12) Fail(CRYPT_E_BAD_ENCODE);
+    EVP_PKEY* rawKey = nullptr;
+    X509* rawCert = nullptr;
+    if (PKCS12_parse(p12.get(), szPassword == nullptr ? "" : szPassword, &rawKey, &rawCert, nullptr) != 1) {
+      EVP_PKEY_free(rawKey);
+      X509_free(rawCert);
+      Fail(NTE_BAD_DATA);  // wrong password or damaged file
+    }
+    PkeyPtr key = WrapPkey(rawKey);
+    X509Ptr cert(rawCert);
+    if (!key || !cert || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA || X509_check_private_key(cert.get(), key.get()) != 1) {
+      Fail(NTE_BAD_KEY);
+    }
+    unsigned char* der = nullptr;
+    const int derSize = i2d_X509(cert.get(), &der);
+    if (derSize <= 0) Fail(CRYPT_E_BAD_ENCODE);
+    std::vector<BYTE> encoded(der, der + derSize);
+    OPENSSL_free(der);
+
+    // The key goes into a new container of the strongest provider present.
+    HCRYPTPROV prov = 0;
+    BYTE uuid[16];
+    if (RAND_bytes(uuid, sizeof(uuid)) != 1) Fail(NTE_FAIL);
+    const std::string container = UuidToString(uuid);
+    const char* providerName = MS_ENHANCED_PROV_A;
+    if (!CryptAcquireContextA(&prov, container.c_str(), providerName, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+      providerName = MS_DEF_PROV_A;
+      if (!CryptAcquireContextA(&prov, container.c_str(), providerName, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+        Fail(GetLastError());
+      }
+    }
+    {
+      auto provObject = Get<ProvObject>(prov);
+      try {
+        StoreContainerKey(*provObject, key, false);
+      } catch (...) {
+        CryptReleaseContext(prov, 0);
+        throw;
+      }
+    }
+    CryptReleaseContext(prov, 0);
+
+    const HCERTSTORE store = CertOpenSystemStoreA(0, szStore);
+    if (store == 0) Fail(GetLastError());
+    PCCERT_CONTEXT context = 0;
+    const bool added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, encoded.data(),
+                                                        static_cast<DWORD>(encoded.size()),
+                                                        CERT_STORE_ADD_REPLACE_EXISTING, &context) == TRUE;
+    DWORD error = GetLastError();
+    bool attached = false;
+    if (added) {
+      const std::u16string wideContainer = ToUtf16(container);
+      const std::u16string wideProvider = ToUtf16(providerName);
+      const CRYPT_KEY_PROV_INFO info {wideContainer.c_str(), wideProvider.c_str(), PROV_RSA_FULL, 0, 0, nullptr,
+                                      AT_KEYEXCHANGE};
+      attached = CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &info) == TRUE;
+      if (!attached) error = GetLastError();
+      CertFreeCertificateContext(context);
+    }
+    CertCloseStore(store, 0);
+    if (!added || !attached) Fail(error);
+    const auto sha1 = Sha1(encoded.data(), encoded.size());
+    if (thumbprint != nullptr) std::memcpy(thumbprint, sha1.data(), sha1.size());
+  });
+}
+
+}  // namespace sealvane::csp
