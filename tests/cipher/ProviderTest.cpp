@@ -257,10 +257,10 @@ TEST(ProviderVectors, CrossProviderUnwrapFollowsTheBaseProvidersLimits) {
     }
     // The ciphertexts are the source line's: find them.
     for (const Json& source : test::VectorsOfKind("wrap_known_key")) {
-      if (source["simpleblob"] != v["simpleblob"]) continue;
+      if (source.value("simpleblob", Json()) != v["simpleblob"]) continue;
       Bytes plain;
       const bool ok = DecryptPieces(key.h, FromHex(source["ciphertext13"]), {16}, plain) && plain == Pattern(13);
-      EXPECT_EQ(ok, v["cross_decrypt_13_matches_plaintext"].get<bool>());
+      EXPECT_EQ(ok, v.value("cross_decrypt_13_matches_plaintext", false));
     }
   }
 }
