@@ -13,7 +13,7 @@ namespace sealvane {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
+using test::ToBytes;
 using test::ReadFileBytes;
 using test::SandboxDir;
 using test::WriteFileBytes;
@@ -35,9 +35,9 @@ TEST(BinaryFile, ModesDecideWhatIsAllowed) {
   clsBinaryFile file;
 
   ASSERT_EQ(file.OpenFile(Path("f"), 0), 0);
-  EXPECT_EQ(file.WriteData(Bytes("xxxx"), 0), -1);
+  EXPECT_EQ(file.WriteData(ToBytes("xxxx"), 0), -1);
   EXPECT_EQ(file.ReadData(buf, 2), 0);
-  EXPECT_EQ(buf, Bytes("2345"));
+  EXPECT_EQ(buf, ToBytes("2345"));
 
   ASSERT_EQ(file.OpenFile(Path("f"), 1), 0);
   EXPECT_EQ(file.ReadData(buf, 0), -1);
@@ -72,7 +72,7 @@ TEST(BinaryFile, OpeningForReadingNeedsTheFileWritingCreatesIt) {
 TEST(BinaryFile, WritingNeverTruncatesOrShifts) {
   clsBinaryFile file;
   ASSERT_EQ(file.OpenFile(Path("gap"), 1), 0);
-  ASSERT_EQ(file.WriteData(Bytes("abcd"), 10), 0);
+  ASSERT_EQ(file.WriteData(ToBytes("abcd"), 10), 0);
   EXPECT_EQ(file.FileSize(), 14);
   file.CloseFile();
   EXPECT_EQ(ReadFileBytes(Path("gap")), std::string(10, '\0') + "abcd");
@@ -98,9 +98,9 @@ TEST(BinaryFile, OnePositionSharedBySequentialAndPositionedTransfers) {
   EXPECT_EQ(four, (std::vector<std::uint8_t> {16, 17, 18, 19}));
 
   ASSERT_EQ(file.OpenFile(Path("seqw"), 1), 0);
-  ASSERT_EQ(file.WriteSeqData(Bytes("AB")), 0);
-  ASSERT_EQ(file.WriteData(Bytes("xyz"), 5), 0);
-  ASSERT_EQ(file.WriteSeqData(Bytes("!")), 0);
+  ASSERT_EQ(file.WriteSeqData(ToBytes("AB")), 0);
+  ASSERT_EQ(file.WriteData(ToBytes("xyz"), 5), 0);
+  ASSERT_EQ(file.WriteSeqData(ToBytes("!")), 0);
   file.CloseFile();
   EXPECT_EQ(ReadFileBytes(Path("seqw")), std::string("AB\0\0\0xyz!", 9));
 }
@@ -122,9 +122,9 @@ TEST(BinaryFile, PositionsBeyondThirtyTwoBitsOverflow) {
   clsBinaryFile file;
   ASSERT_EQ(file.OpenFile(Path("ovf"), 1), 0);
   const std::int32_t max = std::numeric_limits<std::int32_t>::max();
-  EXPECT_EQ(file.WriteData(Bytes("a"), max), 6);
-  EXPECT_EQ(file.WriteData(Bytes("ab"), max - 1), 6);
-  EXPECT_EQ(file.WriteData(Bytes("a"), -1), 63);
+  EXPECT_EQ(file.WriteData(ToBytes("a"), max), 6);
+  EXPECT_EQ(file.WriteData(ToBytes("ab"), max - 1), 6);
+  EXPECT_EQ(file.WriteData(ToBytes("a"), -1), 63);
   EXPECT_EQ(file.FileSize(), 0) << "nothing was written";
 }
 
@@ -144,7 +144,7 @@ TEST(BinaryFile, ReopeningClosesTheFirstFile) {
   ASSERT_EQ(file.OpenFile(Path("one"), 0), 0);
   ASSERT_EQ(file.OpenFile(Path("two"), 1), 0);
   EXPECT_EQ(file.FileSize(), 2);
-  ASSERT_EQ(file.WriteSeqData(Bytes("ab")), 0);
+  ASSERT_EQ(file.WriteSeqData(ToBytes("ab")), 0);
   EXPECT_EQ(file.OpenFile(Path("three-missing"), 0), 53);
   EXPECT_EQ(file.FileSize(), 0);
   EXPECT_EQ(ReadFileBytes(Path("two")), "ab");

@@ -30,6 +30,10 @@ void EnterSandbox() {
   ::setenv("XDG_CONFIG_HOME", (g_sandbox + "/config").c_str(), 1);
   ::setenv("TMPDIR", (g_sandbox + "/tmp").c_str(), 1);
   ::unsetenv("XDG_DATA_HOME");
+  // Questions of the platform go to the scripted pinentry, which says yes.
+  ::setenv("SEALVANE_PINENTRY", SEALVANE_FAKE_PINENTRY, 1);
+  ::setenv("FAKE_PINENTRY_LOG", (g_sandbox + "/pinentry.log").c_str(), 1);
+  for (const char* name : {"FAKE_PINENTRY_CONFIRM", "FAKE_PINENTRY_PIN", "FAKE_PINENTRY_PIN2"}) ::unsetenv(name);
 }
 
 void LeaveSandbox() {
@@ -59,6 +63,6 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> ToBytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 }  // namespace sealvane::test

@@ -20,6 +20,6 @@ void LeaveSandbox();
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
-std::vector<std::uint8_t> Bytes(const std::string& text);
+std::vector<std::uint8_t> ToBytes(const std::string& text);
 
 }  // namespace sealvane::test

@@ -11,6 +11,7 @@
 #include <strings.h>
 
 #include "Internal.h"
+#include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/Registry.h"
 
 namespace sealvane::csp {
@@ -375,6 +376,16 @@ BOOL CertAddEncodedCertificateToStore(HCERTSTORE hCertStore, DWORD, const BYTE* 
     cert->sha1 = Sha1(cert->der.data(), cert->der.size());
     cert->store = store->name;
     const std::string path = EntryKey(store->name, cert->sha1);
+    if (::strcasecmp(store->name.c_str(), "Root") == 0) {
+      // Trusting a root certificate is the user's decision.
+      const std::string description =
+          "You are about to install a certificate from a certification authority claiming to represent:\n\n" +
+          SimpleDisplayName(cert->x509.get()) + "\n\nThumbprint (sha1): " + Hex(cert->sha1.data(), 20) +
+          "\n\nDo you want to install this certificate?";
+      if (platform::PinentryConfirm("Security Warning", description) != platform::PinentryOutcome::Yes) {
+        Fail(HRESULT_CANCELLED);
+      }
+    }
     RegKey existing;
     const bool exists =
         reg::RegOpenKeyExA(reg::HKEY_CURRENT_USER, path.c_str(), 0, reg::KEY_READ, &existing.h) == 0;

@@ -72,6 +72,9 @@ inline PkeyPtr WrapPkey(EVP_PKEY* p) { return PkeyPtr(p, EvpPkeyFree {}); }
 // not available.
 bool EnsureOpenSsl() noexcept;
 
+// Seconds between 1601-01-01 and 1970-01-01.
+inline constexpr std::int64_t kFileTimeEpochSeconds = 11644473600LL;
+
 enum class ProviderKind { Base, Enhanced };
 const char* ProviderName(ProviderKind kind) noexcept;
 
@@ -82,6 +85,7 @@ struct Object {
 struct ProvObject : Object {
   ProviderKind kind = ProviderKind::Base;
   bool verifyContext = true;
+  bool silent = false;  // CRYPT_SILENT: never ask the user
   std::string container;  // empty for a verify context
   PkeyPtr exchangeKey;    // the container's key pair, once loaded
   bool keyLoaded = false;

@@ -291,11 +291,10 @@ BOOL CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY* phKey
     if (Algid == AT_KEYEXCHANGE || Algid == CALG_RSA_KEYX) {
       const DWORD bits = (dwFlags >> 16) == 0 ? 1024 : (dwFlags >> 16);
       if (bits < kRsaMinBits || bits > kRsaMaxBits || bits % 8 != 0) Fail(NTE_BAD_FLAGS);
-      if ((dwFlags & CRYPT_USER_PROTECTED) != 0) Fail(NTE_BAD_FLAGS);  // needs the passphrase prompt
       EVP_PKEY* raw = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<std::size_t>(bits));
       if (raw == nullptr) Fail(NTE_FAIL);
       PkeyPtr pkey = WrapPkey(raw);
-      if (!prov->verifyContext) StoreContainerKey(*prov, pkey, false);
+      if (!prov->verifyContext) StoreContainerKey(*prov, pkey, (dwFlags & CRYPT_USER_PROTECTED) != 0);
       *phKey = AddHandle(NewRsaKey(prov, pkey, true));
       return;
     }

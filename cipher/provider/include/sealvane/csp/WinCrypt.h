@@ -89,6 +89,7 @@ inline constexpr DWORD NTE_BAD_HASH = 0x80090002;
 inline constexpr DWORD NTE_BAD_KEY = 0x80090003;
 inline constexpr DWORD NTE_BAD_LEN = 0x80090004;
 inline constexpr DWORD NTE_BAD_DATA = 0x80090005;
+inline constexpr DWORD NTE_BAD_SIGNATURE = 0x80090006;
 inline constexpr DWORD NTE_BAD_ALGID = 0x80090008;
 inline constexpr DWORD NTE_BAD_FLAGS = 0x80090009;
 inline constexpr DWORD NTE_BAD_TYPE = 0x8009000A;
@@ -217,5 +218,84 @@ std::string UuidToString(const BYTE uuid[16]);
 // user's store `szStore` with the key provider information attached.
 // Writes the certificate's thumbprint on success.
 BOOL ImportPfx(const std::vector<BYTE>& pfx, const char* szPassword, const char* szStore, BYTE thumbprint[20]);
+
+}  // namespace sealvane::csp
+
+namespace sealvane::csp {
+
+// --- certificate building ---
+inline constexpr DWORD CERT_X500_NAME_STR = 3;
+inline constexpr DWORD CERT_V3 = 2;
+inline constexpr const char* szOID_RSA_SHA1RSA = "1.2.840.113549.1.1.5";
+inline constexpr const char* szOID_PKIX_KP_EMAIL_PROTECTION = "1.3.6.1.5.5.7.3.4";
+// Structure types of CryptEncodeObject, named by their extension's OID.
+inline constexpr const char* szOID_SUBJECT_KEY_IDENTIFIER = "2.5.29.14";
+inline constexpr const char* szOID_ENHANCED_KEY_USAGE = "2.5.29.37";
+inline constexpr const char* szOID_BASIC_CONSTRAINTS2 = "2.5.29.19";
+inline constexpr const char* szOID_AUTHORITY_KEY_IDENTIFIER = "2.5.29.1";
+inline constexpr const char* X509_ENHANCED_KEY_USAGE = szOID_ENHANCED_KEY_USAGE;
+inline constexpr const char* X509_BASIC_CONSTRAINTS2 = szOID_BASIC_CONSTRAINTS2;
+inline constexpr const char* X509_AUTHORITY_KEY_ID = szOID_AUTHORITY_KEY_IDENTIFIER;
+
+struct CRYPT_DATA_BLOB {
+  DWORD cbData;
+  const BYTE* pbData;
+};
+using CRYPT_INTEGER_BLOB = CRYPT_DATA_BLOB;  // least significant byte first
+using CERT_NAME_BLOB = CRYPT_DATA_BLOB;      // a DER Name
+
+struct CERT_ENHKEY_USAGE {
+  DWORD cUsageIdentifier;
+  const char* const* rgpszUsageIdentifier;
+};
+
+struct CERT_BASIC_CONSTRAINTS2_INFO {
+  BOOL fCA;
+  BOOL fPathLenConstraint;
+  DWORD dwPathLenConstraint;
+};
+
+struct CERT_AUTHORITY_KEY_ID_INFO {
+  CRYPT_DATA_BLOB KeyId;
+  CERT_NAME_BLOB CertIssuer;
+  CRYPT_INTEGER_BLOB CertSerialNumber;
+};
+
+struct CERT_EXTENSION {
+  const char* pszObjId;
+  BOOL fCritical;
+  CRYPT_DATA_BLOB Value;
+};
+
+// What is signed: version, serial, issuer, validity, subject, key, extensions.
+struct CERT_INFO {
+  DWORD dwVersion;
+  CRYPT_INTEGER_BLOB SerialNumber;
+  const char* pszSignatureAlgorithm;
+  CERT_NAME_BLOB Issuer;
+  std::int64_t NotBefore;  // file times
+  std::int64_t NotAfter;
+  CERT_NAME_BLOB Subject;
+  CERT_PUBLIC_KEY_INFO SubjectPublicKeyInfo;  // DER SubjectPublicKeyInfo
+  DWORD cExtension;
+  const CERT_EXTENSION* rgExtension;
+};
+
+// Encodes an X.500 name string (CERT_X500_NAME_STR: keys without regard to
+// case, OID keys, quoted values, "," and ";" between RDNs, "+" inside a
+// multi-valued RDN). A malformed string fails with
+// CRYPT_E_INVALID_X500_STRING and *ppszError at the offending place.
+BOOL CertStrToNameA(DWORD dwCertEncodingType, const char* pszX500, DWORD dwStrType, void* pvReserved, BYTE* pbEncoded,
+                    DWORD* pcbEncoded, const char** ppszError);
+BOOL CryptEncodeObject(DWORD dwCertEncodingType, const char* lpszStructType, const void* pvStructInfo, BYTE* pbEncoded,
+                       DWORD* pcbEncoded);
+// Signs with the container's key of dwKeySpec (SHA-1 with RSA).
+BOOL CryptSignAndEncodeCertificate(HCRYPTPROV hCryptProv, DWORD dwKeySpec, DWORD dwCertEncodingType,
+                                   const CERT_INFO* pCertInfo, const char* pszSignatureAlgorithm, BYTE* pbEncoded,
+                                   DWORD* pcbEncoded);
+// Calendar fields read as UTC to a file time; FALSE for impossible dates.
+BOOL SystemTimeToFileTime(std::uint16_t year, std::uint16_t month, std::uint16_t day, std::uint16_t hour,
+                          std::uint16_t minute, std::uint16_t second, std::uint16_t milliseconds,
+                          std::int64_t* fileTime);
 
 }  // namespace sealvane::csp

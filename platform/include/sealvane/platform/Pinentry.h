@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The platform's questions to the user (confirm adding a root certificate,
+// a passphrase for a protected key), asked through a pinentry program:
+// $SEALVANE_PINENTRY, else "pinentry", spoken to with the Assuan protocol.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace sealvane::platform {
+
+// A passphrase; its memory is wiped when it is released.
+class Passphrase {
+ public:
+  Passphrase() = default;
+  explicit Passphrase(std::string text) : m_text(std::move(text)) {}
+  ~Passphrase();
+  Passphrase(Passphrase&& other) noexcept : m_text(std::move(other.m_text)) { other.Wipe(); }
+  Passphrase& operator=(Passphrase&& other) noexcept;
+  Passphrase(const Passphrase&) = delete;
+  Passphrase& operator=(const Passphrase&) = delete;
+  const std::string& Text() const noexcept { return m_text; }
+
+ private:
+  void Wipe() noexcept;
+  std::string m_text;
+};
+
+enum class PinentryOutcome { Yes, No, Unavailable };
+
+// Asks a yes/no question. No: the user declined or cancelled.
+PinentryOutcome PinentryConfirm(const std::string& title, const std::string& description);
+
+// Asks for a passphrase; with `repeat`, asks twice and accepts only two equal
+// answers. Empty when the user cancelled or no pinentry could be run.
+std::optional<Passphrase> PinentryGetPin(const std::string& title, const std::string& description,
+                                         const std::string& prompt, bool repeat);
+
+}  // namespace sealvane::platform
