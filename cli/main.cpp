@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "CertsCommand.h"
 #include "RegCommand.h"
 
 namespace {
@@ -15,7 +16,7 @@ void PrintHelp(std::ostream& out) {
          "Usage: sealvane-cli COMMAND [ARGUMENTS]\n"
          "\n"
          "Commands:\n"
-      << sealvane::cli::kRegUsage
+      << sealvane::cli::kRegUsage << sealvane::cli::kCertsUsage
       << "  --help                              show this help\n"
          "\n"
          "User data lives in $SEALVANE_HOME (default ~/.local/share/sealvane);\n"
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     if (args[0] == "reg") {
       args.erase(args.begin());
       return sealvane::cli::RunRegCommand(args, std::cout, std::cerr);
+    }
+    if (args[0] == "certs") {
+      args.erase(args.begin());
+      return sealvane::cli::RunCertsCommand(args, std::cout, std::cerr);
     }
     std::cerr << "sealvane-cli: unknown command \"" << args[0] << "\"; see sealvane-cli --help\n";
     return 2;

@@ -5,4 +5,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset dev >/dev/null
 cmake --build --preset dev >/dev/null
-exec build/dev/cli/sealvane-cli "${@:---help}"
+exec build/dev/bin/sealvane-cli "${@:---help}"

@@ -87,4 +87,16 @@ void File::SyncData() const {
   if (::fdatasync(m_fd) != 0 && errno != EINVAL) throw RuntimeErrorFromErrno(errno);
 }
 
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> data, unsigned mode) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(mode));
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) throw RuntimeErrorFromErrno(errno);
+  File file(fd);
+  // An existing file keeps its permissions on open: narrow them first.
+  if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) throw RuntimeErrorFromErrno(errno);
+  file.WriteAt(0, data);
+}
+
 }  // namespace sealvane::platform

@@ -3,7 +3,11 @@
 #include <openssl/pkcs12.h>
 #include <openssl/rand.h>
 
+#include <openssl/pem.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "Internal.h"
 
@@ -91,6 +95,90 @@ BOOL ImportPfx(const std::vector<BYTE>& pfx, const char* szPassword, const char*
     if (!added || !attached) Fail(error);
     const auto sha1 = Sha1(encoded.data(), encoded.size());
     if (thumbprint != nullptr) std::memcpy(thumbprint, sha1.data(), sha1.size());
+  });
+}
+
+}  // namespace sealvane::csp
+
+namespace sealvane::csp {
+
+using namespace detail;
+
+namespace {
+
+std::int64_t AsnTimeToFileTime(const ASN1_TIME* t) {
+  struct tm parts {};
+  if (ASN1_TIME_to_tm(t, &parts) != 1) Fail(CRYPT_E_BAD_ENCODE);
+  const time_t seconds = timegm(&parts);
+  return (static_cast<std::int64_t>(seconds) + kFileTimeEpochSeconds) * 10'000'000LL;
+}
+
+}  // namespace
+
+BOOL CertGetValidity(PCCERT_CONTEXT pCertContext, std::int64_t* pNotBefore, std::int64_t* pNotAfter) {
+  return Guard([&] {
+    auto cert = Get<CertObject>(pCertContext);
+    if (pNotBefore != nullptr) *pNotBefore = AsnTimeToFileTime(X509_get0_notBefore(cert->x509.get()));
+    if (pNotAfter != nullptr) *pNotAfter = AsnTimeToFileTime(X509_get0_notAfter(cert->x509.get()));
+  });
+}
+
+BOOL CertDecodeFile(const std::vector<BYTE>& file, std::vector<BYTE>& der) {
+  return Guard([&] {
+    static constexpr char kPem[] = "-----BEGIN";
+    const bool pem = file.size() > sizeof(kPem) &&
+                     std::search(file.begin(), file.end(), kPem, kPem + sizeof(kPem) - 1) != file.end();
+    X509Ptr cert;
+    if (pem) {
+      std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(file.data(), static_cast<int>(file.size())), BIO_free);
+      cert.reset(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+      if (!cert) Fail(CRYPT_E_ASN1_BADTAG);
+    } else {
+      cert = ParseCertificate(file.data(), file.size());
+    }
+    unsigned char* out = nullptr;
+    const int size = i2d_X509(cert.get(), &out);
+    if (size <= 0) Fail(CRYPT_E_BAD_ENCODE);
+    der.assign(out, out + size);
+    OPENSSL_free(out);
+  });
+}
+
+BOOL CertEncodePem(const std::vector<BYTE>& der, std::string& pem) {
+  return Guard([&] {
+    X509Ptr cert = ParseCertificate(der.data(), der.size());
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
+    if (!bio || PEM_write_bio_X509(bio.get(), cert.get()) != 1) Fail(CRYPT_E_BAD_ENCODE);
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    pem.assign(data, static_cast<std::size_t>(size));
+  });
+}
+
+BOOL ExportPfx(PCCERT_CONTEXT pCertContext, const char* szPassword, std::vector<BYTE>& pfx) {
+  return Guard([&] {
+    auto cert = Get<CertObject>(pCertContext);
+    HCRYPTPROV prov = 0;
+    DWORD spec = 0;
+    if (!CryptAcquireCertificatePrivateKey(pCertContext, 0, nullptr, &prov, &spec, nullptr)) Fail(GetLastError());
+    PkeyPtr key;
+    try {
+      key = ContainerKey(*Get<ProvObject>(prov));
+    } catch (...) {
+      CryptReleaseContext(prov, 0);
+      throw;
+    }
+    CryptReleaseContext(prov, 0);
+    std::unique_ptr<PKCS12, decltype(&PKCS12_free)> p12(
+        PKCS12_create(szPassword == nullptr ? "" : szPassword, nullptr, key.get(), cert->x509.get(), nullptr,
+                      NID_pbe_WithSHA1And3_Key_TripleDES_CBC, NID_pbe_WithSHA1And3_Key_TripleDES_CBC, 2048, 2048, 0),
+        PKCS12_free);
+    if (!p12) Fail(NTE_FAIL);
+    unsigned char* out = nullptr;
+    const int size = i2d_PKCS12(p12.get(), &out);
+    if (size <= 0) Fail(CRYPT_E_BAD_ENCODE);
+    pfx.assign(out, out + size);
+    OPENSSL_clear_free(out, static_cast<std::size_t>(size));
   });
 }
 

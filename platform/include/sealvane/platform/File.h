@@ -41,8 +41,13 @@ class File {
   void SyncData() const;
 
  private:
+  friend void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> data, unsigned mode);
   explicit File(int fd) noexcept : m_fd(fd) {}
   int m_fd = -1;
 };
+
+// Writes `data` as the whole content of `path` (created or truncated) and
+// gives it `mode`. Throws RuntimeError.
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> data, unsigned mode);
 
 }  // namespace sealvane::platform

@@ -299,3 +299,20 @@ BOOL SystemTimeToFileTime(std::uint16_t year, std::uint16_t month, std::uint16_t
                           std::int64_t* fileTime);
 
 }  // namespace sealvane::csp
+
+namespace sealvane::csp {
+
+// --- certificate files ---
+// The validity of a certificate context as file times.
+BOOL CertGetValidity(PCCERT_CONTEXT pCertContext, std::int64_t* pNotBefore, std::int64_t* pNotAfter);
+// A certificate file's DER: PEM ("BEGIN CERTIFICATE") is decoded, DER is
+// checked and returned as it is.
+BOOL CertDecodeFile(const std::vector<BYTE>& file, std::vector<BYTE>& der);
+// A certificate as PEM text.
+BOOL CertEncodePem(const std::vector<BYTE>& der, std::string& pem);
+// The certificate with its private key as PKCS #12, protected by szPassword
+// (3DES and a SHA-1 MAC, which every reader of such files understands).
+// Opening a protected key asks for its passphrase.
+BOOL ExportPfx(PCCERT_CONTEXT pCertContext, const char* szPassword, std::vector<BYTE>& pfx);
+
+}  // namespace sealvane::csp

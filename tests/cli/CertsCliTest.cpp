@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// sealvane-cli certs, run as a separate program against the sandboxed stores.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/Process.h"
+#include "support/Sandbox.h"
+
+namespace sealvane {
+namespace {
+
+using test::ProcessResult;
+
+ProcessResult Cli(std::vector<std::string> args) {
+  args.insert(args.begin(), SEALVANE_CLI);
+  return test::RunProcess(args);
+}
+
+std::string Fixture(const char* name) { return std::string(SEALVANE_FIXTURES) + "/" + name; }
+
+std::string PasswordFile(const char* password) {
+  const std::string path = test::SandboxDir() + "/password.txt";
+  test::WriteFileBytes(path, std::string(password) + "\n");
+  return path;
+}
+
+constexpr const char* kFixtureThumbprint = "5A82FC11AACBA611444FBEBA020D5D8897C0ED68";
+
+TEST(CertsCli, ImportListExportAndDelete) {
+  ProcessResult r = Cli({"certs", "import", Fixture("capi/capi_fixture.pfx"), "--password-file", PasswordFile("fixture-pass")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find(kFixtureThumbprint), std::string::npos);
+  r = Cli({"certs", "import", Fixture("certs/recipient2.der")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+
+  r = Cli({"certs", "list"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("MY\n  Test User <test@example.com>\n    Thumbprint:  5A82FC11AACBA611444FBEBA020D5D8897C0ED68\n"
+                       "    Private key: yes\n    Valid:       2024-01-01 00:00:00 UTC to 2044-01-01 00:00:00 UTC\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("AddressBook\n  Recipient Two\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Private key: no"), std::string::npos);
+  EXPECT_NE(r.out.find("Root\n  (no certificates)"), std::string::npos);
+
+  const std::string der = test::SandboxDir() + "/out.cer";
+  ASSERT_EQ(Cli({"certs", "export", kFixtureThumbprint, der}).exitCode, 0);
+  EXPECT_EQ(test::ReadFileBytes(der), test::ReadFileBytes(Fixture("capi/cert.der")));
+  const std::string pem = test::SandboxDir() + "/out.pem";
+  ASSERT_EQ(Cli({"certs", "export", "5a:82:fc:11:aa:cb:a6:11:44:4f:be:ba:02:0d:5d:88:97:c0:ed:68", pem}).exitCode, 0);
+  EXPECT_EQ(test::ReadFileBytes(pem).rfind("-----BEGIN CERTIFICATE-----", 0), 0u);
+
+  // The exported digital ID comes back with its key into a fresh profile.
+  const std::string pfx = test::SandboxDir() + "/out.pfx";
+  ASSERT_EQ(Cli({"certs", "export", kFixtureThumbprint, pfx, "--pfx", "--password-file", PasswordFile("new-pass")}).exitCode, 0);
+  EXPECT_EQ(std::filesystem::status(pfx).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  ::setenv("SEALVANE_HOME", (test::SandboxDir() + "/other").c_str(), 1);
+  r = Cli({"certs", "import", pfx, "--password-file", PasswordFile("new-pass")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(Cli({"certs", "list", "MY"}).out.find("Private key: yes"), std::string::npos);
+  ::setenv("SEALVANE_HOME", (test::SandboxDir() + "/home").c_str(), 1);
+
+  ASSERT_EQ(Cli({"certs", "delete", "MY", kFixtureThumbprint}).exitCode, 0);
+  EXPECT_NE(Cli({"certs", "list", "MY"}).out.find("(no certificates)"), std::string::npos);
+  r = Cli({"certs", "delete", "MY", kFixtureThumbprint});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("80092004"), std::string::npos) << r.err;
+}
+
+TEST(CertsCli, BadInputIsRefusedClearly) {
+  ProcessResult r = Cli({"certs", "import", Fixture("capi/capi_fixture.pfx"), "--password-file", PasswordFile("wrong")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("the password is wrong"), std::string::npos) << r.err;
+  const std::string junk = test::SandboxDir() + "/junk.cer";
+  test::WriteFileBytes(junk, "this is no certificate");
+  r = Cli({"certs", "import", junk});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("holds no certificate"), std::string::npos) << r.err;
+  EXPECT_EQ(Cli({"certs", "import", test::SandboxDir() + "/missing.cer"}).exitCode, 1);
+  EXPECT_EQ(Cli({"certs", "export", "XYZ", "out"}).exitCode, 2);
+  EXPECT_EQ(Cli({"certs", "frobnicate"}).exitCode, 2);
+  EXPECT_EQ(Cli({"certs", "list", "--bogus"}).exitCode, 2);
+}
+
+TEST(CertsCli, RootImportAsksFirst) {
+  ::setenv("FAKE_PINENTRY_CONFIRM", "no", 1);
+  ProcessResult r = Cli({"certs", "import", Fixture("capi/cert.der"), "--store", "Root"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("800704c7"), std::string::npos) << r.err;
+  ::setenv("FAKE_PINENTRY_CONFIRM", "yes", 1);
+  r = Cli({"certs", "import", Fixture("capi/cert.der"), "--store", "Root"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST(CertsCli, GenIdMakesTheDefaultDigitalIdAndCountsSerials) {
+  ProcessResult r = Cli({"certs", "genid", "--name", " Ana ", "--email", "ana@example.org"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("cn=Ana, e=ana@example.org, ou=Sealvane (serial number 1)"), std::string::npos) << r.out;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.out, m, std::regex("digital ID ([0-9A-F]{40})")));
+  const std::string thumbprint = m[1];
+  r = Cli({"reg", "query", "HKCU\\Software\\Brennock\\Sealvane"});
+  EXPECT_NE(r.out.find("DefaultCertTP    REG_BINARY    " + thumbprint), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("CertSerialNumber    REG_DWORD    0x00000001"), std::string::npos);
+  r = Cli({"certs", "list", "MY"});
+  EXPECT_NE(r.out.find("Ana <ana@example.org>"), std::string::npos) << r.out;
+
+  // A refused root question still uses up a serial number.
+  ::setenv("FAKE_PINENTRY_CONFIRM", "no", 1);
+  r = Cli({"certs", "genid", "--name", "Ben", "--org", "Example"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("CertAddEncodedCertificateToStore - Certificate: 800704c7"), std::string::npos) << r.err;
+  ::setenv("FAKE_PINENTRY_CONFIRM", "yes", 1);
+  r = Cli({"certs", "genid", "--name", "Ben", "--org", "Example"});
+  EXPECT_NE(r.out.find("cn=Ben, ou=Sealvane, o=Example (serial number 3)"), std::string::npos) << r.out;
+}
+
+TEST(CertsCli, GenIdChecksItsInputLikeTheDialog) {
+  ProcessResult r = Cli({"certs", "genid", "--name", "  "});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("You must specify a name."), std::string::npos);
+  r = Cli({"certs", "genid", "--name", "Doe, John"});
+  EXPECT_NE(r.err.find("The following characters must not be used in a Name: , + = < > # \""), std::string::npos);
+  r = Cli({"certs", "genid", "--name", "Jo", "--email", "a=b@example.org"});
+  EXPECT_NE(r.err.find("must not be used in an E-Mail Address"), std::string::npos);
+  r = Cli({"certs", "genid", "--name", "Jo", "--org", "A#B"});
+  EXPECT_NE(r.err.find("must not be used in an Organization Name"), std::string::npos);
+  r = Cli({"certs", "genid", "--name", "Jo;Jim"});
+  EXPECT_NE(r.err.find("Invalid Name, E-Mail Address, or Organizational Name"), std::string::npos) << r.err;
+  // Nothing but the semicolon case reached the counter.
+  r = Cli({"reg", "query", "HKCU\\Software\\Brennock\\Sealvane", "CertSerialNumber"});
+  EXPECT_NE(r.out.find("0x00000001"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace sealvane
