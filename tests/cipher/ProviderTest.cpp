@@ -221,9 +221,13 @@ TEST(ProviderVectors, SaltVariantsOfFortyBitKeys) {
 
 TEST(ProviderVectors, ReferenceSimpleBlobsUnwrapInTheFixtureContainer) {
   int unwrapped = 0;
-  for (const char* kind : {"wrap_known_key", "wrap_generated_key_zero_salt"}) {
+  for (const char* kind : {"wrap_known_key", "wrap_generated_key_zero_salt", "wrap_generated_key"}) {
     for (const Json& v : test::VectorsOfKind(kind)) {
       if (!v.contains("simpleblob") || v["simpleblob"].is_null()) continue;
+      // Generated 40-bit RC2 keys under the reference implementation carry a
+      // random salt that no SIMPLEBLOB transports: those lines cannot unwrap
+      // anywhere, as their own record says.
+      if (!v.value("container_unwrap_decrypt_13_matches_plaintext", false)) continue;
       SCOPED_TRACE(std::string(kind) + " " + v["provider"].get<std::string>() + " " + v["cipher"].get<std::string>());
       Prov prov;
       prov.h = FixtureContainer(test::ProviderNameOf(v["provider"]));
@@ -238,7 +242,7 @@ TEST(ProviderVectors, ReferenceSimpleBlobsUnwrapInTheFixtureContainer) {
       ++unwrapped;
     }
   }
-  EXPECT_GE(unwrapped, 8);
+  EXPECT_GE(unwrapped, 14);
 }
 
 TEST(ProviderVectors, CrossProviderUnwrapFollowsTheBaseProvidersLimits) {

@@ -12,6 +12,7 @@
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/sealvanelib.h"
 #include "support/Process.h"
+#include "support/Sandbox.h"
 #include "Vectors.h"
 
 namespace {
@@ -495,6 +496,80 @@ TEST_F(SealvaneLibCerts, CountListAndFind) {
   EXPECT_EQ(L().FindCert("MY", m_recipients[0].Thumbprint, &untouched, m.text), 0);
   EXPECT_STREQ(m.text, "CertFindCertificateInStore: 80092004");
   EXPECT_STREQ(untouched.Name, "keep");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SealvaneLib, WithoutTheBaseProviderEveryTemporaryContextFails) {
+  ASSERT_TRUE(sealvane::csp::SetProviderInstalled(kBase, false));
+  uint8_t digest[20];
+  Message m;
+  EXPECT_EQ(L().HashString("abc", digest, m.text), 0);
+  EXPECT_STREQ(m.text, "CryptAcquireContext - Hash: 80090019");
+  uint32_t rng = 5;
+  EXPECT_EQ(L().GenRandomInit(&rng, m.text), 0);
+  EXPECT_STREQ(m.text, "CryptAcquireContext - Temporary 80090019");
+  EXPECT_EQ(rng, 0u);
+  EXPECT_EQ(L().GenRandomDone(&rng, m.text), 1) << "harmless after a failed Init";
+  int32_t count = 7;
+  EXPECT_EQ(L().GetCertCount("MY", 0, &count, m.text), 0);
+  EXPECT_STREQ(m.text, "CryptAcquireContext: 80090019");
+  EXPECT_EQ(count, 7) << "a failure before the store opened leaves the count alone";
+  auto gen = reinterpret_cast<PFN_SLGenDigitalID>(dlsym(L().handle, "SLGenDigitalID"));
+  const SLSystemTime from {2026, 1, 0, 1, 0, 0, 0, 0};
+  uint8_t thumbprint[20];
+  EXPECT_EQ(gen("CN=x", 0, 0, 1, &from, &from, thumbprint, m.text), 0);
+  EXPECT_STREQ(m.text, "CryptAcquireContext - Random Data: 80090019");
+}
+
+TEST_F(SealvaneLib, DamagedStoreIsAFailureWithItsCode) {
+  sealvane::test::WriteFileBytes(std::string(std::getenv("SEALVANE_HOME")) + "/registry.db", std::string(4096, 'x'));
+  int32_t count = 0;
+  Message m;
+  EXPECT_EQ(L().GetCertCount("MY", 0, &count, m.text), 0);
+  EXPECT_STREQ(m.text, "CertOpenSystemStore: 800703f1") << "the damaged-registry code";
+  CertRecord record {};
+  EXPECT_EQ(L().FindCert("AddressBook", record.Thumbprint, &record, m.text), 0);
+  EXPECT_STREQ(m.text, "CertOpenSystemStore: 800703f1");
+  std::vector<EncKeyBlob> slots(1);
+  SessionContext ctx {};
+  EXPECT_EQ(L().EncryptInit(1, 1, "", &record, 0, nullptr, &ctx, slots.data(), m.text), 0);
+  EXPECT_STREQ(m.text, "ExportEncKeyBlob - CertOpenSystemStore: 800703f1");
+  L().EncryptDone(&ctx, m.text);
+}
+
+TEST_F(SealvaneLibCerts, StrongSessionKeysNeedTheEnhancedProvider) {
+  std::vector<EncKeyBlob> slots(1);
+  SessionContext ctx {};
+  Message m;
+  EXPECT_EQ(L().EncryptInit(1, 5, "", &m_own, 0, nullptr, &ctx, slots.data(), m.text), 0);
+  EXPECT_STREQ(m.text, "CryptGenKey - Generate Session Key: 80090008");
+  EXPECT_NE(ctx.hProv, 0u);
+  L().EncryptDone(&ctx, m.text);
+
+  ASSERT_TRUE(sealvane::csp::SetProviderInstalled(kEnhanced, false));
+  EXPECT_EQ(L().DecryptInit(3, 0, "", m_own.Thumbprint, &slots[0], &ctx, m.text), 0);
+  EXPECT_STREQ(m.text, "An invalid CSP was specified.");
+  L().DecryptDone(&ctx, m.text);
+}
+
+TEST_F(SealvaneLibCerts, CertificateWithoutItsKeyBindingCannotDecrypt) {
+  // The address-book copy of the own certificate, put into MY without the
+  // key provider information.
+  using namespace sealvane::csp;
+  const Bytes der = sealvane::test::ReadFixture("certs/recipient1.der");
+  HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+  ASSERT_TRUE(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                                               CERT_STORE_ADD_NEW, nullptr));
+  CertCloseStore(store, 0);
+  EncKeyBlob slot {};
+  SessionContext ctx {};
+  Message m;
+  EXPECT_EQ(L().DecryptInit(3, 0, "", m_recipients[0].Thumbprint, &slot, &ctx, m.text), 0);
+  EXPECT_STREQ(m.text, "GetPrivateKeyContext - CryptAcquireCertificatePrivateKey: 8009200b");
+  L().DecryptDone(&ctx, m.text);
 }
 
 }  // namespace

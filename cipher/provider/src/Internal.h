@@ -92,6 +92,7 @@ struct ProvObject : Object {
 };
 
 struct HashObject : Object {
+  ~HashObject() override { OPENSSL_cleanse(value.data(), value.size()); }  // may be key material
   std::shared_ptr<ProvObject> prov;
   MdCtxPtr ctx;
   bool finished = false;

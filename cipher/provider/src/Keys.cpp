@@ -255,11 +255,13 @@ BOOL CryptDeriveKey(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTHASH hBaseData, DWORD 
         inner[i] ^= hash->value[i];
         outer[i] ^= hash->value[i];
       }
-      const auto a = Sha1(inner.data(), inner.size());
-      const auto b = Sha1(outer.data(), outer.size());
+      auto a = Sha1(inner.data(), inner.size());
+      auto b = Sha1(outer.data(), outer.size());
       key->key.assign(a.begin(), a.end());
       key->key.insert(key->key.end(), b.begin(), b.end());
       key->key.resize(n);
+      OPENSSL_cleanse(a.data(), a.size());
+      OPENSSL_cleanse(b.data(), b.size());
     }
     key->exportable = (dwFlags & CRYPT_EXPORTABLE) != 0;
     if (Algid == CALG_RC2 && key->keyBits == 40) {
