@@ -200,6 +200,19 @@ bool CopyByteArray(std::span<const std::uint8_t> i_varSource, std::span<std::uin
   return true;
 }
 
+void FileTimeToBytes(ByteArray& o_varBytes, std::int64_t i_nFileTime) {
+  o_varBytes.resize(8);
+  const auto v = static_cast<std::uint64_t>(i_nFileTime);
+  for (int i = 0; i < 8; ++i) o_varBytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::int64_t BytesToFileTime(std::span<const std::uint8_t> i_varBytes) {
+  if (i_varBytes.size() < 8) throw RuntimeError(rt::kSubscriptOutOfRange);
+  std::uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | i_varBytes[static_cast<std::size_t>(i)];
+  return static_cast<std::int64_t>(v);
+}
+
 void CopyRecordToDigitalID(const CertRecord& i_oRecord, clsDigitalID& o_oDigitalID) {
   const auto bytes = [](const char (&field)[256]) {
     return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(field), sizeof(field));

@@ -13,7 +13,7 @@
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/sealvanelib.h"
 #include "support/Sandbox.h"
-#include "Vectors.h"
+#include "support/Vectors.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "sealvane/csp/WinCrypt.h"
-#include "Vectors.h"
+#include "support/Vectors.h"
 
 namespace sealvane::csp {
 namespace {
@@ -491,8 +491,8 @@ TEST(ProviderStores, EnumerationFindAddAndDelete) {
   ASSERT_NE(store, 0u);
   EXPECT_EQ(CertEnumCertificatesInStore(store, 0), 0u);
   EXPECT_EQ(GetLastError(), CRYPT_E_NOT_FOUND);
-  const Bytes one = test::ReadFixture("certs/recipient1.der");
-  const Bytes two = test::ReadFixture("certs/recipient2.der");
+  const Bytes one = test::ReadFixture("sva/certs/recipient1.der");
+  const Bytes two = test::ReadFixture("sva/certs/recipient2.der");
   ASSERT_TRUE(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, one.data(), static_cast<DWORD>(one.size()),
                                                CERT_STORE_ADD_NEW, nullptr));
   ASSERT_TRUE(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, two.data(), static_cast<DWORD>(two.size()),

@@ -13,7 +13,7 @@
 #include "sealvane/sealvanelib.h"
 #include "support/Process.h"
 #include "support/Sandbox.h"
-#include "Vectors.h"
+#include "support/Vectors.h"
 
 namespace {
 
@@ -300,8 +300,8 @@ class SealvaneLibCerts : public SealvaneLib {
     SealvaneLib::SetUp();
     ASSERT_TRUE(sealvane::csp::ImportPfx(sealvane::test::ReadFixture("capi/capi_fixture.pfx"), "fixture-pass", "MY",
                                          m_own.Thumbprint));
-    AddToAddressBook("certs/recipient1.der", m_recipients[0]);
-    AddToAddressBook("certs/recipient2.der", m_recipients[1]);
+    AddToAddressBook("sva/certs/recipient1.der", m_recipients[0]);
+    AddToAddressBook("sva/certs/recipient2.der", m_recipients[1]);
     AddToAddressBook("capi/cert.der", m_recipients[2]);
   }
 
@@ -559,7 +559,7 @@ TEST_F(SealvaneLibCerts, CertificateWithoutItsKeyBindingCannotDecrypt) {
   // The address-book copy of the own certificate, put into MY without the
   // key provider information.
   using namespace sealvane::csp;
-  const Bytes der = sealvane::test::ReadFixture("certs/recipient1.der");
+  const Bytes der = sealvane::test::ReadFixture("sva/certs/recipient1.der");
   HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
   ASSERT_TRUE(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
                                                CERT_STORE_ADD_NEW, nullptr));

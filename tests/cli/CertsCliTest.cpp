@@ -35,7 +35,7 @@ TEST(CertsCli, ImportListExportAndDelete) {
   ProcessResult r = Cli({"certs", "import", Fixture("capi/capi_fixture.pfx"), "--password-file", PasswordFile("fixture-pass")});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.out.find(kFixtureThumbprint), std::string::npos);
-  r = Cli({"certs", "import", Fixture("certs/recipient2.der")});
+  r = Cli({"certs", "import", Fixture("sva/certs/recipient2.der")});
   ASSERT_EQ(r.exitCode, 0) << r.err;
 
   r = Cli({"certs", "list"});

@@ -37,6 +37,8 @@ class clsBinaryFile {
   std::int32_t ReadSeqData(std::span<std::uint8_t> o_achData);
 
   const std::string& Path() const noexcept { return m_strPath; }
+  // The current position, shared by reads and writes.
+  std::int64_t Position() const noexcept { return m_nPosition; }
   std::int32_t Mode() const noexcept { return m_eMode; }
   // Flushes written data to the device (before a wiped file is deleted).
   std::int32_t Flush();

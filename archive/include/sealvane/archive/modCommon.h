@@ -62,6 +62,13 @@ bool SameBytes(std::span<const std::uint8_t> i_varA, std::span<const std::uint8_
 // Copies when both have the same length; returns false and copies nothing
 // otherwise.
 bool CopyByteArray(std::span<const std::uint8_t> i_varSource, std::span<std::uint8_t> o_varDest) noexcept;
+// A file time as its 8 bytes in memory order (least significant first).
+void FileTimeToBytes(ByteArray& o_varBytes, std::int64_t i_nFileTime);
+// The file time in the first 8 bytes; RuntimeError 9 when there are fewer.
+std::int64_t BytesToFileTime(std::span<const std::uint8_t> i_varBytes);
+// The size of a final encrypted piece of n plain bytes: the next multiple of
+// 8 strictly above n; 0 for n below 1.
+constexpr std::int32_t PaddedSize(std::int32_t n) noexcept { return n < 1 ? 0 : n + 8 - (n % 8); }
 inline std::int32_t BoolToCheck(bool i_b) noexcept { return i_b ? 1 : 0; }
 inline bool CheckToBool(std::int32_t i_n) noexcept { return i_n == 1; }
 

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Writes and reads one archive: the header, the access list with a wrapped
+// session key per digital ID, the file description and the encrypted stream
+// in 4096-byte pieces. Every length read from the file is bounded before
+// anything is allocated: a hostile or cut archive gives a positive result,
+// never an overrun.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sealvane/archive/CipherLibrary.h"
+#include "sealvane/archive/UiPort.h"
+#include "sealvane/archive/clsBinaryFile.h"
+#include "sealvane/archive/clsParameters.h"
+
+namespace sealvane {
+
+inline constexpr std::int32_t kPieceSize = 4096;
+inline constexpr const char* kArchiveIdentifier = "SealvaneArchive";
+
+class clsArchive {
+ public:
+  explicit clsArchive(UiPort& ui, CipherLibrary& library = CipherLibrary::Default());
+  ~clsArchive();
+  clsArchive(const clsArchive&) = delete;
+  clsArchive& operator=(const clsArchive&) = delete;
+
+  std::int32_t Version() const noexcept { return m_nVersion; }
+
+  std::int32_t OpenArchive(const std::string& i_strPath, std::int32_t i_eMode);
+  std::int32_t CloseArchive();
+
+  std::int32_t EncryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc);
+  std::int32_t Encrypt(bool i_bLastData, std::int32_t i_nDataSize, std::span<const std::uint8_t> i_achData);
+  std::int32_t EncryptDone();
+
+  std::int32_t ReadParameters(clsParameters& o_oParameters, clsFileDesc& o_oFileDesc);
+  std::int32_t DecryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc);
+  std::int32_t Decrypt(bool i_bLastData, std::int32_t i_nDataSize, std::span<std::uint8_t> o_achData);
+  std::int32_t DecryptDone();
+
+  bool FindThisUserInCertStore(const clsParameters& i_oParameters, std::int32_t& o_nThisUserIndex,
+                               ByteArray& o_achThisUserTP);
+
+  // Where the encrypted stream starts, once ReadParameters has succeeded.
+  std::int64_t StreamOffset() const noexcept { return m_nStreamOffset; }
+  // Bytes of the open archive from the current position to its end.
+  std::int64_t Remaining() const noexcept;
+
+ private:
+  void WriteBytes(std::span<const std::uint8_t> bytes);
+  void WriteLong(std::int32_t value);
+  void WriteText(const std::string& text);
+  void ReadBytes(std::span<std::uint8_t> bytes);
+  std::int32_t ReadLong();
+  // A stored text of `length` bytes, bounded by what remains of the file.
+  std::string ReadText(std::int32_t length);
+
+  void WriteAccessRecord(const clsDigitalID& i_oEntry, const EncKeyBlob& i_oSlot);
+  void ReadAccessRecord(clsDigitalID& o_oEntry, ByteArray& o_oSlot);
+  void WriteFileDesc(const clsFileDesc& i_oFileDesc);
+  void ReadFileDesc(clsFileDesc& o_oFileDesc);
+
+  void EndSession() noexcept;
+  std::string Message() const;
+
+  UiPort& m_ui;
+  CipherLibrary& m_library;
+  clsBinaryFile m_oFile;
+  std::int32_t m_nVersion = 1;
+  SessionContext m_session {};
+  std::vector<ByteArray> m_keySlots;  // the wrapped keys read from the access list
+  std::int64_t m_nStreamOffset = 0;
+  std::array<char, SL_MESSAGE_SIZE> m_message {};
+};
+
+}  // namespace sealvane

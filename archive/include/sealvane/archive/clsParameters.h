@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sealvane/archive/clsDigitalID.h"
+
+namespace sealvane {
+
+// How one file is protected, and where the plain file and the archive are.
+class clsParameters {
+ public:
+  clsParameters() = default;
+  clsParameters(const clsParameters&) = default;
+  clsParameters& operator=(const clsParameters&) = default;
+  ~clsParameters();  // wipes the password
+
+  std::int32_t m_eCSP = 0;
+  std::int32_t m_eAlg = 0;
+  bool m_bCompressFile = false;
+  bool m_bOpenFile = false;
+  bool m_bSigned = false;
+  bool m_bPwdRequired = false;
+  std::string m_strPassword;  // never stored in an archive
+  clsDigitalID m_oDefaultDigitalID;
+  std::vector<clsDigitalID> m_colOtherDigitalIDs;
+  std::string m_strFilePath;
+  std::string m_strEncFilePath;
+};
+
+// The archived file: name, times, attributes and sizes.
+class clsFileDesc {
+ public:
+  std::string m_strFileName;
+  ByteArray m_varCreateTime = ByteArray(8, 0);
+  ByteArray m_varModifyTime = ByteArray(8, 0);
+  std::int32_t m_nAttributes = 0;
+  std::int32_t m_nFileSize = 0;
+  std::int32_t m_nCompFileSize = 0;
+};
+
+}  // namespace sealvane

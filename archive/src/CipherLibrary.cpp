@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/archive/CipherLibrary.h"
+
+#include <utility>
+
+namespace sealvane {
+
+CipherLibrary::CipherLibrary(std::string fileName) : m_fileName(std::move(fileName)) {}
+
+CipherLibrary& CipherLibrary::Default() {
+  static CipherLibrary library;
+  return library;
+}
+
+template <typename F>
+F CipherLibrary::Resolve(F& slot, const char* name) {
+  std::lock_guard lock(m_mutex);
+  if (slot == nullptr) {
+    if (!m_loaded) {
+      m_library = platform::DynamicLibrary::Load(m_fileName);
+      m_loaded = true;
+    }
+    slot = m_library.Function<F>(name);
+  }
+  return slot;
+}
+
+int32_t CipherLibrary::SLGetCSP(int32_t* providerLevel, char* message) {
+  return Resolve(m_getCsp, "SLGetCSP")(providerLevel, message);
+}
+
+int32_t CipherLibrary::SLGenRandomInit(uint32_t* randomContext, char* message) {
+  return Resolve(m_genRandomInit, "SLGenRandomInit")(randomContext, message);
+}
+
+int32_t CipherLibrary::SLGenRandom(uint32_t randomContext, uint32_t length, uint8_t* buffer, char* message) {
+  return Resolve(m_genRandom, "SLGenRandom")(randomContext, length, buffer, message);
+}
+
+int32_t CipherLibrary::SLGenRandomDone(uint32_t* randomContext, char* message) {
+  return Resolve(m_genRandomDone, "SLGenRandomDone")(randomContext, message);
+}
+
+int32_t CipherLibrary::SLEncryptInit(int32_t providerLevel, int32_t cipherNumber, const char* password,
+                                     const CertRecord* sender, int32_t recipientCount, const CertRecord* recipients,
+                                     SessionContext* context, EncKeyBlob* keyBlobs, char* message) {
+  return Resolve(m_encryptInit, "SLEncryptInit")(providerLevel, cipherNumber, password, sender, recipientCount,
+                                                 recipients, context, keyBlobs, message);
+}
+
+int32_t CipherLibrary::SLEncrypt(SessionContext* context, int32_t final, uint32_t length, const uint8_t* source,
+                                 uint32_t* bufferLength, uint8_t* destination, char* message) {
+  return Resolve(m_encrypt, "SLEncrypt")(context, final, length, source, bufferLength, destination, message);
+}
+
+int32_t CipherLibrary::SLEncryptDone(SessionContext* context, char* message) {
+  return Resolve(m_encryptDone, "SLEncryptDone")(context, message);
+}
+
+int32_t CipherLibrary::SLDecryptInit(int32_t providerLevel, int32_t cipherNumber, const char* password,
+                                     const uint8_t* thumbprint, const EncKeyBlob* keyBlob, SessionContext* context,
+                                     char* message) {
+  return Resolve(m_decryptInit, "SLDecryptInit")(providerLevel, cipherNumber, password, thumbprint, keyBlob, context,
+                                                 message);
+}
+
+int32_t CipherLibrary::SLDecrypt(SessionContext* context, int32_t final, uint32_t length, const uint8_t* source,
+                                 uint32_t* dataLength, uint8_t* destination, char* message) {
+  return Resolve(m_decrypt, "SLDecrypt")(context, final, length, source, dataLength, destination, message);
+}
+
+int32_t CipherLibrary::SLDecryptDone(SessionContext* context, char* message) {
+  return Resolve(m_decryptDone, "SLDecryptDone")(context, message);
+}
+
+int32_t CipherLibrary::SLFindCert(const char* storeName, const uint8_t* thumbprint, CertRecord* record, char* message) {
+  return Resolve(m_findCert, "SLFindCert")(storeName, thumbprint, record, message);
+}
+
+}  // namespace sealvane

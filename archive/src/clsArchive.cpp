@@ -1,0 +1,392 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/archive/clsArchive.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sealvane/archive/modCommon.h"
+#include "sealvane/platform/RuntimeError.h"
+
+namespace sealvane {
+
+using platform::RuntimeError;
+namespace rt = platform::rt;
+
+namespace {
+
+constexpr std::int32_t kFormatVersion = 1;
+constexpr std::int32_t kIdentifierSize = 16;
+constexpr std::int32_t kThumbprintSize = 20;
+constexpr std::int32_t kMaxKeyBlob = 2060;
+// Longer than any name a certificate or file system gives; a longer stored
+// text means a damaged or hostile archive.
+constexpr std::int32_t kMaxText = 65536;
+// Far more recipients than anyone encrypts for; bounds what a header can
+// make the reader hold.
+constexpr std::int32_t kMaxAccessEntries = 10000;
+
+// Raises the run-time error of a file status.
+void Check(std::int32_t status) {
+  if (status == -1) throw RuntimeError(rt::kBadFileName);
+  if (status != 0) throw RuntimeError(status);
+}
+
+std::int32_t Flag(bool value) { return value ? -1 : 0; }
+
+}  // namespace
+
+clsArchive::clsArchive(UiPort& ui, CipherLibrary& library) : m_ui(ui), m_library(library) {}
+
+clsArchive::~clsArchive() {
+  EndSession();
+  m_oFile.CloseFile();
+}
+
+void clsArchive::EndSession() noexcept {
+  if (m_session.hProv == 0 && m_session.hKey == 0) return;
+  try {
+    char message[SL_MESSAGE_SIZE] = {};
+    m_library.SLEncryptDone(&m_session, message);
+  } catch (...) {
+  }
+  m_session = {};
+}
+
+std::string clsArchive::Message() const {
+  return CutAtNull(std::string(m_message.data(), m_message.size()));
+}
+
+std::int64_t clsArchive::Remaining() const noexcept {
+  return std::max<std::int64_t>(0, m_oFile.FileSize() - m_oFile.Position());
+}
+
+std::int32_t clsArchive::OpenArchive(const std::string& i_strPath, std::int32_t i_eMode) {
+  return m_oFile.OpenFile(i_strPath, i_eMode);
+}
+
+std::int32_t clsArchive::CloseArchive() { return m_oFile.CloseFile(); }
+
+// --- field transfers -------------------------------------------------------
+
+void clsArchive::WriteBytes(std::span<const std::uint8_t> bytes) { Check(m_oFile.WriteSeqData(bytes)); }
+
+void clsArchive::WriteLong(std::int32_t value) {
+  std::uint8_t bytes[4];
+  WriteLongBE(bytes, 0, value);
+  WriteBytes(bytes);
+}
+
+void clsArchive::WriteText(const std::string& text) {
+  // The characters and one zero byte, after their count.
+  const auto length = static_cast<std::int32_t>(std::min<std::size_t>(text.size(), kMaxText - 1)) + 1;
+  ByteArray bytes(static_cast<std::size_t>(length));
+  StringToBytes(bytes, 0, length - 1, text);
+  bytes.back() = 0;
+  WriteLong(length);
+  WriteBytes(bytes);
+}
+
+void clsArchive::ReadBytes(std::span<std::uint8_t> bytes) { Check(m_oFile.ReadSeqData(bytes)); }
+
+std::int32_t clsArchive::ReadLong() {
+  std::uint8_t bytes[4];
+  ReadBytes(bytes);
+  return ReadLongBE(bytes, 0);
+}
+
+std::string clsArchive::ReadText(std::int32_t length) {
+  if (length <= 0) return {};
+  if (length > Remaining()) throw RuntimeError(rt::kInputPastEnd);
+  if (length > kMaxText) throw RuntimeError(rt::kSubscriptOutOfRange);
+  ByteArray bytes(static_cast<std::size_t>(length));
+  ReadBytes(bytes);
+  return BytesToString(bytes, 0, length);
+}
+
+void clsArchive::WriteAccessRecord(const clsDigitalID& i_oEntry, const EncKeyBlob& i_oSlot) {
+  if (i_oEntry.m_varThumbprint.size() != kThumbprintSize) throw RuntimeError(rt::kSubscriptOutOfRange);
+  WriteText(i_oEntry.m_strName);
+  WriteText(i_oEntry.m_strEMailAddr);
+  WriteBytes(i_oEntry.m_varThumbprint);
+  const auto size = static_cast<std::int32_t>(i_oSlot.Size);
+  if (size > kMaxKeyBlob) throw RuntimeError(rt::kSubscriptOutOfRange);
+  WriteLong(size);
+  if (size > 0) WriteBytes(std::span<const std::uint8_t>(i_oSlot.Blob, static_cast<std::size_t>(size)));
+}
+
+void clsArchive::ReadAccessRecord(clsDigitalID& o_oEntry, ByteArray& o_oSlot) {
+  o_oEntry.m_bSelected = true;
+  o_oEntry.m_strName = ReadText(ReadLong());
+  o_oEntry.m_strEMailAddr = ReadText(ReadLong());
+  o_oEntry.m_varThumbprint.assign(kThumbprintSize, 0);
+  ReadBytes(o_oEntry.m_varThumbprint);
+  const std::int32_t k = ReadLong();
+  o_oSlot.clear();
+  if (k <= 0) return;
+  // A wrapped key never exceeds its 2060-byte slot.
+  if (k > kMaxKeyBlob) throw RuntimeError(rt::kSubscriptOutOfRange);
+  if (k > Remaining()) throw RuntimeError(rt::kInputPastEnd);
+  o_oSlot.resize(static_cast<std::size_t>(k));
+  ReadBytes(o_oSlot);
+}
+
+void clsArchive::WriteFileDesc(const clsFileDesc& i_oFileDesc) {
+  WriteText(i_oFileDesc.m_strFileName);
+  if (i_oFileDesc.m_varCreateTime.size() != 8 || i_oFileDesc.m_varModifyTime.size() != 8) {
+    throw RuntimeError(rt::kSubscriptOutOfRange);
+  }
+  WriteBytes(i_oFileDesc.m_varCreateTime);
+  WriteBytes(i_oFileDesc.m_varModifyTime);
+  WriteLong(i_oFileDesc.m_nAttributes);
+  WriteLong(i_oFileDesc.m_nFileSize);
+  WriteLong(i_oFileDesc.m_nCompFileSize);
+}
+
+void clsArchive::ReadFileDesc(clsFileDesc& o_oFileDesc) {
+  o_oFileDesc.m_strFileName = ReadText(ReadLong());
+  o_oFileDesc.m_varCreateTime.assign(8, 0);
+  o_oFileDesc.m_varModifyTime.assign(8, 0);
+  ReadBytes(o_oFileDesc.m_varCreateTime);
+  ReadBytes(o_oFileDesc.m_varModifyTime);
+  o_oFileDesc.m_nAttributes = ReadLong();
+  o_oFileDesc.m_nFileSize = ReadLong();
+  o_oFileDesc.m_nCompFileSize = ReadLong();
+}
+
+// --- writing ---------------------------------------------------------------
+
+std::int32_t clsArchive::EncryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc) {
+  try {
+    CertRecord own {};
+    std::vector<CertRecord> others(1, CertRecord {});
+    std::size_t n = 0;
+    if (!i_oParameters.m_bPwdRequired) {
+      CopyDigitalIDToRecord(i_oParameters.m_oDefaultDigitalID, own);
+      n = i_oParameters.m_colOtherDigitalIDs.size();
+      if (n + 1 > static_cast<std::size_t>(kMaxAccessEntries)) throw RuntimeError(rt::kSubscriptOutOfRange);
+      others.assign(std::max<std::size_t>(n, 1), CertRecord {});
+      for (std::size_t i = 0; i < n; ++i) CopyDigitalIDToRecord(i_oParameters.m_colOtherDigitalIDs[i], others[i]);
+    }
+    std::vector<EncKeyBlob> slots(n + 1, EncKeyBlob {});
+    m_message.fill(0);
+    if (m_library.SLEncryptInit(i_oParameters.m_eCSP, i_oParameters.m_eAlg, i_oParameters.m_strPassword.c_str(), &own,
+                                static_cast<std::int32_t>(n), others.data(), &m_session, slots.data(),
+                                m_message.data()) == 0) {
+      ShowError(m_ui, Message(), 0);
+      return -1;
+    }
+    ByteArray identifier(kIdentifierSize);
+    StringToBytes(identifier, 0, kIdentifierSize, kArchiveIdentifier);
+    WriteBytes(identifier);
+    WriteLong(kFormatVersion);
+    WriteLong(i_oParameters.m_eCSP);
+    WriteLong(i_oParameters.m_eAlg);
+    WriteLong(Flag(i_oParameters.m_bCompressFile));
+    WriteLong(Flag(i_oParameters.m_bOpenFile));
+    WriteLong(Flag(i_oParameters.m_bSigned));
+    WriteLong(Flag(i_oParameters.m_bPwdRequired));
+    WriteLong(i_oParameters.m_bPwdRequired ? 0 : static_cast<std::int32_t>(n + 1));
+    if (!i_oParameters.m_bPwdRequired) {
+      WriteAccessRecord(i_oParameters.m_oDefaultDigitalID, slots[0]);
+      for (std::size_t i = 0; i < n; ++i) WriteAccessRecord(i_oParameters.m_colOtherDigitalIDs[i], slots[i + 1]);
+    }
+    WriteLong(1);
+    WriteFileDesc(i_oFileDesc);
+    return 0;
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to initialize for encrypting.", error);
+    return error.Number();
+  }
+}
+
+std::int32_t clsArchive::Encrypt(bool i_bLastData, std::int32_t i_nDataSize, std::span<const std::uint8_t> i_achData) {
+  try {
+    if (i_nDataSize < 0 || static_cast<std::size_t>(i_nDataSize) > i_achData.size()) {
+      throw RuntimeError(rt::kSubscriptOutOfRange);
+    }
+    const std::int32_t outSize = i_bLastData ? PaddedSize(i_nDataSize) : i_nDataSize;
+    ByteArray out(static_cast<std::size_t>(outSize));
+    auto size = static_cast<std::uint32_t>(outSize);
+    m_message.fill(0);
+    if (m_library.SLEncrypt(&m_session, i_bLastData ? -1 : 0, static_cast<std::uint32_t>(i_nDataSize), i_achData.data(),
+                            &size, out.data(), m_message.data()) == 0) {
+      ShowError(m_ui, Message(), 0);
+      return -1;
+    }
+    WriteBytes(out);
+    return 0;
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to encrypt.", error);
+    return error.Number();
+  }
+}
+
+std::int32_t clsArchive::EncryptDone() {
+  try {
+    m_message.fill(0);
+    if (m_library.SLEncryptDone(&m_session, m_message.data()) == 0) {
+      ShowError(m_ui, Message(), 0);
+      return -1;
+    }
+    return 0;
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to cleanup for encrypting.", error);
+    return error.Number();
+  }
+}
+
+// --- reading ---------------------------------------------------------------
+
+std::int32_t clsArchive::ReadParameters(clsParameters& o_oParameters, clsFileDesc& o_oFileDesc) {
+  try {
+    m_nStreamOffset = 0;
+    ByteArray identifier(kIdentifierSize);
+    ReadBytes(identifier);
+    if (BytesToString(identifier, 0, kIdentifierSize) != kArchiveIdentifier) return -1;
+    m_nVersion = ReadLong();
+    if (m_nVersion != kFormatVersion) return -2;
+    o_oParameters.m_eCSP = ReadLong();
+    if (o_oParameters.m_eCSP <= 0 || o_oParameters.m_eCSP >= 4) return -3;
+    o_oParameters.m_eAlg = ReadLong();
+    if (o_oParameters.m_eAlg <= 0 || o_oParameters.m_eAlg >= 6) return -4;
+    o_oParameters.m_bCompressFile = ReadLong() != 0;
+    o_oParameters.m_bOpenFile = ReadLong() != 0;
+    o_oParameters.m_bSigned = ReadLong() != 0;
+    o_oParameters.m_bPwdRequired = ReadLong() != 0;
+    const std::int32_t n = ReadLong();
+    o_oParameters.m_oDefaultDigitalID = clsDigitalID {};
+    o_oParameters.m_colOtherDigitalIDs.clear();
+    m_keySlots.clear();
+    if (!o_oParameters.m_bPwdRequired) {
+      // At least the own entry, and no more entries than the file can hold.
+      if (n < 1 || n > kMaxAccessEntries) throw RuntimeError(rt::kSubscriptOutOfRange);
+      m_keySlots.resize(1);
+      ReadAccessRecord(o_oParameters.m_oDefaultDigitalID, m_keySlots[0]);
+      for (std::int32_t i = 1; i < n; ++i) {
+        clsDigitalID entry;
+        ByteArray slot;
+        ReadAccessRecord(entry, slot);
+        o_oParameters.m_colOtherDigitalIDs.push_back(std::move(entry));
+        m_keySlots.push_back(std::move(slot));
+      }
+    } else {
+      m_keySlots.resize(1);
+    }
+    ReadLong();  // the value 1, not checked
+    ReadFileDesc(o_oFileDesc);
+    o_oParameters.m_strFilePath = o_oFileDesc.m_strFileName;
+    m_nStreamOffset = m_oFile.Position();
+    return 0;
+  } catch (...) {
+    return platform::CurrentRuntimeError().Number();
+  }
+}
+
+bool clsArchive::FindThisUserInCertStore(const clsParameters& i_oParameters, std::int32_t& o_nThisUserIndex,
+                                         ByteArray& o_achThisUserTP) {
+  try {
+    const auto tryEntry = [&](const clsDigitalID& entry, std::int32_t index) {
+      CertRecord record {};
+      CopyDigitalIDToRecord(entry, record);
+      char message[SL_MESSAGE_SIZE] = {};
+      if (m_library.SLFindCert("MY", record.Thumbprint, &record, message) == 0) return false;
+      o_achThisUserTP.assign(std::begin(record.Thumbprint), std::end(record.Thumbprint));
+      o_nThisUserIndex = index;
+      return true;
+    };
+    if (tryEntry(i_oParameters.m_oDefaultDigitalID, 0)) return true;
+    std::int32_t index = 1;
+    for (const clsDigitalID& entry : i_oParameters.m_colOtherDigitalIDs) {
+      if (tryEntry(entry, index++)) return true;
+    }
+  } catch (...) {
+  }
+  o_nThisUserIndex = -1;
+  return false;
+}
+
+std::int32_t clsArchive::DecryptInit(const clsParameters& i_oParameters, const clsFileDesc&) {
+  try {
+    std::int32_t index = 0;
+    ByteArray thumbprint(kThumbprintSize, 0);
+    if (!i_oParameters.m_bPwdRequired) {
+      if (!FindThisUserInCertStore(i_oParameters, index, thumbprint)) {
+        ShowWarning(m_ui, "You do not have access to this file.", 0);
+        return -1;
+      }
+    }
+    if (index < 0 || static_cast<std::size_t>(index) >= std::max<std::size_t>(m_keySlots.size(), 1)) {
+      throw RuntimeError(rt::kSubscriptOutOfRange);
+    }
+    EncKeyBlob slot {};
+    if (static_cast<std::size_t>(index) < m_keySlots.size()) {
+      const ByteArray& bytes = m_keySlots[static_cast<std::size_t>(index)];
+      slot.Size = static_cast<std::uint32_t>(bytes.size());
+      std::copy(bytes.begin(), bytes.end(), slot.Blob);
+    }
+    m_message.fill(0);
+    if (m_library.SLDecryptInit(i_oParameters.m_eCSP, i_oParameters.m_eAlg, i_oParameters.m_strPassword.c_str(),
+                                thumbprint.data(), &slot, &m_session, m_message.data()) == 0) {
+      ShowError(m_ui, Message(), 0);
+      return -2;
+    }
+    return 0;
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to initialize for decrypting.", error);
+    return error.Number();
+  }
+}
+
+std::int32_t clsArchive::Decrypt(bool i_bLastData, std::int32_t i_nDataSize, std::span<std::uint8_t> o_achData) {
+  try {
+    if (i_nDataSize < 1 || i_nDataSize > kPieceSize || static_cast<std::size_t>(i_nDataSize) > o_achData.size()) {
+      throw RuntimeError(rt::kSubscriptOutOfRange);
+    }
+    const std::int32_t encSize = i_bLastData ? PaddedSize(i_nDataSize) : i_nDataSize;
+    ByteArray encrypted(static_cast<std::size_t>(encSize));
+    ReadBytes(encrypted);
+    ByteArray plain(static_cast<std::size_t>(encSize));
+    auto size = static_cast<std::uint32_t>(encSize);
+    m_message.fill(0);
+    const bool ok = m_library.SLDecrypt(&m_session, i_bLastData ? -1 : 0, static_cast<std::uint32_t>(encSize),
+                                        encrypted.data(), &size, plain.data(), m_message.data()) != 0;
+    // A final piece must come out exactly as long as the file description
+    // says: padding that checks out by chance under a wrong key is caught
+    // here instead of yielding a garbled file.
+    if (!ok || (i_bLastData && size != static_cast<std::uint32_t>(i_nDataSize))) {
+      if (i_bLastData) {
+        ShowWarning(m_ui, "The password is incorrect.", 0);
+      } else {
+        ShowError(m_ui, Message(), 0);
+      }
+      return -1;
+    }
+    std::copy_n(plain.begin(), i_nDataSize, o_achData.begin());
+    return 0;
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to decrypt.", error);
+    return error.Number();
+  }
+}
+
+std::int32_t clsArchive::DecryptDone() {
+  try {
+    m_message.fill(0);
+    if (m_library.SLDecryptDone(&m_session, m_message.data()) == 0) {
+      ShowError(m_ui, Message(), 0);
+      return -1;
+    }
+    return 0;
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to cleanup for decrypting.", error);
+    return error.Number();
+  }
+}
+
+}  // namespace sealvane
