@@ -8,6 +8,7 @@
 #include "sealvane/platform/CodePage.h"
 #include "sealvane/platform/Environment.h"
 #include "sealvane/platform/FileInfo.h"
+#include "sealvane/platform/Process.h"
 #include "sealvane/platform/TempFile.h"
 #include "sealvane/settings/clsConfig.h"
 
@@ -85,6 +86,41 @@ MsgResult ConfirmReplace(UiPort& ui, const std::string& i_strPath) {
 bool FileExists(const std::string& i_strPath) {
   if (i_strPath.empty()) return false;
   return platform::FindFileEntry(i_strPath);
+}
+
+std::int32_t OpenWithAssociatedApp(UiPort& ui, const std::string& i_strPath) {
+  const auto trim = [](std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+  };
+  // No application is associated when the file's type has no default
+  // application: decided beforehand, as opening cannot tell.
+  const auto type = platform::RunAndCapture({"xdg-mime", "query", "filetype", i_strPath});
+  const auto application =
+      type ? platform::RunAndCapture({"xdg-mime", "query", "default", trim(*type)}) : std::nullopt;
+  if (!type || !application || trim(*application).empty()) {
+    ShowError(ui, std::string("Failed to open file because there is no application") + kCR + "associated with it.", 0);
+    return -1;
+  }
+  if (const int err = platform::LaunchDetached({"xdg-open", i_strPath}); err != 0) {
+    ShowError(ui, "Failed to open file.", platform::ErrnoToRuntimeNumber(err));
+    return -1;
+  }
+  return 0;
+}
+
+std::int32_t OpenWebPage(const std::string& i_strAddress) {
+  if (const int err = platform::LaunchDetached({"xdg-open", "http://" + i_strAddress}); err != 0) {
+    throw platform::RuntimeErrorFromErrno(err);
+  }
+  return 0;
+}
+
+std::int32_t OpenMailMessage(const std::string& i_strAddress) {
+  if (const int err = platform::LaunchDetached({"xdg-open", "mailto:" + i_strAddress}); err != 0) {
+    throw platform::RuntimeErrorFromErrno(err);
+  }
+  return 0;
 }
 
 std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash) {

@@ -169,3 +169,31 @@ void SetTimes(const std::string& path, const FileTimes& times) {
 }
 
 }  // namespace sealvane::platform
+
+namespace sealvane::platform {
+
+bool IsSymbolicLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+int DeleteEntry(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+void ApplyDefaultPermissions(const std::string& path) {
+  // The umask, read without changing it.
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[128];
+    while (std::fgets(line, sizeof(line), status) != nullptr) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<mode_t>(value);
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  if (::chmod(path.c_str(), 0666 & ~mask) != 0) throw RuntimeErrorFromErrno(errno);
+}
+
+}  // namespace sealvane::platform

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "sealvane/archive/UiPort.h"
@@ -28,7 +30,24 @@ class FakeUiPort : public UiPort {
     return answer;
   }
 
+  void ShowOperation(const std::string& text) override { operations.push_back(text); }
+  void ShowFile(const std::string& text) override { files.push_back(text); }
+  void ShowProgress(int percent) override { progress.push_back(percent); }
+  void ProcessPendingMessages() override {
+    ++pendingCalls;
+    if (onPendingMessages) onPendingMessages(pendingCalls);
+  }
+  void Wait(int milliseconds) override { waits.push_back(milliseconds); }
+
   std::vector<MessageBoxRequest> boxes;
+  std::vector<std::string> operations;
+  std::vector<std::string> files;
+  std::vector<int> progress;
+  std::vector<int> waits;
+  int pendingCalls = 0;
+  // Called each time the job lets the window handle its messages: where a
+  // test presses Cancel.
+  std::function<void(int)> onPendingMessages;
 
  private:
   std::deque<MsgResult> m_answers;

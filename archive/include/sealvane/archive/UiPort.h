@@ -29,6 +29,15 @@ class UiPort {
   virtual ~UiPort() = default;
   // Shows a modal message box and returns the button pressed.
   virtual MsgResult ShowMessageBox(const MessageBoxRequest& request) = 0;
+
+  // The job window: its step label, file label and progress (0 to 100).
+  virtual void ShowOperation(const std::string& /*text*/) {}
+  virtual void ShowFile(const std::string& /*text*/) {}
+  virtual void ShowProgress(int /*percent*/) {}
+  // Lets the window repaint and hears the Cancel button.
+  virtual void ProcessPendingMessages() {}
+  // The pause before a finished job window closes.
+  virtual void Wait(int /*milliseconds*/) {}
 };
 
 // The answer a box gives when it is closed without a choice: Cancel where

@@ -36,6 +36,15 @@ MsgResult ConfirmReplace(UiPort& ui, const std::string& i_strPath);
 // --- paths and files --------------------------------------------------------
 
 bool FileExists(const std::string& i_strPath);
+// Opens a file with the application associated with its type (xdg-open);
+// 0 success, -1 failure, already reported.
+std::int32_t OpenWithAssociatedApp(UiPort& ui, const std::string& i_strPath);
+// Opens "http://" + address in the default browser; always 0. Throws
+// RuntimeError when no browser can be started.
+std::int32_t OpenWebPage(const std::string& i_strAddress);
+// Starts a new message to the address in the default mail program; always 0.
+// Throws RuntimeError when no mail program can be started.
+std::int32_t OpenMailMessage(const std::string& i_strAddress);
 std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash);
 std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_strExt);
 std::string GetDocumentsDir();

@@ -48,3 +48,14 @@ FileTimes GetTimes(const std::string& path);
 void SetTimes(const std::string& path, const FileTimes& times);
 
 }  // namespace sealvane::platform
+
+namespace sealvane::platform {
+
+// True when the entry itself is a symbolic link (it is never followed).
+bool IsSymbolicLink(const std::string& path);
+// Removes a directory entry (a link itself, not what it names); 0 or errno.
+int DeleteEntry(const std::string& path);
+// Gives a file the permissions a new file gets (0666 less the umask).
+void ApplyDefaultPermissions(const std::string& path);
+
+}  // namespace sealvane::platform

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the three job windows share: a step label, a file label, a progress
+// bar, a Cancel button that sets a flag tested before each piece, and one
+// run of the job when the window is first shown.
+#pragma once
+
+#include <string>
+
+#include "sealvane/archive/CipherLibrary.h"
+#include "sealvane/archive/UiPort.h"
+
+namespace sealvane {
+
+inline constexpr std::int32_t kCancelled = -9;
+
+class JobWindow {
+ public:
+  JobWindow(UiPort& ui, CipherLibrary& library, std::string caption)
+      : m_ui(ui), m_library(library), m_strCaption(std::move(caption)) {}
+  virtual ~JobWindow() = default;
+  JobWindow(const JobWindow&) = delete;
+  JobWindow& operator=(const JobWindow&) = delete;
+
+  // The window's first activation: runs the job once.
+  void Run() {
+    if (m_bRan) return;
+    m_bRan = true;
+    DoRun();
+  }
+  // The Cancel button.
+  void Cancel() noexcept { m_bCancel = true; }
+
+  const std::string& Caption() const noexcept { return m_strCaption; }
+  const std::string& Operation() const noexcept { return m_strOperation; }
+  const std::string& FileLabel() const noexcept { return m_strFile; }
+  int Progress() const noexcept { return m_nProgress; }
+
+ protected:
+  virtual void DoRun() = 0;
+
+  void SetOperation(const std::string& text) {
+    m_strOperation = text;
+    m_ui.ShowOperation(text);
+  }
+  void SetFile(const std::string& text) {
+    m_strFile = text;
+    m_ui.ShowFile(text);
+  }
+  // position × 100 / total, as the bar shows it.
+  void SetProgress(std::int64_t position, std::int64_t total) {
+    m_nProgress = total <= 0 ? 100 : static_cast<int>(static_cast<float>(position) * 100.0f / static_cast<float>(total));
+    m_ui.ShowProgress(m_nProgress);
+  }
+  void DoEvents() { m_ui.ProcessPendingMessages(); }
+  bool Cancelled() const noexcept { return m_bCancel; }
+  // Ends the job: "Done", a pause, and the window goes.
+  void Finish() {
+    SetOperation("Done");
+    DoEvents();
+    m_ui.Wait(1000);
+  }
+
+  UiPort& m_ui;
+  CipherLibrary& m_library;
+
+ private:
+  std::string m_strCaption;
+  std::string m_strOperation = "Operation:";
+  std::string m_strFile = "File";
+  int m_nProgress = 0;
+  bool m_bCancel = false;
+  bool m_bRan = false;
+};
+
+}  // namespace sealvane

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Starting other programs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sealvane::platform {
+
+// Runs a program found on PATH and returns its standard output when it
+// exits with status 0; empty when it cannot be started or fails.
+std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
+
+// Starts a program found on PATH in the background, detached from this one
+// (it outlives the program and is never waited for). Returns 0 or an errno.
+int LaunchDetached(const std::vector<std::string>& argv);
+
+}  // namespace sealvane::platform

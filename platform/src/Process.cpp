@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/platform/Process.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace sealvane::platform {
+namespace {
+
+std::vector<char*> Argv(const std::vector<std::string>& argv) {
+  std::vector<char*> out;
+  for (const auto& a : argv) out.push_back(const_cast<char*>(a.c_str()));
+  out.push_back(nullptr);
+  return out;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
+  if (argv.empty()) return std::nullopt;
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  pid_t pid = 0;
+  auto args = Argv(argv);
+  const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  if (rc != 0) {
+    ::close(out[0]);
+    return std::nullopt;
+  }
+  std::string text;
+  char buf[1024];
+  for (;;) {
+    const ssize_t n = ::read(out[0], buf, sizeof(buf));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    if (text.size() < (1u << 20)) text.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(out[0]);
+  if (Wait(pid) != 0) return std::nullopt;
+  return text;
+}
+
+// True when `program` names an executable, directly or on PATH.
+bool Findable(const std::string& program) {
+  if (program.find('/') != std::string::npos) return ::access(program.c_str(), X_OK) == 0;
+  const char* path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    const std::size_t end = dirs.find(':', start);
+    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
+int LaunchDetached(const std::vector<std::string>& argv) {
+  if (argv.empty()) return EINVAL;
+  if (!Findable(argv[0])) return ENOENT;
+  // A shell starts the program in the background and exits at once: the
+  // program is adopted by init and never becomes a zombie of this one.
+  std::vector<std::string> shell = {"/bin/sh", "-c", "\"$@\" >/dev/null 2>&1 </dev/null &", "sh"};
+  shell.insert(shell.end(), argv.begin(), argv.end());
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  pid_t pid = 0;
+  auto args = Argv(shell);
+  const int rc = ::posix_spawn(&pid, args[0], nullptr, &attr, args.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return rc;
+  return Wait(pid) == 0 ? 0 : ECHILD;
+}
+
+}  // namespace sealvane::platform

@@ -1,0 +1,350 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The encrypt and decrypt jobs through the scripted user: steps, progress,
+// cancel, clean-up on every path, and the restored file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/clsArchive.h"
+#include "sealvane/archive/frmDecrypt.h"
+#include "sealvane/archive/frmEncrypt.h"
+#include "sealvane/archive/modCommon.h"
+#include "sealvane/csp/WinCrypt.h"
+#include "sealvane/platform/FileInfo.h"
+#include "support/FakeUiPort.h"
+#include "support/Sandbox.h"
+#include "support/Vectors.h"
+
+namespace sealvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeUiPort;
+using test::SandboxDir;
+
+constexpr const char* kPassword = "Correct Horse 9";
+
+std::string Plain() { return SandboxDir() + "/report.doc"; }
+std::string Archive() { return SandboxDir() + "/report.sva"; }
+std::string Restored() { return SandboxDir() + "/out/report.doc"; }
+
+std::string Content(std::size_t size) {
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) text.push_back(static_cast<char>("Sealvane keeps files safe. "[i % 27]));
+  return text;
+}
+
+clsParameters EncryptParameters(bool compress, std::int32_t level = 3, std::int32_t cipher = 4) {
+  clsParameters p;
+  p.m_eCSP = level;
+  p.m_eAlg = cipher;
+  p.m_bCompressFile = compress;
+  p.m_bPwdRequired = true;
+  p.m_strPassword = kPassword;
+  p.m_strFilePath = Plain();
+  p.m_strEncFilePath = Archive();
+  return p;
+}
+
+// The record the main window builds for decrypting: the archive as read,
+// the password, and where the file goes.
+clsParameters DecryptParameters(const std::string& archive, const std::string& password, const std::string& target) {
+  FakeUiPort ui;
+  clsArchive reader(ui);
+  clsParameters p;
+  clsFileDesc desc;
+  EXPECT_EQ(reader.OpenArchive(archive, 0), 0);
+  EXPECT_EQ(reader.ReadParameters(p, desc), 0);
+  p.m_strPassword = password;
+  p.m_strEncFilePath = archive;
+  p.m_strFilePath = target;
+  return p;
+}
+
+std::size_t TempFiles() {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator(SandboxDir() + "/tmp"), {}));
+}
+
+TEST(EncryptJob, RoundTripsWithTimesAttributesAndAllStepsShown) {
+  fs::create_directories(SandboxDir() + "/out");
+  for (const bool compress : {false, true}) {
+    for (const std::size_t size : {1u, 4096u, 4097u, 8192u, 100000u}) {
+      SCOPED_TRACE(std::to_string(compress) + "/" + std::to_string(size));
+      fs::remove(Archive());
+      fs::remove(Restored());
+      test::WriteFileBytes(Plain(), Content(size));
+      platform::FileTimes times;
+      times.lastWrite = platform::UnixToFileTime(1'000'000'000, 0);
+      times.lastAccess = platform::UnixToFileTime(1'100'000'000, 0);
+      platform::SetTimes(Plain(), times);
+      platform::SetAttributes(Plain(), platform::FILE_ATTRIBUTE_READONLY);
+
+      FakeUiPort ui;
+      frmEncrypt job(ui);
+      ASSERT_TRUE(job.Initialize(EncryptParameters(compress)));
+      EXPECT_EQ(job.FileLabel(), "report.doc");
+      job.Run();
+      EXPECT_EQ(job.Result(), 0);
+      EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
+      const std::vector<std::string> steps = compress
+                                                 ? std::vector<std::string> {"", "Compressing:", "Encrypting:", "Cleaning up", "Done"}
+                                                 : std::vector<std::string> {"", "Encrypting:", "Cleaning up", "Done"};
+      EXPECT_EQ(ui.operations, steps);
+      EXPECT_EQ(ui.progress.back(), 100);
+      EXPECT_EQ(ui.waits, std::vector<int> {1000});
+      EXPECT_EQ(TempFiles(), 0u) << "the compressed temporary file is wiped";
+      EXPECT_EQ(test::ReadFileBytes(Plain()), Content(size)) << "the plain file is never changed";
+
+      FakeUiPort ui2;
+      frmDecrypt decrypt(ui2);
+      ASSERT_TRUE(decrypt.Initialize(DecryptParameters(Archive(), kPassword, Restored())));
+      decrypt.Run();
+      EXPECT_EQ(decrypt.Result(), 0);
+      EXPECT_TRUE(ui2.boxes.empty()) << ui2.boxes[0].text;
+      // Times first: reading the file would move its access time.
+      const platform::FileTimes restored = platform::GetTimes(Restored());
+      EXPECT_EQ(test::ReadFileBytes(Restored()), Content(size));
+      EXPECT_EQ(restored.lastWrite, times.lastWrite);
+      EXPECT_EQ(restored.lastAccess, times.lastWrite) << "last access is set to the stored last-write time";
+      EXPECT_EQ(platform::GetAttributes(Restored()) & platform::FILE_ATTRIBUTE_READONLY,
+                platform::FILE_ATTRIBUTE_READONLY);
+      EXPECT_EQ(TempFiles(), 0u);
+      platform::SetAttributes(Plain(), platform::FILE_ATTRIBUTE_NORMAL);
+      platform::SetAttributes(Restored(), platform::FILE_ATTRIBUTE_NORMAL);
+    }
+  }
+}
+
+TEST(EncryptJob, InitializeRefusesWhatCannotBeEncrypted) {
+  FakeUiPort ui;
+  const auto refused = [&](clsParameters p, const std::string& text) {
+    ui.boxes.clear();
+    frmEncrypt job(ui);
+    EXPECT_FALSE(job.Initialize(p));
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, text);
+    EXPECT_EQ(ui.boxes[0].title, "Warning!");
+  };
+  clsParameters p = EncryptParameters(false);
+  p.m_strFilePath = "";
+  refused(p, "Please specify a file.");
+  refused(EncryptParameters(false), "The file does not exist.  Please specify an existing file.");
+  test::WriteFileBytes(Plain(), "");
+  refused(EncryptParameters(false), "The file is empty.  Please specify a non-empty file.");
+  test::WriteFileBytes(Plain(), "x");
+  p = EncryptParameters(false);
+  p.m_strEncFilePath = "";
+  refused(p, "Please specify an encrypted file.");
+  p.m_strEncFilePath = Plain();
+  refused(p, "The encrypted file must not be the file to encrypt.");
+  EXPECT_EQ(test::ReadFileBytes(Plain()), "x");
+  fs::resize_file(Plain(), 1ULL << 31);  // sparse: takes no space
+  refused(EncryptParameters(false), "The file is too large.  Please specify a file smaller than 2 GB.");
+}
+
+TEST(EncryptJob, ReplacingAskedFirstAndTheOldArchiveIsWiped) {
+  test::WriteFileBytes(Plain(), Content(100));
+  test::WriteFileBytes(Archive(), "old archive");
+  FakeUiPort ui;
+  ui.Answer(MsgResult::No);
+  frmEncrypt declined(ui);
+  EXPECT_FALSE(declined.Initialize(EncryptParameters(false)));
+  EXPECT_EQ(test::ReadFileBytes(Archive()), "old archive");
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Replace File?");
+
+  ui.Answer(MsgResult::Yes);
+  frmEncrypt accepted(ui);
+  EXPECT_TRUE(accepted.Initialize(EncryptParameters(false)));
+  EXPECT_FALSE(fs::exists(Archive())) << "wiped before anything else is done";
+}
+
+TEST(EncryptJob, CancelLeavesNoArchiveAndNoTemporaryFile) {
+  test::WriteFileBytes(Plain(), Content(50000));
+  for (const bool compress : {true, false}) {
+    for (const int cancelAt : {2, 4}) {  // while compressing, while encrypting
+      SCOPED_TRACE(std::to_string(compress) + "/" + std::to_string(cancelAt));
+      FakeUiPort ui;
+      frmEncrypt job(ui);
+      ASSERT_TRUE(job.Initialize(EncryptParameters(compress)));
+      ui.onPendingMessages = [&](int call) {
+        if (call == cancelAt) job.Cancel();
+      };
+      job.Run();
+      EXPECT_EQ(job.Result(), kCancelled);
+      EXPECT_FALSE(fs::exists(Archive()));
+      EXPECT_EQ(TempFiles(), 0u);
+      EXPECT_TRUE(ui.boxes.empty()) << "a cancel shows nothing";
+      EXPECT_EQ(ui.operations.back(), "Done");
+    }
+  }
+}
+
+TEST(EncryptJob, ArchiveThatCannotBeOpenedIsReported) {
+  test::WriteFileBytes(Plain(), Content(10));
+  clsParameters p = EncryptParameters(true);
+  p.m_strEncFilePath = SandboxDir() + "/no/such/folder/x.sva";
+  FakeUiPort ui;
+  frmEncrypt job(ui);
+  ASSERT_TRUE(job.Initialize(p));
+  job.Run();
+  EXPECT_NE(job.Result(), 0);
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_EQ(ui.boxes[0].text, "Failed to open encrypted file.");
+  EXPECT_EQ(TempFiles(), 0u);
+}
+
+TEST(DecryptJob, WrongPasswordLeavesNoPlainFile) {
+  test::WriteFileBytes(Plain(), Content(10000));
+  FakeUiPort ui;
+  frmEncrypt encrypt(ui);
+  ASSERT_TRUE(encrypt.Initialize(EncryptParameters(false)));
+  encrypt.Run();
+  frmDecrypt job(ui);
+  ASSERT_TRUE(job.Initialize(DecryptParameters(Archive(), "Correct Horse 8", SandboxDir() + "/x.doc")));
+  job.Run();
+  EXPECT_EQ(job.Result(), -1);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "The password is incorrect.");
+  EXPECT_FALSE(fs::exists(SandboxDir() + "/x.doc")) << "the pieces written before the failure are wiped";
+}
+
+TEST(DecryptJob, CancelLeavesNoPlainFile) {
+  test::WriteFileBytes(Plain(), Content(50000));
+  FakeUiPort ui;
+  frmEncrypt encrypt(ui);
+  ASSERT_TRUE(encrypt.Initialize(EncryptParameters(false)));
+  encrypt.Run();
+  FakeUiPort ui2;
+  frmDecrypt job(ui2);
+  ASSERT_TRUE(job.Initialize(DecryptParameters(Archive(), kPassword, SandboxDir() + "/x.doc")));
+  ui2.onPendingMessages = [&](int call) {
+    if (call == 3) job.Cancel();
+  };
+  job.Run();
+  EXPECT_EQ(job.Result(), kCancelled);
+  EXPECT_FALSE(fs::exists(SandboxDir() + "/x.doc"));
+}
+
+TEST(DecryptJob, InitializeChecksAndTheProviderLevel) {
+  FakeUiPort ui;
+  clsParameters p;
+  p.m_strFilePath = SandboxDir() + "/x";
+  frmDecrypt a(ui);
+  EXPECT_FALSE(a.Initialize(p));
+  EXPECT_EQ(ui.boxes.back().text, "Please specify an encrypted file.");
+  p.m_strEncFilePath = Archive();
+  EXPECT_FALSE(a.Initialize(p));
+  EXPECT_EQ(ui.boxes.back().text, "The encrypted file does not exist.  Please specify an existing file.");
+  test::WriteFileBytes(Archive(), "");
+  EXPECT_FALSE(a.Initialize(p));
+  EXPECT_EQ(ui.boxes.back().text, "The encrypted file is empty.  Please specify a non-empty file.");
+
+  test::WriteFileBytes(Plain(), Content(10));
+  fs::remove(Archive());
+  frmEncrypt encrypt(ui);
+  ASSERT_TRUE(encrypt.Initialize(EncryptParameters(false, 3, 5)));
+  encrypt.Run();
+  ASSERT_TRUE(csp::SetProviderInstalled(csp::MS_ENHANCED_PROV_A, false));
+  frmDecrypt b(ui);
+  EXPECT_FALSE(b.Initialize(DecryptParameters(Archive(), kPassword, SandboxDir() + "/x")));
+  EXPECT_EQ(ui.boxes.back().text,
+            "The existing encryption capabilities do not permit decryption of this file.\r"
+            "To decrypt this file install the appropriate Microsoft High Encryption Pack.\r"
+            "For Internet Explorer 5, use the Internet Explorer High Encryption Pack.\r"
+            "For Windows 2000, use the Windows 2000 High Encryption Pack.\r"
+            "These can be downloaded from Microsoft's web site.");
+  ASSERT_TRUE(csp::SetProviderInstalled(csp::MS_DEF_PROV_A, false));
+  frmDecrypt c(ui);
+  EXPECT_FALSE(c.Initialize(DecryptParameters(Archive(), kPassword, SandboxDir() + "/x")));
+  EXPECT_EQ(ui.boxes.back().text, "CryptAcquireContext: 80090019");
+  EXPECT_EQ(ui.boxes.back().title, "Error!");
+}
+
+// Fake xdg-mime and xdg-open on PATH: the opened file is logged.
+void FakeDesktop(const std::string& defaultApp) {
+  const std::string bin = SandboxDir() + "/bin";
+  fs::create_directories(bin);
+  test::WriteFileBytes(bin + "/xdg-mime", "#!/bin/sh\n[ \"$2\" = filetype ] && echo text/plain && exit 0\necho '" +
+                                             defaultApp + "'\n");
+  test::WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" >> '" + SandboxDir() + "/opened.log'\n");
+  fs::permissions(bin + "/xdg-mime", fs::perms(0755));
+  fs::permissions(bin + "/xdg-open", fs::perms(0755));
+  ::setenv("PATH", (bin + ":" + std::getenv("PATH")).c_str(), 1);
+}
+
+TEST(DecryptJob, ReferenceArchiveWithOpenAfterDecrypting) {
+  FakeDesktop("texteditor.desktop");
+  const std::string archive = test::FixturePath("sva/good/pw_l3_c5_rand4097_z_open.sva");
+  const std::string target = SandboxDir() + "/rand_4097.bin";
+  FakeUiPort ui;
+  frmDecrypt job(ui);
+  clsParameters p = DecryptParameters(archive, kPassword, target);
+  ASSERT_TRUE(p.m_bOpenFile);
+  ASSERT_TRUE(job.Initialize(p));
+  job.Run();
+  EXPECT_EQ(job.Result(), 0);
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
+  EXPECT_EQ(ui.operations, (std::vector<std::string> {"", "Decrypting:", "Decompressing:", "Cleaning up", "Done"}));
+  EXPECT_EQ(test::ReadFileBytes(target), test::ReadFileBytes(test::FixturePath("sva/plain/rand_4097.bin")));
+  EXPECT_EQ(platform::GetTimes(target).lastWrite, 0x01DA6B1131F5B931LL);
+  for (int i = 0; i < 100 && !fs::exists(SandboxDir() + "/opened.log"); ++i) usleep(20000);
+  EXPECT_EQ(test::ReadFileBytes(SandboxDir() + "/opened.log"), target + "\n");
+}
+
+TEST(DecryptJob, NoAssociatedApplicationIsReported) {
+  FakeDesktop("");
+  test::WriteFileBytes(Plain(), "x");
+  FakeUiPort ui;
+  EXPECT_EQ(OpenWithAssociatedApp(ui, Plain()), -1);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Failed to open file because there is no application\rassociated with it.");
+}
+
+TEST(DecryptJob, OversizedCompressedBlockIsRefused) {
+  const std::string target = SandboxDir() + "/text.txt";
+  FakeUiPort ui;
+  frmDecrypt job(ui);
+  ASSERT_TRUE(job.Initialize(DecryptParameters(test::FixturePath("sva/hostile/hostile_z_u_100000.sva"), kPassword, target)));
+  job.Run();
+  EXPECT_NE(job.Result(), 0);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Failed to decompress file.\rInvalid procedure call or argument. Error Number: 5");
+  EXPECT_EQ(TempFiles(), 0u);
+  EXPECT_LT(fs::file_size(target), 4097u) << "nothing beyond a bounded block was produced";
+}
+
+TEST(FileHelpers, WipeFileHandlesMissingReadOnlyAndLinks) {
+  EXPECT_EQ(WipeFile(SandboxDir() + "/missing"), 0);
+  const std::string ro = SandboxDir() + "/ro.txt";
+  test::WriteFileBytes(ro, Content(9000));
+  platform::SetAttributes(ro, platform::FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(WipeFile(ro), 0);
+  EXPECT_FALSE(fs::exists(ro));
+
+  const std::string target = SandboxDir() + "/target.txt";
+  const std::string link = SandboxDir() + "/link.txt";
+  test::WriteFileBytes(target, "keep me");
+  fs::create_symlink(target, link);
+  EXPECT_EQ(WipeFile(link), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_EQ(test::ReadFileBytes(target), "keep me") << "a link is never followed into its target";
+}
+
+TEST(FileHelpers, StoredNamesNeverLeaveTheFolder) {
+  EXPECT_EQ(SafeStoredFileName("report.doc"), "report.doc");
+  EXPECT_EQ(SafeStoredFileName("../../escape.txt"), "escape.txt");
+  EXPECT_EQ(SafeStoredFileName("/etc/passwd"), "passwd");
+  EXPECT_EQ(SafeStoredFileName("C:\\Users\\x\\a.txt"), "a.txt");
+  EXPECT_EQ(SafeStoredFileName("bad\nname\x01.txt"), "badname.txt");
+  EXPECT_EQ(SafeStoredFileName(".."), std::nullopt);
+  EXPECT_EQ(SafeStoredFileName("dir/"), std::nullopt);
+  EXPECT_EQ(SafeStoredFileName(""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace sealvane
