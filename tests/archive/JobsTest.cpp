@@ -348,3 +348,89 @@ TEST(FileHelpers, StoredNamesNeverLeaveTheFolder) {
 
 }  // namespace
 }  // namespace sealvane
+
+#include "sealvane/archive/frmSecureDelete.h"
+
+namespace sealvane {
+namespace {
+
+TEST(SecureDeleteJob, AsksThenOverwritesAndDeletes) {
+  const std::string path = SandboxDir() + "/secret.txt";
+  test::WriteFileBytes(path, Content(10000));
+  platform::SetAttributes(path, platform::FILE_ATTRIBUTE_READONLY);
+  FakeUiPort ui;
+  ui.Answer(MsgResult::No);
+  frmSecureDelete declined(ui);
+  EXPECT_FALSE(declined.Initialize(path));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Secure Delete?");
+  EXPECT_EQ(ui.boxes[0].text, "Are you sure you want to delete the file " + path +
+                                  "?\rIt will not be possible to recover it after it is deleted.");
+  EXPECT_EQ(ui.boxes[0].defaultButton, 2);
+  EXPECT_TRUE(fs::exists(path));
+
+  ui.Answer(MsgResult::Yes);
+  frmSecureDelete job(ui);
+  ASSERT_TRUE(job.Initialize(path));
+  EXPECT_EQ(job.FileLabel(), "secret.txt");
+  job.Run();
+  EXPECT_EQ(job.Result(), 0);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(ui.operations.back(), "Done");
+  EXPECT_EQ(ui.progress.back(), 100);
+  EXPECT_EQ(ui.boxes.size(), 2u) << "no failure box";
+}
+
+TEST(SecureDeleteJob, CancelLeavesThePartlyOverwrittenFile) {
+  const std::string path = SandboxDir() + "/big.txt";
+  test::WriteFileBytes(path, Content(20000));
+  FakeUiPort ui;
+  ui.Answer(MsgResult::Yes);
+  frmSecureDelete job(ui);
+  ASSERT_TRUE(job.Initialize(path));
+  ui.onPendingMessages = [&](int call) {
+    if (call == 2) job.Cancel();
+  };
+  job.Run();
+  EXPECT_EQ(job.Result(), kCancelled);
+  ASSERT_TRUE(fs::exists(path));
+  const std::string after = test::ReadFileBytes(path);
+  EXPECT_EQ(after.size(), 20000u) << "never truncated";
+  EXPECT_NE(after.substr(0, 4096), Content(20000).substr(0, 4096));
+  EXPECT_EQ(after.substr(8192), Content(20000).substr(8192));
+  EXPECT_EQ(ui.boxes.back().text, "Failed to delete file.  Ensure it is not locked by another application.");
+}
+
+TEST(SecureDeleteJob, LinksAreRemovedButNeverFollowed) {
+  const std::string target = SandboxDir() + "/target.txt";
+  const std::string link = SandboxDir() + "/link.txt";
+  test::WriteFileBytes(target, "precious");
+  fs::create_symlink(target, link);
+  FakeUiPort ui;
+  ui.Answer(MsgResult::Yes);
+  frmSecureDelete job(ui);
+  ASSERT_TRUE(job.Initialize(link));
+  job.Run();
+  EXPECT_EQ(job.Result(), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_EQ(test::ReadFileBytes(target), "precious");
+  EXPECT_NE(ui.boxes.back().text.find("is a symbolic link"), std::string::npos);
+}
+
+TEST(SecureDeleteJob, RefusesWhatItCannotDestroyWhole) {
+  FakeUiPort ui;
+  frmSecureDelete job(ui);
+  EXPECT_FALSE(job.Initialize(""));
+  EXPECT_EQ(ui.boxes.back().text, "Please specify a file.");
+  EXPECT_FALSE(job.Initialize(SandboxDir() + "/none"));
+  EXPECT_EQ(ui.boxes.back().text, "The file does not exist.  Please specify an existing file.");
+  EXPECT_FALSE(job.Initialize(SandboxDir())) << "a folder is not a file";
+  const std::string huge = SandboxDir() + "/huge.bin";
+  test::WriteFileBytes(huge, "");
+  fs::resize_file(huge, 1ULL << 31);
+  EXPECT_FALSE(job.Initialize(huge));
+  EXPECT_EQ(ui.boxes.back().text, "The file is too large.  Please specify a file smaller than 2 GB.");
+}
+
+}  // namespace
+}  // namespace sealvane
