@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CertsCommand.h"
+#include "JobCommands.h"
 #include "RegCommand.h"
 
 namespace {
@@ -16,7 +17,7 @@ void PrintHelp(std::ostream& out) {
          "Usage: sealvane-cli COMMAND [ARGUMENTS]\n"
          "\n"
          "Commands:\n"
-      << sealvane::cli::kRegUsage << sealvane::cli::kCertsUsage
+      << sealvane::cli::kJobUsage << sealvane::cli::kRegUsage << sealvane::cli::kCertsUsage
       << "  --help                              show this help\n"
          "\n"
          "User data lives in $SEALVANE_HOME (default ~/.local/share/sealvane);\n"
@@ -35,6 +36,11 @@ int main(int argc, char** argv) {
     if (args[0] == "reg") {
       args.erase(args.begin());
       return sealvane::cli::RunRegCommand(args, std::cout, std::cerr);
+    }
+    if (args[0] == "encrypt" || args[0] == "decrypt" || args[0] == "shred" || args[0] == "info") {
+      const std::string verb = args[0];
+      args.erase(args.begin());
+      return sealvane::cli::RunJobCommand(verb, args, std::cin, std::cout, std::cerr);
     }
     if (args[0] == "certs") {
       args.erase(args.begin());

@@ -96,3 +96,29 @@ int LaunchDetached(const std::vector<std::string>& argv) {
 }
 
 }  // namespace sealvane::platform
+
+#include <csignal>
+
+namespace sealvane::platform {
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+}  // namespace
+
+void CatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+bool TakeInterrupt() noexcept {
+  if (g_interrupted == 0) return false;
+  g_interrupted = 0;
+  return true;
+}
+
+bool StdinIsTerminal() noexcept { return ::isatty(0) == 1; }
+bool StderrIsTerminal() noexcept { return ::isatty(2) == 1; }
+
+}  // namespace sealvane::platform

@@ -17,3 +17,15 @@ std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
 int LaunchDetached(const std::vector<std::string>& argv);
 
 }  // namespace sealvane::platform
+
+namespace sealvane::platform {
+
+// From now on Ctrl-C (SIGINT) sets a flag instead of ending the program.
+void CatchInterrupts();
+// True once after each Ctrl-C.
+bool TakeInterrupt() noexcept;
+// True when standard input / standard error is a terminal.
+bool StdinIsTerminal() noexcept;
+bool StderrIsTerminal() noexcept;
+
+}  // namespace sealvane::platform

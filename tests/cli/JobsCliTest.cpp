@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// sealvane-cli encrypt, decrypt, shred and info, as a user runs them.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/Process.h"
+#include "support/Sandbox.h"
+
+namespace sealvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ProcessResult;
+using test::SandboxDir;
+
+ProcessResult Cli(std::vector<std::string> args, const std::string& input = {}) {
+  args.insert(args.begin(), SEALVANE_CLI);
+  return test::RunProcess(args, input);
+}
+
+std::string Path(const char* name) { return SandboxDir() + "/" + name; }
+
+std::string PasswordFile(const char* password) {
+  test::WriteFileBytes(Path("pw.txt"), std::string(password) + "\n");
+  return Path("pw.txt");
+}
+
+std::string Data(std::size_t size) {
+  std::string s;
+  for (std::size_t i = 0; i < size; ++i) s.push_back(static_cast<char>((i * 7919 + i / 13) & 0xFF));
+  return s;
+}
+
+TEST(JobsCli, PasswordRoundTripNextToTheArchive) {
+  test::WriteFileBytes(Path("notes.txt"), Data(70000));
+  ProcessResult r = Cli({"encrypt", Path("notes.txt"), "--password-file", PasswordFile("Correct Horse 9"), "--cipher",
+                         "4", "--no-open-after"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(Path("notes.sva")));
+
+  r = Cli({"info", Path("notes.sva"), "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\"provider_level\": 3, \"cipher\": 4, \"compressed\": true, \"open_after\": false"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\"name\": \"notes.txt\""), std::string::npos);
+  EXPECT_NE(r.out.find("\"size\": 70000"), std::string::npos);
+
+  fs::rename(Path("notes.txt"), Path("original.txt"));
+  r = Cli({"decrypt", Path("notes.sva"), "--password-stdin"}, "Correct Horse 9\n");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(Path("notes.txt")), test::ReadFileBytes(Path("original.txt")));
+}
+
+TEST(JobsCli, RefusalsUseTheProgramsOwnMessages) {
+  test::WriteFileBytes(Path("a.txt"), "abc");
+  ProcessResult r = Cli({"encrypt", Path("a.txt"), "--password-file", PasswordFile("1234567")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Warning! A password must be at least 8 characters long."), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Path("a.sva")));
+  r = Cli({"encrypt", Path("a.txt")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("There is no default digital ID."), std::string::npos) << r.err;
+  r = Cli({"encrypt", Path("missing.txt"), "--password-file", PasswordFile("long enough")});
+  EXPECT_NE(r.err.find("The file does not exist.  Please specify an existing file."), std::string::npos);
+  test::WriteFileBytes(Path("junk.sva"), "not an archive at all");
+  r = Cli({"decrypt", Path("junk.sva")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to open encrypted file - invalid format."), std::string::npos) << r.err;
+  EXPECT_EQ(Cli({"encrypt"}).exitCode, 2);
+  EXPECT_EQ(Cli({"encrypt", Path("a.txt"), "--cipher", "9"}).exitCode, 2);
+}
+
+TEST(JobsCli, WrongPasswordLeavesNoFile) {
+  test::WriteFileBytes(Path("b.txt"), Data(9000));
+  ASSERT_EQ(Cli({"encrypt", Path("b.txt"), "--password-file", PasswordFile("Correct Horse 9")}).exitCode, 0);
+  const ProcessResult r = Cli({"decrypt", Path("b.sva"), "-o", Path("b2.txt"), "--password-file", PasswordFile("Correct Horse 8")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("The password is incorrect."), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Path("b2.txt")));
+}
+
+TEST(JobsCli, DigitalIdsForTheUserAndARecipient) {
+  ASSERT_EQ(Cli({"certs", "genid", "--name", "Me", "--email", "me@example.org"}).exitCode, 0);
+  ASSERT_EQ(Cli({"certs", "import", std::string(SEALVANE_FIXTURES) + "/sva/certs/recipient2.der"}).exitCode, 0);
+  test::WriteFileBytes(Path("c.txt"), Data(5000));
+  ProcessResult r = Cli({"encrypt", Path("c.txt"), "--recipient", "ADED47BC7BE97758C522CCFC2DD702BDA5CC9C67",
+                         "--cipher", "5", "--no-compress"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = Cli({"info", Path("c.sva")});
+  EXPECT_NE(r.out.find("Access:         digital IDs\n  Me <me@example.org>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Recipient Two  ADED47BC7BE97758C522CCFC2DD702BDA5CC9C67"), std::string::npos) << r.out;
+  r = Cli({"decrypt", Path("c.sva"), "-o", Path("c2.txt")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(Path("c2.txt")), Data(5000));
+
+  // Someone else's profile is not in the access list.
+  ::setenv("SEALVANE_HOME", Path("other").c_str(), 1);
+  r = Cli({"decrypt", Path("c.sva"), "-o", Path("c3.txt")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Your digital ID is not in the access list.\nThis file cannot be decrypted."), std::string::npos)
+      << r.err;
+}
+
+TEST(JobsCli, StoredNamesCannotEscapeTheArchivesFolder) {
+  fs::copy_file(std::string(SEALVANE_FIXTURES) + "/sva/hostile/hostile_name_dotdot.sva", Path("h.sva"));
+  const ProcessResult r = Cli({"decrypt", Path("h.sva"), "--password-file", PasswordFile("Correct Horse 9")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(Path("escape.txt")));
+  EXPECT_FALSE(fs::exists(fs::path(SandboxDir()).parent_path().parent_path() / "escape.txt"));
+}
+
+TEST(JobsCli, ShredAsksUnlessTold) {
+  test::WriteFileBytes(Path("s.txt"), Data(100));
+  ProcessResult r = Cli({"shred", Path("s.txt")}, "n\n");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Secure Delete? Are you sure you want to delete the file"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(Path("s.txt")));
+  r = Cli({"shred", Path("s.txt")}, "y\n");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(fs::exists(Path("s.txt")));
+}
+
+TEST(JobsCli, CtrlCCancelsAndCleansUp) {
+  // A file large enough that the job is still running when Ctrl-C comes.
+  test::WriteFileBytes(Path("big.bin"), Data(64u << 20));
+  const int pid = test::StartProcess({SEALVANE_CLI, "encrypt", Path("big.bin"), "--password-file",
+                                      PasswordFile("Correct Horse 9"), "--no-compress"});
+  for (int i = 0; i < 200 && !fs::exists(Path("big.sva")); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ::kill(pid, SIGINT);
+  const int exitCode = test::WaitProcess(pid);
+  if (exitCode == 0) GTEST_SKIP() << "the job finished before the interrupt";
+  EXPECT_EQ(exitCode, 1);
+  EXPECT_FALSE(fs::exists(Path("big.sva"))) << "a cancelled archive is wiped";
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("tmp")), {}), 0);
+}
+
+}  // namespace
+}  // namespace sealvane
