@@ -142,3 +142,66 @@ TEST(JobsCli, CtrlCCancelsAndCleansUp) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+// Runs the CLI with writes limited to `kilobytes` per file: a write past the
+// limit fails as on a full disk (SIGXFSZ ignored, so the write returns EFBIG).
+ProcessResult CliWithFileLimit(int kilobytes, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"/bin/sh", "-c", "ulimit -f " + std::to_string(kilobytes) + "; trap '' XFSZ; exec \"$@\"",
+                                   "sh", SEALVANE_CLI};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return test::RunProcess(argv);
+}
+
+TEST(JobsCliFailures, FullDiskWhileEncryptingLeavesNoArchive) {
+  test::WriteFileBytes(Path("d.bin"), Data(300000));
+  const ProcessResult r =
+      CliWithFileLimit(64, {"encrypt", Path("d.bin"), "--password-file", PasswordFile("Correct Horse 9"), "--no-compress"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to encrypt.\nDisk full. Error Number: 61"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Path("d.sva")));
+  EXPECT_EQ(test::ReadFileBytes(Path("d.bin")), Data(300000));
+}
+
+TEST(JobsCliFailures, FullDiskWhileCompressingOrDecryptingLeavesNothingBehind) {
+  test::WriteFileBytes(Path("e.bin"), Data(300000));
+  ProcessResult r =
+      CliWithFileLimit(64, {"encrypt", Path("e.bin"), "--password-file", PasswordFile("Correct Horse 9"), "--compress"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to compress file.\nDisk full. Error Number: 61"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Path("e.sva")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("tmp")), {}), 0) << "the temporary file is wiped";
+
+  ASSERT_EQ(Cli({"encrypt", Path("e.bin"), "--password-file", PasswordFile("Correct Horse 9"), "--no-compress"}).exitCode, 0);
+  r = CliWithFileLimit(64, {"decrypt", Path("e.sva"), "-o", Path("e2.bin"), "--password-file", PasswordFile("Correct Horse 9")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to decrypt file.\nDisk full. Error Number: 61"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Path("e2.bin"))) << "a partial plain file is wiped";
+}
+
+TEST(JobsCliFailures, ReadOnlyDestinationFolder) {
+  // Run as an unprivileged user: root would write into the folder anyway.
+  fs::permissions(SandboxDir(), fs::perms(0755));
+  const std::string profile = Path("profile");
+  fs::create_directories(profile);
+  fs::create_directories(Path("locked"));
+  fs::create_directories(Path("tmp2"));
+  test::WriteFileBytes(Path("locked/f.txt"), Data(1000));
+  for (const std::string& dir : {profile, Path("tmp2")}) fs::permissions(dir, fs::perms(0777));
+  fs::permissions(Path("locked"), fs::perms(0555));
+  ::setenv("SEALVANE_HOME", profile.c_str(), 1);
+  ::setenv("TMPDIR", Path("tmp2").c_str(), 1);
+  fs::permissions(PasswordFile("Correct Horse 9"), fs::perms(0644));
+  std::vector<std::string> argv = test::UnprivilegedPrefix();
+  argv.insert(argv.end(), {test::UnprivilegedProgram(SEALVANE_CLI), "encrypt", Path("locked/f.txt"), "--password-file", Path("pw.txt")});
+  const ProcessResult r = test::RunProcess(argv);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to open encrypted file."), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Path("locked/f.sva")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("tmp2")), {}), 0);
+}
+
+}  // namespace
+}  // namespace sealvane

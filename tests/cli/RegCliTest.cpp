@@ -102,7 +102,7 @@ TEST(RegCli, ReadOnlyHiveCanBeReadButNotWritten) {
   fs::permissions(home + "/registry.db", fs::perms(0444));
   const auto asUser = [](std::vector<std::string> args) {
     std::vector<std::string> argv = test::UnprivilegedPrefix();
-    argv.push_back(SEALVANE_CLI);
+    argv.push_back(test::UnprivilegedProgram(SEALVANE_CLI));
     argv.insert(argv.end(), args.begin(), args.end());
     return test::RunProcess(argv);
   };

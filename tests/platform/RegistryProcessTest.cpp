@@ -94,7 +94,7 @@ TEST(RegistryProcesses, HiveTheUserMayNotWriteGivesAccessDenied) {
 
   auto run = [&](std::vector<std::string> args) {
     std::vector<std::string> argv = test::UnprivilegedPrefix();
-    argv.push_back(HIVE_WRITER);
+    argv.push_back(test::UnprivilegedProgram(HIVE_WRITER));
     argv.insert(argv.end(), args.begin(), args.end());
     return test::RunProcess(argv);
   };

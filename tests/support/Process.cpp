@@ -10,6 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include "support/Sandbox.h"
+
 extern char** environ;
 
 namespace sealvane::test {
@@ -81,6 +85,25 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
 std::vector<std::string> UnprivilegedPrefix() {
   if (::geteuid() != 0) return {};
   return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+}
+
+std::string UnprivilegedProgram(const std::string& program) {
+  if (::geteuid() != 0) return program;
+  namespace fs = std::filesystem;
+  const fs::path source(program);
+  const fs::path dir = fs::path(SandboxDir()) / "ubin";
+  fs::create_directories(dir);
+  fs::permissions(SandboxDir(), fs::perms(0755));
+  fs::permissions(dir, fs::perms(0755));
+  const fs::path target = dir / source.filename();
+  fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+  fs::permissions(target, fs::perms(0755));
+  const fs::path library = source.parent_path() / "libsealvanelib.so";
+  if (fs::exists(library)) {
+    fs::copy_file(library, dir / library.filename(), fs::copy_options::overwrite_existing);
+    fs::permissions(dir / library.filename(), fs::perms(0755));
+  }
+  return target.string();
 }
 
 int StartProcess(const std::vector<std::string>& argv) {

@@ -19,6 +19,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
 // run as root (root ignores file permissions); empty otherwise.
 std::vector<std::string> UnprivilegedPrefix();
 
+// A copy of `program` (and of the cipher library beside it) in the test's
+// sandbox that an unprivileged user may run, wherever the build tree is;
+// the program itself when the tests do not run as root.
+std::string UnprivilegedProgram(const std::string& program);
+
 // Starts a program in the background; returns its pid.
 int StartProcess(const std::vector<std::string>& argv);
 // Waits for a started program; returns its exit code, -1 for a signal.
