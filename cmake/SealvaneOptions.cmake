@@ -13,6 +13,13 @@ target_link_options(sealvane_options INTERFACE -Wl,-z,relro,-z,now)
 target_compile_definitions(sealvane_options INTERFACE
   $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
 
+if(SEALVANE_FUZZ)
+  # Everything the fuzz targets reach is instrumented for coverage.
+  target_compile_options(sealvane_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(sealvane_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 if(SEALVANE_SANITIZE)
   target_compile_options(sealvane_options INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

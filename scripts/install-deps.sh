@@ -8,6 +8,7 @@ packages=(
   libssl-dev zlib1g-dev libsqlite3-dev
   libgtest-dev libgmock-dev nlohmann-json3-dev
   util-linux
+  clang libclang-rt-14-dev
 )
 
 missing=()
