@@ -187,7 +187,11 @@ Der ParseX500(const std::string& s) {
     current.push_back(Tlv(kTagSequence, attribute));
     if (i == s.size() || s[i] != '+') {
       // DER sorts the members of a SET by their encodings.
-      std::sort(current.begin(), current.end());
+      std::sort(current.begin(), current.end(), [](const Der& a, const Der& b) {
+        const std::size_t n = std::min(a.size(), b.size());
+        const int order = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
+        return order != 0 ? order < 0 : a.size() < b.size();
+      });
       Der set;
       for (const Der& a : current) Append(set, a);
       rdns.push_back(Tlv(kTagSet, set));
