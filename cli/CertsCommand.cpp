@@ -3,6 +3,8 @@
 // digital ID generated as the Generate Digital ID dialog makes it.
 #include "CertsCommand.h"
 
+#include "Text.h"
+
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -55,31 +57,6 @@ int Fail(std::ostream& err, const std::string& what, DWORD code) {
   std::snprintf(hex, sizeof(hex), "%x", code);
   err << "sealvane-cli: ERROR: " << what << ": " << hex << "\n";
   return kExitFailure;
-}
-
-std::string Hex(const BYTE* data, std::size_t size) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (std::size_t i = 0; i < size; ++i) {
-    out.push_back(kDigits[data[i] >> 4]);
-    out.push_back(kDigits[data[i] & 15]);
-  }
-  return out;
-}
-
-std::optional<std::vector<BYTE>> ParseThumbprint(const std::string& text) {
-  std::string digits;
-  for (const char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) {
-      digits.push_back(c);
-    } else if (c != ' ' && c != ':') {
-      return std::nullopt;
-    }
-  }
-  if (digits.size() != 40) return std::nullopt;
-  std::vector<BYTE> out;
-  for (std::size_t i = 0; i < 40; i += 2) out.push_back(static_cast<BYTE>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  return out;
 }
 
 std::optional<std::vector<BYTE>> ReadFile(const std::string& path) {

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "TerminalUi.h"
+#include "Text.h"
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/frmDecrypt.h"
@@ -118,18 +119,6 @@ std::size_t CharacterCount(const std::string& utf8) {
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
   }
   return n;
-}
-
-std::optional<ByteArray> ParseThumbprint(const std::string& text) {
-  ByteArray out;
-  std::string digits;
-  for (const char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) digits.push_back(c);
-    else if (c != ':' && c != ' ') return std::nullopt;
-  }
-  if (digits.size() != 40) return std::nullopt;
-  for (std::size_t i = 0; i < 40; i += 2) out.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  return out;
 }
 
 // Fills a digital ID from the store that holds it; false after showing why.
@@ -306,16 +295,6 @@ int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (job.Result() != 0) return kExitFailure;
   out << "Deleted " << o.positional[0] << ".\n";
   return 0;
-}
-
-std::string Hex(const ByteArray& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (const std::uint8_t b : bytes) {
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 15]);
-  }
-  return out;
 }
 
 std::string Iso(const ByteArray& fileTime) {

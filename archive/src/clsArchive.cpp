@@ -25,11 +25,6 @@ constexpr std::int32_t kMaxText = 65536;
 // make the reader hold.
 constexpr std::int32_t kMaxAccessEntries = 10000;
 
-// Raises the run-time error of a file status.
-void Check(std::int32_t status) {
-  if (status == -1) throw RuntimeError(rt::kBadFileName);
-  if (status != 0) throw RuntimeError(status);
-}
 
 std::int32_t Flag(bool value) { return value ? -1 : 0; }
 
@@ -68,7 +63,7 @@ std::int32_t clsArchive::CloseArchive() { return m_oFile.CloseFile(); }
 
 // --- field transfers -------------------------------------------------------
 
-void clsArchive::WriteBytes(std::span<const std::uint8_t> bytes) { Check(m_oFile.WriteSeqData(bytes)); }
+void clsArchive::WriteBytes(std::span<const std::uint8_t> bytes) { RaiseFileStatus(m_oFile.WriteSeqData(bytes)); }
 
 void clsArchive::WriteLong(std::int32_t value) {
   std::uint8_t bytes[4];
@@ -86,7 +81,7 @@ void clsArchive::WriteText(const std::string& text) {
   WriteBytes(bytes);
 }
 
-void clsArchive::ReadBytes(std::span<std::uint8_t> bytes) { Check(m_oFile.ReadSeqData(bytes)); }
+void clsArchive::ReadBytes(std::span<std::uint8_t> bytes) { RaiseFileStatus(m_oFile.ReadSeqData(bytes)); }
 
 std::int32_t clsArchive::ReadLong() {
   std::uint8_t bytes[4];

@@ -27,6 +27,11 @@ std::int32_t CheckRange(std::int64_t pos, std::size_t length) {
 
 }  // namespace
 
+void RaiseFileStatus(std::int32_t status) {
+  if (status == -1) throw RuntimeError(rt::kBadFileName);
+  if (status != 0) throw RuntimeError(status);
+}
+
 std::int32_t clsBinaryFile::OpenFile(const std::string& i_strPath, std::int32_t i_eMode, unsigned i_nCreateMode) {
   CloseFile();
   m_strPath = i_strPath;

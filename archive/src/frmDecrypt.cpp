@@ -19,16 +19,6 @@ namespace rt = platform::rt;
 
 namespace {
 
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-void Check(std::int32_t status) {
-  if (status == -1) throw RuntimeError(rt::kBadFileName);
-  if (status != 0) throw RuntimeError(status);
-}
-
 constexpr const char* kStrongerProvider =
     "The existing encryption capabilities do not permit decryption of this file.\r"
     "To decrypt this file install the appropriate Microsoft High Encryption Pack.\r"
@@ -80,7 +70,7 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       WipeFile(path, m_library);
     }
     SetOperation("");
-    SetFile(NameOf(archive));
+    SetFile(GetFileNameOfPath(archive));
     SetProgress(0, 1);
     return true;
   } catch (...) {
@@ -159,7 +149,7 @@ std::int32_t frmDecrypt::DecryptFile() {
           buffer.resize(static_cast<std::size_t>(piece));
         }
         if ((result = archive.Decrypt(final, piece, buffer)) != 0) break;
-        Check(data.WriteData(buffer, static_cast<std::int32_t>(position)));
+        RaiseFileStatus(data.WriteData(buffer, static_cast<std::int32_t>(position)));
         position += piece;
         SetProgress(position, total);
         DoEvents();
@@ -196,7 +186,7 @@ std::int32_t frmDecrypt::DecompressFile() {
     ByteArray in;
     ByteArray out;
     while (readPosition < total && !Cancelled()) {
-      Check(input.ReadSeqData(lengths));
+      RaiseFileStatus(input.ReadSeqData(lengths));
       const std::int32_t c = ReadLongBE(lengths, 0);
       const std::int32_t u = ReadLongBE(lengths, 4);
       readPosition += 8;
@@ -205,7 +195,7 @@ std::int32_t frmDecrypt::DecompressFile() {
       if (c < 1 || c > total - readPosition || u < 1 || u > kPieceSize) throw RuntimeError(rt::kInvalidCall);
       in.resize(static_cast<std::size_t>(c));
       out.resize(static_cast<std::size_t>(u));
-      Check(input.ReadSeqData(in));
+      RaiseFileStatus(input.ReadSeqData(in));
       readPosition += c;
       uLongf length = static_cast<uLongf>(u);
       const int z = uncompress(out.data(), &length, in.data(), static_cast<uLong>(c));
@@ -213,7 +203,7 @@ std::int32_t frmDecrypt::DecompressFile() {
         result = z;
         break;
       }
-      Check(output.WriteData(std::span<const std::uint8_t>(out.data(), length), static_cast<std::int32_t>(writePosition)));
+      RaiseFileStatus(output.WriteData(std::span<const std::uint8_t>(out.data(), length), static_cast<std::int32_t>(writePosition)));
       writePosition += static_cast<std::int64_t>(length);
       SetProgress(readPosition, total);
       DoEvents();

@@ -17,22 +17,6 @@ namespace sealvane {
 
 using platform::RuntimeError;
 
-namespace {
-
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A file status as a run-time failure (reads and writes that must not be
-// ignored: a short read or a full disk would otherwise go into the archive).
-void Check(std::int32_t status) {
-  if (status == -1) throw RuntimeError(platform::rt::kBadFileName);
-  if (status != 0) throw RuntimeError(status);
-}
-
-}  // namespace
-
 bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
   try {
     m_oParameters = i_oParameters;
@@ -70,7 +54,7 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
       if (ConfirmReplace(m_ui, archive) != MsgResult::Yes) return false;
       WipeFile(archive, m_library);
     }
-    m_strFileName = NameOf(path);
+    m_strFileName = GetFileNameOfPath(path);
     SetOperation("");
     SetFile(m_strFileName);
     SetProgress(0, 1);
@@ -135,7 +119,7 @@ std::int32_t frmEncrypt::CompressFile() {
         piece = static_cast<std::int32_t>(total - readPosition);
         in.resize(static_cast<std::size_t>(piece));
       }
-      Check(input.ReadData(in, static_cast<std::int32_t>(readPosition)));
+      RaiseFileStatus(input.ReadData(in, static_cast<std::int32_t>(readPosition)));
       readPosition += piece;
       uLongf length = static_cast<uLongf>(2 * piece + 12);
       out.resize(length);
@@ -146,8 +130,8 @@ std::int32_t frmEncrypt::CompressFile() {
       }
       WriteLongBE(lengths, 0, static_cast<std::int32_t>(length));
       WriteLongBE(lengths, 4, piece);
-      Check(output.WriteSeqData(lengths));
-      Check(output.WriteSeqData(std::span<const std::uint8_t>(out.data(), length)));
+      RaiseFileStatus(output.WriteSeqData(lengths));
+      RaiseFileStatus(output.WriteSeqData(std::span<const std::uint8_t>(out.data(), length)));
       SetProgress(readPosition, total);
       DoEvents();
     }
@@ -198,7 +182,7 @@ std::int32_t frmEncrypt::EncryptFile() {
           piece = static_cast<std::int32_t>(total - position);
           buffer.resize(static_cast<std::size_t>(piece));
         }
-        Check(data.ReadData(buffer, static_cast<std::int32_t>(position)));
+        RaiseFileStatus(data.ReadData(buffer, static_cast<std::int32_t>(position)));
         if ((result = archive.Encrypt(final, piece, buffer)) != 0) break;
         position += piece;
         SetProgress(position, total);

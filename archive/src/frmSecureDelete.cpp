@@ -37,9 +37,8 @@ bool frmSecureDelete::Initialize(const std::string& i_strPath) {
       return false;
     }
     if (ConfirmSecureDelete(m_ui, m_strPath) != MsgResult::Yes) return false;
-    const std::size_t slash = m_strPath.rfind('/');
     SetOperation("");
-    SetFile(slash == std::string::npos ? m_strPath : m_strPath.substr(slash + 1));
+    SetFile(GetFileNameOfPath(m_strPath));
     SetProgress(0, 1);
     return true;
   } catch (...) {
@@ -98,9 +97,7 @@ std::int32_t frmSecureDelete::SecureDeleteFile() {
           result = -2;
           break;
         }
-        if (const std::int32_t status = file.WriteData(buffer, static_cast<std::int32_t>(position)); status != 0) {
-          throw RuntimeError(status == -1 ? platform::rt::kBadFileName : status);
-        }
+        RaiseFileStatus(file.WriteData(buffer, static_cast<std::int32_t>(position)));
         position += static_cast<std::int64_t>(buffer.size());
         SetProgress(position, size);
         DoEvents();
@@ -108,7 +105,7 @@ std::int32_t frmSecureDelete::SecureDeleteFile() {
       if (result == 0) {
         m_library.SLGenRandomDone(&random, message);
         // The overwrite reaches the device before the name goes.
-        if (const std::int32_t status = file.Flush(); status != 0) throw RuntimeError(status);
+        RaiseFileStatus(file.Flush());
         file.CloseFile();
         if (Cancelled()) return kCancelled;
         const int err = platform::DeleteEntry(m_strPath);

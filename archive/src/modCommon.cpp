@@ -131,6 +131,11 @@ std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash) {
   return folder;
 }
 
+std::string GetFileNameOfPath(const std::string& i_strPath) {
+  const std::size_t last = i_strPath.rfind('/');
+  return last == std::string::npos ? i_strPath : i_strPath.substr(last + 1);
+}
+
 std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_strExt) {
   // 1-based positions of the last slash and the last dot, 0 when absent.
   const std::size_t slashAt = i_strPath.rfind('/');

@@ -118,24 +118,34 @@ bool DerivePasswordKey(HCRYPTPROV prov, const char* password, CipherChoice ciphe
   return true;
 }
 
+// Opens a store and finds the certificate with `thumbprint` in it; failures
+// are reported with `prefix` before the failing call's name.
+bool FindCertificate(HCRYPTPROV prov, const char* storeName, const BYTE* thumbprint, const char* prefix,
+                     StoreHandle& store, CertHandle& cert, char* message) {
+  store.h = CertOpenSystemStoreA(prov, storeName);
+  if (store.h == 0) {
+    WriteMessage(message, "%sCertOpenSystemStore: %x", prefix, GetLastError());
+    return false;
+  }
+  // Searched for before anything is written: the thumbprint may lie in the
+  // caller's record.
+  BYTE wanted[20];
+  std::memcpy(wanted, thumbprint, sizeof(wanted));
+  const CRYPT_HASH_BLOB blob {20, wanted};
+  cert.h = CertFindCertificateInStore(store.h, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, 0);
+  if (cert.h == 0) {
+    WriteMessage(message, "%sCertFindCertificateInStore: %x", prefix, GetLastError());
+    return false;
+  }
+  return true;
+}
+
 // Wraps the session key for the certificate with `thumbprint` in `store`.
 bool ExportEncKeyBlob(HCRYPTPROV prov, HCRYPTKEY sessionKey, const char* storeName, const BYTE* thumbprint,
                       EncKeyBlob* slot, char* message) {
   StoreHandle store;
-  store.h = CertOpenSystemStoreA(prov, storeName);
-  if (store.h == 0) {
-    WriteMessage(message, "ExportEncKeyBlob - CertOpenSystemStore: %x", GetLastError());
-    return false;
-  }
-  BYTE wanted[20];
-  std::memcpy(wanted, thumbprint, sizeof(wanted));
-  const CRYPT_HASH_BLOB blob {20, wanted};
   CertHandle cert;
-  cert.h = CertFindCertificateInStore(store.h, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, 0);
-  if (cert.h == 0) {
-    WriteMessage(message, "ExportEncKeyBlob - CertFindCertificateInStore: %x", GetLastError());
-    return false;
-  }
+  if (!FindCertificate(prov, storeName, thumbprint, "ExportEncKeyBlob - ", store, cert, message)) return false;
   std::vector<BYTE> spki;
   KeyHandle publicKey;
   if (!CertGetPublicKeyInfo(cert.h, spki)) {
@@ -169,20 +179,8 @@ bool GetPrivateKeyContext(const char* provider, const BYTE* thumbprint, HCRYPTPR
     return false;
   }
   StoreHandle store;
-  store.h = CertOpenSystemStoreA(temp.h, "MY");
-  if (store.h == 0) {
-    WriteMessage(message, "GetPrivateKeyContext - CertOpenSystemStore: %x", GetLastError());
-    return false;
-  }
-  BYTE wanted[20];
-  std::memcpy(wanted, thumbprint, sizeof(wanted));
-  const CRYPT_HASH_BLOB blob {20, wanted};
   CertHandle cert;
-  cert.h = CertFindCertificateInStore(store.h, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, 0);
-  if (cert.h == 0) {
-    WriteMessage(message, "GetPrivateKeyContext - CertFindCertificateInStore: %x", GetLastError());
-    return false;
-  }
+  if (!FindCertificate(temp.h, "MY", thumbprint, "GetPrivateKeyContext - ", store, cert, message)) return false;
   DWORD keySpec = 0;
   BOOL callerFree = FALSE;
   if (!CryptAcquireCertificatePrivateKey(cert.h, 0, nullptr, out, &keySpec, &callerFree)) {
@@ -514,18 +512,13 @@ SL_EXPORT int32_t SLFindCert(const char* storeName, const uint8_t* thumbprint, C
   return Export("SLFindCert", message, [&] {
     if (storeName == nullptr || thumbprint == nullptr || record == nullptr) return BadArgument("SLFindCert", message);
     TempProv prov;
-    StoreHandle store;
-    if (!OpenQueryStore(storeName, prov, store, message)) return false;
-    // The thumbprint may lie inside the record: search before writing it.
-    BYTE wanted[20];
-    std::memcpy(wanted, thumbprint, sizeof(wanted));
-    const CRYPT_HASH_BLOB blob {20, wanted};
-    CertHandle cert;
-    cert.h = CertFindCertificateInStore(store.h, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, 0);
-    if (cert.h == 0) {
-      WriteMessage(message, "CertFindCertificateInStore: %x", GetLastError());
+    if (!AcquireVerify(&prov.h, MS_DEF_PROV_A)) {
+      WriteMessage(message, "CryptAcquireContext: %x", GetLastError());
       return false;
     }
+    StoreHandle store;
+    CertHandle cert;
+    if (!FindCertificate(prov.h, storeName, thumbprint, "", store, cert, message)) return false;
     FillRecord(cert.h, record);
     return true;
   });

@@ -53,4 +53,8 @@ class clsBinaryFile {
   std::int64_t m_nPosition = 0;
 };
 
+// Raises a non-zero status of the class as a run-time failure: -1 (nothing
+// open) as "Bad file name or number", a positive status as itself.
+void RaiseFileStatus(std::int32_t status);
+
 }  // namespace sealvane

@@ -46,6 +46,8 @@ std::int32_t OpenWebPage(const std::string& i_strAddress);
 // Throws RuntimeError when no mail program can be started.
 std::int32_t OpenMailMessage(const std::string& i_strAddress);
 std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash);
+// The part of a path after its last "/": the file's name.
+std::string GetFileNameOfPath(const std::string& i_strPath);
 std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_strExt);
 std::string GetDocumentsDir();
 // A new, empty temporary file ("SVA" + hex digits + ".tmp"), or "" on failure.
