@@ -434,3 +434,84 @@ TEST(SecureDeleteJob, RefusesWhatItCannotDestroyWhole) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+// Every cipher at the levels that allow it, for a password and for digital
+// IDs with 0, 1 and 3 other recipients, through both jobs.
+TEST(JobsRoundTrip, EveryCipherLevelAndAccessList) {
+  csp::BYTE own[20];
+  ASSERT_TRUE(csp::ImportPfx(test::ReadFixture("capi/capi_fixture.pfx"), "fixture-pass", "MY", own));
+  std::vector<clsDigitalID> others;
+  for (const char* name : {"sva/certs/recipient1.der", "sva/certs/recipient2.der", "capi/cert.der"}) {
+    const test::Bytes der = test::ReadFixture(name);
+    csp::HCERTSTORE store = csp::CertOpenSystemStoreA(0, "AddressBook");
+    csp::PCCERT_CONTEXT cert = 0;
+    ASSERT_TRUE(csp::CertAddEncodedCertificateToStore(store, csp::X509_ASN_ENCODING, der.data(),
+                                                      static_cast<csp::DWORD>(der.size()),
+                                                      csp::CERT_STORE_ADD_REPLACE_EXISTING, &cert));
+    clsDigitalID id;
+    id.m_varThumbprint.resize(20);
+    csp::DWORD size = 20;
+    csp::CertGetCertificateContextProperty(cert, csp::CERT_SHA1_HASH_PROP_ID, id.m_varThumbprint.data(), &size);
+    id.m_strName = name;
+    others.push_back(id);
+    csp::CertFreeCertificateContext(cert);
+    csp::CertCloseStore(store, 0);
+  }
+  fs::create_directories(SandboxDir() + "/out");
+  int runs = 0;
+  for (std::int32_t cipher = 1; cipher <= 5; ++cipher) {
+    for (const std::size_t recipients : {static_cast<std::size_t>(-1), std::size_t {0}, std::size_t {1}, std::size_t {3}}) {
+      const bool password = recipients == static_cast<std::size_t>(-1);
+      const std::size_t size = std::vector<std::size_t> {8, 4095, 4097, 5u << 20}[static_cast<std::size_t>(runs) % 4];
+      SCOPED_TRACE(std::to_string(cipher) + "/" + (password ? std::string("password") : std::to_string(recipients)) +
+                   "/" + std::to_string(size));
+      test::WriteFileBytes(Plain(), Content(size));
+      fs::remove(Archive());
+      fs::remove(Restored());
+      clsParameters p = EncryptParameters(runs % 2 == 0, cipher > 2 ? 3 : 1, cipher);
+      if (!password) {
+        p.m_bPwdRequired = false;
+        p.m_strPassword.clear();
+        p.m_oDefaultDigitalID.m_strName = "Test User";
+        p.m_oDefaultDigitalID.m_varThumbprint.assign(own, own + 20);
+        p.m_colOtherDigitalIDs.assign(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(recipients));
+      }
+      FakeUiPort ui;
+      frmEncrypt encrypt(ui);
+      ASSERT_TRUE(encrypt.Initialize(p));
+      encrypt.Run();
+      ASSERT_EQ(encrypt.Result(), 0) << (ui.boxes.empty() ? "" : ui.boxes[0].text);
+      frmDecrypt decrypt(ui);
+      ASSERT_TRUE(decrypt.Initialize(DecryptParameters(Archive(), password ? kPassword : "", Restored())));
+      decrypt.Run();
+      ASSERT_EQ(decrypt.Result(), 0) << (ui.boxes.empty() ? "" : ui.boxes[0].text);
+      EXPECT_EQ(test::ReadFileBytes(Restored()), Content(size));
+      ++runs;
+    }
+  }
+  EXPECT_EQ(runs, 20);
+}
+
+TEST(FileHelpers, WebPagesAndMailGoToTheDesktop) {
+  FakeDesktop("browser.desktop");
+  EXPECT_EQ(OpenWebPage("www.example.org/help"), 0);
+  EXPECT_EQ(OpenMailMessage("someone@example.org"), 0);
+  for (int i = 0; i < 100; ++i) {
+    if (fs::exists(SandboxDir() + "/opened.log") &&
+        test::ReadFileBytes(SandboxDir() + "/opened.log").find("mailto:") != std::string::npos) {
+      break;
+    }
+    usleep(20000);
+  }
+  const std::string log = test::ReadFileBytes(SandboxDir() + "/opened.log");
+  EXPECT_NE(log.find("http://www.example.org/help\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("mailto:someone@example.org\n"), std::string::npos) << log;
+  ::setenv("PATH", "/nonexistent", 1);
+  EXPECT_THROW(OpenWebPage("x"), platform::RuntimeError);
+}
+
+}  // namespace
+}  // namespace sealvane
