@@ -156,8 +156,8 @@ int List(const Options& o, std::ostream& out, std::ostream& err) {
       BYTE thumb[20];
       DWORD size = sizeof(thumb);
       CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, thumb, &size);
-      DWORD spec = 0, specSize = sizeof(spec);
-      const bool privateKey = CertGetCertificateContextProperty(cert, CERT_KEY_SPEC_PROP_ID, &spec, &specSize) == TRUE;
+      DWORD keySpec = 0, keySpecSize = sizeof(keySpec);
+      const bool privateKey = CertGetCertificateContextProperty(cert, CERT_KEY_SPEC_PROP_ID, &keySpec, &keySpecSize) == TRUE;
       std::int64_t from = 0, to = 0;
       CertGetValidity(cert, &from, &to);
       const std::string email = NameOf(cert, CERT_NAME_EMAIL_TYPE);
