@@ -67,7 +67,12 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
     }
     if (FileExists(path)) {
       if (ConfirmReplace(m_ui, path) != MsgResult::Yes) return false;
-      WipeFile(path, m_library);
+      // Files are written without truncation: a file that could not be
+      // removed would keep its old tail behind the new content.
+      if (const std::int32_t wiped = WipeFile(path, m_library); wiped != 0 && FileExists(path)) {
+        ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
+        return false;
+      }
     }
     SetOperation("");
     SetFile(GetFileNameOfPath(archive));

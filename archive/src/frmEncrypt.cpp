@@ -52,7 +52,12 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
     }
     if (FileExists(archive)) {
       if (ConfirmReplace(m_ui, archive) != MsgResult::Yes) return false;
-      WipeFile(archive, m_library);
+      // Files are written without truncation: a file that could not be
+      // removed would keep its old tail behind the new content.
+      if (const std::int32_t wiped = WipeFile(archive, m_library); wiped != 0 && FileExists(archive)) {
+        ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
+        return false;
+      }
     }
     m_strFileName = GetFileNameOfPath(path);
     SetOperation("");

@@ -205,3 +205,36 @@ TEST(JobsCliFailures, ReadOnlyDestinationFolder) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(JobsCliFailures, AFileThatCannotBeReplacedIsLeftAloneAndReported) {
+  // The existing target is writable but its folder is not: it cannot be
+  // removed, so it must not be written over either.
+  test::WriteFileBytes(Path("src.txt"), Data(100));
+  ASSERT_EQ(Cli({"encrypt", Path("src.txt"), "--password-file", PasswordFile("Correct Horse 9")}).exitCode, 0);
+  fs::permissions(SandboxDir(), fs::perms(0755));
+  const std::string profile = Path("profile");
+  const std::string locked = Path("locked");
+  fs::create_directories(profile);
+  fs::create_directories(locked);
+  fs::permissions(profile, fs::perms(0777));
+  test::WriteFileBytes(locked + "/existing.txt", Data(50000));
+  fs::permissions(locked + "/existing.txt", fs::perms(0666));
+  fs::permissions(locked, fs::perms(0555));
+  for (const char* f : {"src.sva", "pw.txt"}) fs::permissions(Path(f), fs::perms(0644));
+  ::setenv("SEALVANE_HOME", profile.c_str(), 1);
+  std::vector<std::string> argv = test::UnprivilegedPrefix();
+  argv.insert(argv.end(), {test::UnprivilegedProgram(SEALVANE_CLI), "decrypt", Path("src.sva"), "-o",
+                           locked + "/existing.txt", "--password-file", Path("pw.txt"), "--yes"});
+  const ProcessResult r = test::RunProcess(argv);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to delete file.  Ensure it is not locked by another application."), std::string::npos)
+      << r.err;
+  EXPECT_EQ(fs::file_size(locked + "/existing.txt"), 50000u) << "not written over";
+  fs::permissions(locked, fs::perms(0755));
+}
+
+}  // namespace
+}  // namespace sealvane
