@@ -66,7 +66,10 @@ TEST(RegistryProcesses, WriterKilledHalfWayLeavesAnIntactHive) {
             ERROR_SUCCESS);
   RegCloseKey(key);
   const int pid = test::StartProcess({HIVE_WRITER, "K", "100000"});
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Killed while it writes: once some values are in, well before the end.
+  for (int i = 0; i < 1000 && CountValues("Software\\Stress\\K") < 20; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   ::kill(pid, SIGKILL);
   EXPECT_EQ(test::WaitProcess(pid), -1);
   // The next reader rolls back the half-written transaction from its journal.
