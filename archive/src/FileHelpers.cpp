@@ -52,6 +52,16 @@ std::int32_t WipeFile(const std::string& i_strPath, CipherLibrary& library) {
   }
 }
 
+bool ReplaceExistingFile(UiPort& ui, const std::string& i_strPath, CipherLibrary& library) {
+  if (!FileExists(i_strPath)) return true;
+  if (ConfirmReplace(ui, i_strPath) != MsgResult::Yes) return false;
+  if (WipeFile(i_strPath, library) != 0 && FileExists(i_strPath)) {
+    ShowError(ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
+    return false;
+  }
+  return true;
+}
+
 std::int32_t GetFileTimes(const std::string& i_strPath, std::int64_t& o_nCreateTime, std::int64_t& o_nModifyTime) {
   try {
     const platform::FileTimes times = platform::GetTimes(i_strPath);

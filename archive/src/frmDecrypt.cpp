@@ -65,15 +65,7 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, kStrongerProvider, 0);
       return false;
     }
-    if (FileExists(path)) {
-      if (ConfirmReplace(m_ui, path) != MsgResult::Yes) return false;
-      // Files are written without truncation: a file that could not be
-      // removed would keep its old tail behind the new content.
-      if (const std::int32_t wiped = WipeFile(path, m_library); wiped != 0 && FileExists(path)) {
-        ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
-        return false;
-      }
-    }
+    if (!ReplaceExistingFile(m_ui, path, m_library)) return false;
     SetOperation("");
     SetFile(GetFileNameOfPath(archive));
     SetProgress(0, 1);

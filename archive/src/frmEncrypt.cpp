@@ -50,15 +50,7 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, "The encrypted file must not be the file to encrypt.", 0);
       return false;
     }
-    if (FileExists(archive)) {
-      if (ConfirmReplace(m_ui, archive) != MsgResult::Yes) return false;
-      // Files are written without truncation: a file that could not be
-      // removed would keep its old tail behind the new content.
-      if (const std::int32_t wiped = WipeFile(archive, m_library); wiped != 0 && FileExists(archive)) {
-        ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
-        return false;
-      }
-    }
+    if (!ReplaceExistingFile(m_ui, archive, m_library)) return false;
     m_strFileName = GetFileNameOfPath(path);
     SetOperation("");
     SetFile(m_strFileName);

@@ -18,6 +18,14 @@ namespace sealvane {
 // alone.
 std::int32_t WipeFile(const std::string& i_strPath, CipherLibrary& library = CipherLibrary::Default());
 
+class UiPort;
+
+// Before a job writes to `i_strPath`: when a file is there, asks to replace
+// it and wipes it. False when the user declines, or when the file could not
+// be removed (files are written without truncation, so writing into it would
+// keep its old tail), which is reported.
+bool ReplaceExistingFile(UiPort& ui, const std::string& i_strPath, CipherLibrary& library);
+
 // Creation and last-write times as file times; 0 or an errno.
 std::int32_t GetFileTimes(const std::string& i_strPath, std::int64_t& o_nCreateTime, std::int64_t& o_nModifyTime);
 // Sets the last-write time as last-access and last-write time (creation
