@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -19,6 +18,7 @@
 #include "sealvane/archive/frmEncrypt.h"
 #include "sealvane/archive/frmSecureDelete.h"
 #include "sealvane/archive/modCommon.h"
+#include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/Process.h"
 #include "sealvane/platform/RuntimeError.h"
@@ -31,9 +31,12 @@ const char* const kJobUsage =
     "          [--cipher 1..5] [--compress | --no-compress] [--open-after | --no-open-after] [--yes]\n"
     "                                      encrypt FILE for a password, or for your default digital ID\n"
     "                                      and the recipients from AddressBook\n"
-    "  decrypt ARCHIVE [-o FILE] [--password-file F | --password-stdin] [--yes]\n"
-    "                                      decrypt next to the archive under the stored name\n"
-    "  shred FILE [--yes]                  overwrite FILE with random bytes and delete it\n"
+    "  decrypt ARCHIVE [-o FILE] [--password-file F | --password-stdin] [--open-after | --no-open-after]\n"
+    "          [--yes]                     decrypt next to the archive under the stored name\n"
+    "  shred FILE [--yes] [--shred-hard-links]\n"
+    "                                      overwrite FILE with random bytes and delete it; a file with\n"
+    "                                      other names (hard links) is destroyed for them too only\n"
+    "                                      when --shred-hard-links is given or answered at the prompt\n"
     "  info ARCHIVE [--json]               show an archive's header, access list and file description\n";
 
 namespace {
@@ -47,7 +50,7 @@ struct Options {
   std::vector<std::string> recipients;
   std::optional<int> cipher;
   std::optional<bool> compress, openAfter;
-  bool passwordStdin = false, yes = false, json = false;
+  bool passwordStdin = false, yes = false, json = false, shredHardLinks = false;
 };
 
 std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream& err) {
@@ -82,6 +85,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
       o.yes = true;
     } else if (a == "--json") {
       o.json = true;
+    } else if (a == "--shred-hard-links") {
+      o.shredHardLinks = true;
     } else if (a.size() > 1 && a[0] == '-') {
       err << "sealvane-cli: unknown option \"" << a << "\"\nUsage:\n" << kJobUsage;
       return std::nullopt;
@@ -162,7 +167,7 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   params.m_eCSP = cipher > 2 ? 3 : 1;
   params.m_bCompressFile = o.compress.value_or(compress);
   params.m_bOpenFile = o.openAfter.value_or(openAfter);
-  if (!params.m_strEncFilePath.empty() && params.m_strEncFilePath == params.m_strFilePath) {
+  if (!params.m_strEncFilePath.empty() && platform::SameFile(params.m_strEncFilePath, params.m_strFilePath)) {
     ShowWarning(ui, std::string("The file and the encrypted file are the same.") + kCR + "Please choose another file.", 0);
     return kExitFailure;
   }
@@ -276,6 +281,8 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
     }
     params.m_strPassword = password->Text();
   }
+  // The archive's wish to be opened afterwards gives way to the user's.
+  if (o.openAfter) params.m_bOpenFile = *o.openAfter;
   frmDecrypt job(ui);
   if (!job.Initialize(params)) return kExitFailure;
   RunJob(job, ui);
@@ -297,18 +304,7 @@ int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
   return 0;
 }
 
-std::string Iso(const ByteArray& fileTime) {
-  const std::int64_t t = BytesToFileTime(fileTime);
-  if (t == 0) return "";
-  const time_t seconds = static_cast<time_t>(t / 10'000'000LL - 11644473600LL);
-  struct tm parts {};
-  gmtime_r(&seconds, &parts);
-  char text[40];
-  std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%S", &parts);
-  char fraction[16];
-  std::snprintf(fraction, sizeof(fraction), ".%07lldZ", static_cast<long long>(t % 10'000'000LL));
-  return std::string(text) + fraction;
-}
+std::string Iso(const ByteArray& fileTime) { return FileTimeText(BytesToFileTime(fileTime)); }
 
 std::string Json(const std::string& text) {
   std::string out = "\"";
@@ -367,18 +363,20 @@ int Info(const Options& o, TerminalUi& ui, std::ostream& out) {
   }
   static const char* const kCiphers[] = {"", "RC2 (40-bit)", "DES (56-bit)", "RC2 (64-bit)", "RC2 (128-bit)",
                                          "3DES (168-bit)"};
-  out << "Archive:        " << o.positional[0] << "\n"
+  out << "Archive:        " << EscapeForTerminal(o.positional[0]) << "\n"
       << "Format version: " << archive.Version() << "\n"
       << "Provider level: " << p.m_eCSP << (p.m_eCSP == 3 ? " (enhanced)" : " (base)") << "\n"
       << "Cipher:         " << p.m_eAlg << " " << kCiphers[p.m_eAlg] << "\n"
       << "Compressed:     " << (p.m_bCompressFile ? "yes" : "no") << "\n"
       << "Open after:     " << (p.m_bOpenFile ? "yes" : "no") << "\n"
       << "Access:         " << (p.m_bPwdRequired ? "password" : "digital IDs") << "\n";
+  // Stored texts come from whoever made the archive: printed escaped.
   for (const clsDigitalID* e : access) {
-    out << "  " << e->m_strName << (e->m_strEMailAddr.empty() ? "" : " <" + e->m_strEMailAddr + ">") << "  "
+    out << "  " << EscapeForTerminal(e->m_strName)
+        << (e->m_strEMailAddr.empty() ? "" : " <" + EscapeForTerminal(e->m_strEMailAddr) + ">") << "  "
         << Hex(e->m_varThumbprint) << "\n";
   }
-  out << "File:           " << d.m_strFileName << "\n"
+  out << "File:           " << EscapeForTerminal(d.m_strFileName) << "\n"
       << "Size:           " << d.m_nFileSize << " bytes" << (p.m_bCompressFile ? " (" + std::to_string(d.m_nCompFileSize) + " compressed)" : "") << "\n"
       << "Created:        " << Iso(d.m_varCreateTime) << "\n"
       << "Modified:       " << Iso(d.m_varModifyTime) << "\n"
@@ -392,7 +390,9 @@ int RunJobCommand(const std::string& verb, const std::vector<std::string>& args,
                   std::ostream& err) {
   const auto options = Parse(args, err);
   if (!options) return kExitUsage;
-  TerminalUi ui(in, err, options->yes);
+  std::vector<std::string> answered;
+  if (options->shredHardLinks) answered.emplace_back(kTopicSharedData);
+  TerminalUi ui(in, err, options->yes, answered);
   if (verb == "encrypt") return Encrypt(*options, ui, out);
   if (verb == "decrypt") return Decrypt(*options, ui, out);
   if (verb == "shred") return Shred(*options, ui, out);

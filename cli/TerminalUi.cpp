@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TerminalUi.h"
 
+#include <algorithm>
 #include <istream>
 #include <ostream>
 
@@ -8,8 +9,12 @@
 
 namespace sealvane::cli {
 
-TerminalUi::TerminalUi(std::istream& in, std::ostream& err, bool assumeYes)
-    : m_in(in), m_err(err), m_bAssumeYes(assumeYes), m_bProgressLine(platform::StderrIsTerminal()) {}
+TerminalUi::TerminalUi(std::istream& in, std::ostream& err, bool assumeYes, std::vector<std::string> answeredTopics)
+    : m_in(in),
+      m_err(err),
+      m_bAssumeYes(assumeYes),
+      m_answeredTopics(std::move(answeredTopics)),
+      m_bProgressLine(platform::StderrIsTerminal()) {}
 
 MsgResult TerminalUi::ShowMessageBox(const MessageBoxRequest& request) {
   EndProgress();
@@ -20,7 +25,13 @@ MsgResult TerminalUi::ShowMessageBox(const MessageBoxRequest& request) {
   m_err << request.title << " " << text << "\n";
   if (request.buttons == MsgButtons::OK) return MsgResult::OK;
   const bool yesNo = request.buttons == MsgButtons::YesNo || request.buttons == MsgButtons::YesNoCancel;
-  if (m_bAssumeYes) return yesNo ? MsgResult::Yes : MsgResult::OK;
+  if (!request.topic.empty()) {
+    if (std::find(m_answeredTopics.begin(), m_answeredTopics.end(), request.topic) != m_answeredTopics.end()) {
+      return yesNo ? MsgResult::Yes : MsgResult::OK;
+    }
+  } else if (m_bAssumeYes) {
+    return yesNo ? MsgResult::Yes : MsgResult::OK;
+  }
   const bool defaultYes = request.defaultButton == 1;
   m_err << (yesNo ? (defaultYes ? "[Y/n] " : "[y/N] ") : (defaultYes ? "[OK/cancel] " : "[ok/CANCEL] ")) << std::flush;
   std::string answer;

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The user-interface port on a terminal: boxes go to standard error with
 // their titles, questions are answered at a prompt (or by --yes), progress
-// is one line that rewrites itself, and Ctrl-C presses Cancel.
+// is one line that rewrites itself, and Ctrl-C presses Cancel. Questions
+// with a topic (UiPort.h) are not answered by --yes: only at the prompt, or
+// by the option given for their topic.
 #pragma once
 
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "sealvane/archive/UiPort.h"
 
@@ -14,7 +17,9 @@ namespace sealvane::cli {
 
 class TerminalUi : public UiPort {
  public:
-  TerminalUi(std::istream& in, std::ostream& err, bool assumeYes);
+  // `answeredTopics`: the topics whose questions are answered Yes (each
+  // from an explicit option of its own).
+  TerminalUi(std::istream& in, std::ostream& err, bool assumeYes, std::vector<std::string> answeredTopics = {});
 
   MsgResult ShowMessageBox(const MessageBoxRequest& request) override;
   void ShowOperation(const std::string& text) override;
@@ -33,6 +38,7 @@ class TerminalUi : public UiPort {
   std::istream& m_in;
   std::ostream& m_err;
   bool m_bAssumeYes;
+  std::vector<std::string> m_answeredTopics;
   bool m_bProgressLine;
   bool m_bLineOpen = false;
   std::string m_strOperation;

@@ -2,6 +2,7 @@
 #include "Text.h"
 
 #include <cctype>
+#include <cstdio>
 
 namespace sealvane::cli {
 
@@ -29,6 +30,56 @@ std::optional<std::vector<std::uint8_t>> ParseThumbprint(const std::string& text
   std::vector<std::uint8_t> out;
   for (std::size_t i = 0; i < 40; i += 2) out.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
   return out;
+}
+
+std::string EscapeForTerminal(const std::string& text) {
+  std::string out;
+  const auto escape = [&](unsigned char b) {
+    char buf[8];
+    std::snprintf(buf, sizeof(buf), "\\x%02X", b);
+    out += buf;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b == '\\') {
+      out += "\\\\";
+    } else if (b < 0x20 || b == 0x7F) {
+      escape(b);
+    } else if (b == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      // U+0080..U+009F, the C1 controls (CSI among them).
+      escape(b);
+      escape(static_cast<unsigned char>(text[++i]));
+    } else {
+      out.push_back(static_cast<char>(b));
+    }
+  }
+  return out;
+}
+
+std::string FileTimeText(std::int64_t fileTime) {
+  if (fileTime == 0) return "";
+  if (fileTime < 0) return "invalid (" + std::to_string(fileTime) + ")";
+  const std::int64_t seconds = fileTime / 10'000'000LL;
+  const std::int64_t fraction = fileTime % 10'000'000LL;
+  // Days to a civil date (H. Hinnant's civil_from_days), counted from
+  // 0000-03-01 so that leap days come last: 1601-01-01 is day 584694.
+  const std::int64_t days = seconds / 86400 + 584694;
+  const std::int64_t secondOfDay = seconds % 86400;
+  const std::int64_t era = days / 146097;
+  const std::int64_t dayOfEra = days - era * 146097;
+  const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+  const std::int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  char text[64];
+  std::snprintf(text, sizeof(text), "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%07lldZ", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(secondOfDay / 3600),
+                static_cast<long long>(secondOfDay / 60 % 60), static_cast<long long>(secondOfDay % 60),
+                static_cast<long long>(fraction));
+  return text;
 }
 
 }  // namespace sealvane::cli

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Thumbprints on the terminal: upper-case hexadecimal out, and in with or
-// without blanks and colons.
+// Text on the terminal: thumbprints as upper-case hexadecimal (read with or
+// without blanks and colons), stored texts with their control characters
+// escaped, and file times as ISO 8601 dates.
 #pragma once
 
 #include <cstddef>
@@ -16,5 +17,14 @@ inline std::string Hex(const std::vector<std::uint8_t>& bytes) { return Hex(byte
 
 // 40 hexadecimal digits (blanks and colons allowed between them).
 std::optional<std::vector<std::uint8_t>> ParseThumbprint(const std::string& text);
+
+// A text from an archive made safe to print: control characters (C0, DEL
+// and C1) and backslashes are written as \xNN and \\, so a stored name can
+// never move the cursor or change the terminal.
+std::string EscapeForTerminal(const std::string& text);
+
+// A file time (100 ns since 1601-01-01 UTC) as "YYYY-MM-DDTHH:MM:SS.fffffffZ";
+// "" for 0 and "invalid (N)" for a negative value.
+std::string FileTimeText(std::int64_t fileTime);
 
 }  // namespace sealvane::cli

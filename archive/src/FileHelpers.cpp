@@ -2,74 +2,96 @@
 #include "sealvane/archive/FileHelpers.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 
-#include "sealvane/archive/clsBinaryFile.h"
+#include "sealvane/archive/Status.h"
+#include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/platform/FileInfo.h"
-#include "sealvane/platform/RuntimeError.h"
+#include "sealvane/platform/Process.h"
 
 namespace sealvane {
 
-std::int32_t WipeFile(const std::string& i_strPath, CipherLibrary& library) {
+using platform::RuntimeError;
+
+// --- random bytes --------------------------------------------------------------
+
+RandomSource::RandomSource(CipherLibrary& library) : m_library(library) {
+  m_bOk = m_library.SLGenRandomInit(&m_nContext, m_message.data()) != 0;
+}
+
+RandomSource::~RandomSource() {
   try {
-    if (!FileExists(i_strPath)) return 0;
-    if (platform::IsSymbolicLink(i_strPath)) {
-      const int err = platform::DeleteEntry(i_strPath);
-      return err == 0 ? 0 : err;
-    }
-    platform::SetAttributes(i_strPath, platform::FILE_ATTRIBUTE_NORMAL);
-    clsBinaryFile file;
-    if (const std::int32_t status = file.OpenFile(i_strPath, 1); status != 0) return status;
-    std::uint32_t random = 0;
     char message[SL_MESSAGE_SIZE] = {};
-    if (library.SLGenRandomInit(&random, message) == 0) return -1;
-    const std::int64_t size = file.FileSize();
-    std::int64_t position = 0;
-    bool randomOk = true;
-    ByteArray buffer(4096);
-    while (position < size && randomOk) {
-      if (size - position <= 4096) buffer.resize(static_cast<std::size_t>(size - position));
-      randomOk = library.SLGenRandom(random, static_cast<std::uint32_t>(buffer.size()), buffer.data(), message) != 0;
-      // Positions beyond 2 GiB cannot be addressed by the file class: such a
-      // file is overwritten as far as it can be, and the failure returned.
-      if (position > INT32_MAX) throw platform::RuntimeError(platform::rt::kOverflow);
-      if (const std::int32_t status = file.WriteData(buffer, static_cast<std::int32_t>(position)); status != 0) {
-        library.SLGenRandomDone(&random, message);
-        return status;
-      }
-      position += static_cast<std::int64_t>(buffer.size());
+    m_library.SLGenRandomDone(&m_nContext, message);
+  } catch (...) {
+  }
+}
+
+bool RandomSource::Fill(std::span<std::uint8_t> buffer) {
+  if (!m_bOk) return false;
+  m_message.fill(0);
+  return m_library.SLGenRandom(m_nContext, static_cast<std::uint32_t>(buffer.size()), buffer.data(),
+                               m_message.data()) != 0;
+}
+
+std::string RandomSource::Message() const { return CutAtNull(std::string(m_message.data(), m_message.size())); }
+
+// --- wiping --------------------------------------------------------------------------
+
+std::int32_t OverwriteWithRandom(const platform::File& i_oFile, CipherLibrary& library) {
+  try {
+    RandomSource random(library);
+    if (!random.Ok()) return kRandomUnavailable;
+    const std::int64_t size = i_oFile.Size();
+    ByteArray buffer(static_cast<std::size_t>(kPieceSize));
+    for (std::int64_t position = 0; position < size;) {
+      const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(kPieceSize, size - position));
+      const std::span<std::uint8_t> bytes(buffer.data(), piece);
+      if (!random.Fill(bytes)) return kRandomFailed;
+      i_oFile.WriteAt(position, bytes);
+      position += static_cast<std::int64_t>(piece);
     }
-    library.SLGenRandomDone(&random, message);
-    if (!randomOk) return -2;
-    // The overwrite reaches the device before the name goes.
-    if (const std::int32_t status = file.Flush(); status != 0) return status;
-    file.CloseFile();
-    const int err = platform::DeleteEntry(i_strPath);
-    return err == 0 ? 0 : err;
+    // The overwrite reaches the device before the file goes.
+    i_oFile.SyncData();
+    return kOk;
   } catch (...) {
     return platform::CurrentRuntimeError().Number();
   }
 }
 
-bool ReplaceExistingFile(UiPort& ui, const std::string& i_strPath, CipherLibrary& library) {
-  if (!FileExists(i_strPath)) return true;
-  if (ConfirmReplace(ui, i_strPath) != MsgResult::Yes) return false;
-  if (WipeFile(i_strPath, library) != 0 && FileExists(i_strPath)) {
-    ShowError(ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
-    return false;
+std::int32_t WipeFile(const std::string& i_strPath, CipherLibrary& library) {
+  try {
+    const auto entry = platform::FileEntry::Resolve(i_strPath);
+    if (!entry || entry->Status().kind == platform::FileKind::Folder) return kOk;
+    // Devices and FIFOs are never overwritten, nor removed.
+    if (entry->Status().kind == platform::FileKind::Other) return platform::rt::kPathFileAccess;
+    if (entry->Status().kind == platform::FileKind::Regular && entry->Status().links == 1) {
+      const platform::File file = entry->OpenForOverwrite();
+      if (const std::int32_t status = OverwriteWithRandom(file, library); status != kOk) return status;
+    }
+    entry->Remove();
+    return kOk;
+  } catch (...) {
+    return platform::CurrentRuntimeError().Number();
   }
-  return true;
 }
+
+void WipeAndClose(platform::File& io_oFile, CipherLibrary& library) noexcept {
+  if (io_oFile.IsOpen()) OverwriteWithRandom(io_oFile, library);
+  io_oFile.Close();
+}
+
+// --- times ---------------------------------------------------------------------------
 
 std::int32_t GetFileTimes(const std::string& i_strPath, std::int64_t& o_nCreateTime, std::int64_t& o_nModifyTime) {
   try {
     const platform::FileTimes times = platform::GetTimes(i_strPath);
     o_nCreateTime = times.creation;
     o_nModifyTime = times.lastWrite;
-    return 0;
-  } catch (const platform::RuntimeError& e) {
-    return e.Number();
+    return kOk;
+  } catch (...) {
+    return platform::CurrentRuntimeError().Number();
   }
 }
 
@@ -80,11 +102,13 @@ std::int32_t SetFileTimes(const std::string& i_strPath, std::int64_t i_nCreateTi
     times.lastAccess = i_nModifyTime;
     times.lastWrite = i_nModifyTime;
     platform::SetTimes(i_strPath, times);
-    return 0;
-  } catch (const platform::RuntimeError& e) {
-    return e.Number();
+    return kOk;
+  } catch (...) {
+    return platform::CurrentRuntimeError().Number();
   }
 }
+
+// --- names and types -----------------------------------------------------------------
 
 std::optional<std::string> SafeStoredFileName(const std::string& i_strStoredName) {
   const std::size_t slash = i_strStoredName.find_last_of("/\\");
@@ -94,6 +118,67 @@ std::optional<std::string> SafeStoredFileName(const std::string& i_strStoredName
              name.end());
   if (name.empty() || name == "." || name == "..") return std::nullopt;
   return name;
+}
+
+namespace {
+
+// Names whose usual applications run what the file says.
+constexpr const char* kCodeExtensions[] = {
+    "desktop", "kdelnk", "sh",   "bash", "zsh",  "csh",      "ksh",       "fish",       "command", "py",
+    "pyw",     "pyc",    "pl",   "pm",   "rb",   "php",      "lua",       "tcl",        "js",      "mjs",
+    "jar",     "jnlp",   "exe",  "com",  "bat",  "cmd",      "msi",       "scr",        "ps1",     "vbs",
+    "wsf",     "lnk",    "run",  "elf",  "so",   "appimage", "deb",       "rpm",
+    "snap",    "flatpak", "flatpakref", "flatpakrepo", "apk", "x86_64", "service", "action"};
+
+// Parts of MIME types of files whose applications run code.
+constexpr const char* kCodeTypes[] = {"executable", "script",   "x-desktop", "sharedlib", "x-msdownload", "x-msi",
+                                      "java-archive", "jnlp",   "appimage",  "x-deb",     "debian.binary",
+                                      "x-rpm",      "flatpak",  "x-bat",     "ms-shortcut", "x-python",
+                                      "x-perl",     "x-ruby",   "x-php",     "x-lua",     "x-tcl",
+                                      "x-ms-dos",   "x-elf",    "x-object"};
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> WhyFileCanRunCode(const std::string& i_strPath) {
+  const std::string name = GetFileNameOfPath(i_strPath);
+  if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot + 1 < name.size()) {
+    const std::string extension = Lower(name.substr(dot + 1));
+    for (const char* known : kCodeExtensions) {
+      if (extension == known) return "its name ends in ." + extension;
+    }
+  }
+  try {
+    const platform::File file = platform::File::Open(i_strPath, platform::File::Access::Read);
+    if ((file.Status().permissions & 0111) != 0) return std::string("it is marked as a program");
+    std::uint8_t head[4] = {};
+    const std::size_t n = file.ReadSomeAt(0, head);
+    if ((n >= 2 && head[0] == '#' && head[1] == '!') || (n >= 4 && head[0] == 0x7F && head[1] == 'E' &&
+                                                         head[2] == 'L' && head[3] == 'F') ||
+        (n >= 2 && head[0] == 'M' && head[1] == 'Z')) {
+      return std::string("it starts as a program or script does");
+    }
+  } catch (...) {
+    return std::string("it cannot be examined");
+  }
+  if (const auto type = platform::RunAndCapture({"xdg-mime", "query", "filetype", i_strPath})) {
+    std::string mime = Lower(*type);
+    while (!mime.empty() && std::isspace(static_cast<unsigned char>(mime.back()))) mime.pop_back();
+    for (const char* part : kCodeTypes) {
+      if (mime.find(part) != std::string::npos) return "its type is " + mime;
+    }
+  }
+  return std::nullopt;
+}
+
+void ReportFileFailure(UiPort& ui, const std::string& i_strSentence, const RuntimeError& i_oError) {
+  std::string reason = i_oError.Description();
+  if (!reason.empty() && reason.back() != '.') reason.push_back('.');
+  ShowError(ui, i_strSentence + kCR + reason, 0);
 }
 
 }  // namespace sealvane

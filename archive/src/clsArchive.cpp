@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sealvane/archive/Status.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/platform/RuntimeError.h"
 
@@ -18,15 +19,36 @@ constexpr std::int32_t kFormatVersion = 1;
 constexpr std::int32_t kIdentifierSize = 16;
 constexpr std::int32_t kThumbprintSize = 20;
 constexpr std::int32_t kMaxKeyBlob = 2060;
-// Longer than any name a certificate or file system gives; a longer stored
-// text means a damaged or hostile archive.
-constexpr std::int32_t kMaxText = 65536;
+// A stored length counts the zero byte: longer than any name a certificate
+// or file system gives; a longer stored text means a damaged archive.
+constexpr std::int32_t kMaxText = kMaxStoredText + 1;
 // Far more recipients than anyone encrypts for; bounds what a header can
 // make the reader hold.
 constexpr std::int32_t kMaxAccessEntries = 10000;
 
 
 std::int32_t Flag(bool value) { return value ? -1 : 0; }
+
+// A stored text: its length field, its bytes and the zero byte.
+std::int64_t TextSize(const std::string& text) { return 4 + static_cast<std::int64_t>(text.size()) + 1; }
+
+void CheckText(const std::string& text, const std::string& what) {
+  if (text.size() > static_cast<std::size_t>(kMaxStoredText)) {
+    throw RuntimeError(rt::kSubscriptOutOfRange, what + " is longer than " + std::to_string(kMaxStoredText) +
+                                                     " bytes and cannot be stored");
+  }
+}
+
+void CheckEntry(const clsDigitalID& entry, std::size_t index) {
+  const std::string what = "digital ID \"" + entry.m_strName + "\" (entry " + std::to_string(index + 1) + ")";
+  if (entry.m_varThumbprint.size() != static_cast<std::size_t>(kThumbprintSize)) {
+    throw RuntimeError(rt::kSubscriptOutOfRange, "The " + what + " has a thumbprint of " +
+                                                     std::to_string(entry.m_varThumbprint.size()) +
+                                                     " bytes instead of 20");
+  }
+  CheckText(entry.m_strName, "The name of entry " + std::to_string(index + 1));
+  CheckText(entry.m_strEMailAddr, "The e-mail address of " + what);
+}
 
 }  // namespace
 
@@ -57,6 +79,41 @@ std::int64_t clsArchive::Remaining() const noexcept {
 
 std::int32_t clsArchive::OpenArchive(const std::string& i_strPath, std::int32_t i_eMode) {
   return m_oFile.OpenFile(i_strPath, i_eMode);
+}
+
+std::int32_t clsArchive::AttachArchive(platform::File i_oFile, std::int32_t i_eMode, const std::string& i_strPath) {
+  return m_oFile.AttachFile(std::move(i_oFile), i_eMode, i_strPath);
+}
+
+std::int64_t clsArchive::HeaderSize(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc,
+                                    std::span<const std::int64_t> i_anKeySizes) {
+  std::int64_t size = kIdentifierSize + 8 * 4;  // identifier, version, level, cipher, four flags, N
+  if (!i_oParameters.m_bPwdRequired) {
+    const auto entry = [&](const clsDigitalID& id, std::size_t i) {
+      size += TextSize(id.m_strName) + TextSize(id.m_strEMailAddr) + kThumbprintSize + 4;
+      if (i < i_anKeySizes.size()) size += std::max<std::int64_t>(i_anKeySizes[i], 0);
+    };
+    entry(i_oParameters.m_oDefaultDigitalID, 0);
+    for (std::size_t i = 0; i < i_oParameters.m_colOtherDigitalIDs.size(); ++i) {
+      entry(i_oParameters.m_colOtherDigitalIDs[i], i + 1);
+    }
+  }
+  size += 4;                                                 // the value 1
+  size += TextSize(i_oFileDesc.m_strFileName) + 8 + 8 + 3 * 4;  // the file description
+  return size;
+}
+
+void clsArchive::CheckStorable(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc) {
+  CheckText(i_oFileDesc.m_strFileName, "The file name");
+  if (i_oParameters.m_bPwdRequired) return;
+  if (i_oParameters.m_colOtherDigitalIDs.size() + 1 > static_cast<std::size_t>(kMaxAccessEntries)) {
+    throw RuntimeError(rt::kSubscriptOutOfRange, "An encrypted file can be made for at most " +
+                                                     std::to_string(kMaxAccessEntries) + " digital IDs");
+  }
+  CheckEntry(i_oParameters.m_oDefaultDigitalID, 0);
+  for (std::size_t i = 0; i < i_oParameters.m_colOtherDigitalIDs.size(); ++i) {
+    CheckEntry(i_oParameters.m_colOtherDigitalIDs[i], i + 1);
+  }
 }
 
 std::int32_t clsArchive::CloseArchive() { return m_oFile.CloseFile(); }
@@ -152,13 +209,13 @@ void clsArchive::ReadFileDesc(clsFileDesc& o_oFileDesc) {
 
 std::int32_t clsArchive::EncryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc) {
   try {
+    CheckStorable(i_oParameters, i_oFileDesc);
     CertRecord own {};
     std::vector<CertRecord> others(1, CertRecord {});
     std::size_t n = 0;
     if (!i_oParameters.m_bPwdRequired) {
       CopyDigitalIDToRecord(i_oParameters.m_oDefaultDigitalID, own);
       n = i_oParameters.m_colOtherDigitalIDs.size();
-      if (n + 1 > static_cast<std::size_t>(kMaxAccessEntries)) throw RuntimeError(rt::kSubscriptOutOfRange);
       others.assign(std::max<std::size_t>(n, 1), CertRecord {});
       for (std::size_t i = 0; i < n; ++i) CopyDigitalIDToRecord(i_oParameters.m_colOtherDigitalIDs[i], others[i]);
     }
@@ -168,7 +225,18 @@ std::int32_t clsArchive::EncryptInit(const clsParameters& i_oParameters, const c
                                 static_cast<std::int32_t>(n), others.data(), &m_session, slots.data(),
                                 m_message.data()) == 0) {
       ShowError(m_ui, Message(), 0);
-      return -1;
+      return kLibraryFailed;
+    }
+    // The wrapped keys are known now: the whole archive must stay within
+    // 32-bit offsets, or nothing is written.
+    std::vector<std::int64_t> keySizes;
+    if (!i_oParameters.m_bPwdRequired) {
+      for (const EncKeyBlob& slot : slots) keySizes.push_back(slot.Size);
+    }
+    const std::int64_t payload = i_oParameters.m_bCompressFile ? i_oFileDesc.m_nCompFileSize : i_oFileDesc.m_nFileSize;
+    if (HeaderSize(i_oParameters, i_oFileDesc, keySizes) + StreamSize(payload) > kMaxArchiveSize) {
+      ShowWarning(m_ui, kFileTooLarge, 0);
+      return rt::kOverflow;
     }
     ByteArray identifier(kIdentifierSize);
     StringToBytes(identifier, 0, kIdentifierSize, kArchiveIdentifier);
@@ -207,7 +275,7 @@ std::int32_t clsArchive::Encrypt(bool i_bLastData, std::int32_t i_nDataSize, std
     if (m_library.SLEncrypt(&m_session, i_bLastData ? -1 : 0, static_cast<std::uint32_t>(i_nDataSize), i_achData.data(),
                             &size, out.data(), m_message.data()) == 0) {
       ShowError(m_ui, Message(), 0);
-      return -1;
+      return kLibraryFailed;
     }
     WriteBytes(out);
     return 0;
@@ -223,7 +291,7 @@ std::int32_t clsArchive::EncryptDone() {
     m_message.fill(0);
     if (m_library.SLEncryptDone(&m_session, m_message.data()) == 0) {
       ShowError(m_ui, Message(), 0);
-      return -1;
+      return kLibraryFailed;
     }
     return 0;
   } catch (...) {
@@ -240,13 +308,13 @@ std::int32_t clsArchive::ReadParameters(clsParameters& o_oParameters, clsFileDes
     m_nStreamOffset = 0;
     ByteArray identifier(kIdentifierSize);
     ReadBytes(identifier);
-    if (BytesToString(identifier, 0, kIdentifierSize) != kArchiveIdentifier) return -1;
+    if (BytesToString(identifier, 0, kIdentifierSize) != kArchiveIdentifier) return kNotAnArchive;
     m_nVersion = ReadLong();
-    if (m_nVersion != kFormatVersion) return -2;
+    if (m_nVersion != kFormatVersion) return kUnknownVersion;
     o_oParameters.m_eCSP = ReadLong();
-    if (o_oParameters.m_eCSP <= 0 || o_oParameters.m_eCSP >= 4) return -3;
+    if (o_oParameters.m_eCSP <= 0 || o_oParameters.m_eCSP >= 4) return kBadProviderLevel;
     o_oParameters.m_eAlg = ReadLong();
-    if (o_oParameters.m_eAlg <= 0 || o_oParameters.m_eAlg >= 6) return -4;
+    if (o_oParameters.m_eAlg <= 0 || o_oParameters.m_eAlg >= 6) return kBadCipherNumber;
     o_oParameters.m_bCompressFile = ReadLong() != 0;
     o_oParameters.m_bOpenFile = ReadLong() != 0;
     o_oParameters.m_bSigned = ReadLong() != 0;
@@ -310,7 +378,7 @@ std::int32_t clsArchive::DecryptInit(const clsParameters& i_oParameters, const c
     if (!i_oParameters.m_bPwdRequired) {
       if (!FindThisUserInCertStore(i_oParameters, index, thumbprint)) {
         ShowWarning(m_ui, "You do not have access to this file.", 0);
-        return -1;
+        return kNoAccess;
       }
     }
     if (index < 0 || static_cast<std::size_t>(index) >= std::max<std::size_t>(m_keySlots.size(), 1)) {
@@ -326,7 +394,7 @@ std::int32_t clsArchive::DecryptInit(const clsParameters& i_oParameters, const c
     if (m_library.SLDecryptInit(i_oParameters.m_eCSP, i_oParameters.m_eAlg, i_oParameters.m_strPassword.c_str(),
                                 thumbprint.data(), &slot, &m_session, m_message.data()) == 0) {
       ShowError(m_ui, Message(), 0);
-      return -2;
+      return kLibraryRefusedKey;
     }
     return 0;
   } catch (...) {
@@ -358,7 +426,7 @@ std::int32_t clsArchive::Decrypt(bool i_bLastData, std::int32_t i_nDataSize, std
       } else {
         ShowError(m_ui, Message(), 0);
       }
-      return -1;
+      return kLibraryFailed;
     }
     std::copy_n(plain.begin(), i_nDataSize, o_achData.begin());
     return 0;
@@ -374,7 +442,7 @@ std::int32_t clsArchive::DecryptDone() {
     m_message.fill(0);
     if (m_library.SLDecryptDone(&m_session, m_message.data()) == 0) {
       ShowError(m_ui, Message(), 0);
-      return -1;
+      return kLibraryFailed;
     }
     return 0;
   } catch (...) {

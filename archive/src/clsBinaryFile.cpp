@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "sealvane/archive/Status.h"
 #include "sealvane/platform/RuntimeError.h"
 
 namespace sealvane {
@@ -12,9 +13,6 @@ using platform::RuntimeError;
 namespace rt = platform::rt;
 
 namespace {
-
-constexpr std::int32_t kModeRead = 0;
-constexpr std::int32_t kModeWrite = 1;
 
 // Every byte moved must lie at an offset whose value plus one fits in a
 // signed 32-bit integer.
@@ -28,7 +26,7 @@ std::int32_t CheckRange(std::int64_t pos, std::size_t length) {
 }  // namespace
 
 void RaiseFileStatus(std::int32_t status) {
-  if (status == -1) throw RuntimeError(rt::kBadFileName);
+  if (status == kRefused) throw RuntimeError(rt::kBadFileName);
   if (status != 0) throw RuntimeError(status);
 }
 
@@ -46,6 +44,15 @@ std::int32_t clsBinaryFile::OpenFile(const std::string& i_strPath, std::int32_t 
   } catch (...) {
     return platform::CurrentRuntimeError().Number();
   }
+}
+
+std::int32_t clsBinaryFile::AttachFile(platform::File i_oFile, std::int32_t i_eMode, const std::string& i_strPath) {
+  CloseFile();
+  m_file = std::move(i_oFile);
+  m_strPath = i_strPath;
+  m_eMode = i_eMode;
+  m_nPosition = 0;
+  return 0;
 }
 
 std::int32_t clsBinaryFile::CloseFile() noexcept {
@@ -80,7 +87,7 @@ std::int32_t clsBinaryFile::ReadData(std::span<std::uint8_t> o_achData, std::int
 std::int32_t clsBinaryFile::ReadSeqData(std::span<std::uint8_t> o_achData) { return Read(o_achData, m_nPosition); }
 
 std::int32_t clsBinaryFile::Flush() {
-  if (!m_file.IsOpen() || m_eMode != kModeWrite) return -1;
+  if (!m_file.IsOpen() || m_eMode != kModeWrite) return kRefused;
   try {
     m_file.SyncData();
     return 0;
@@ -90,7 +97,7 @@ std::int32_t clsBinaryFile::Flush() {
 }
 
 std::int32_t clsBinaryFile::Write(std::span<const std::uint8_t> data, std::int64_t pos) {
-  if (!m_file.IsOpen() || m_eMode != kModeWrite) return -1;
+  if (!m_file.IsOpen() || m_eMode != kModeWrite) return kRefused;
   if (const std::int32_t rc = CheckRange(pos, data.size()); rc != 0) return rc;
   try {
     m_file.WriteAt(pos, data);
@@ -102,7 +109,7 @@ std::int32_t clsBinaryFile::Write(std::span<const std::uint8_t> data, std::int64
 }
 
 std::int32_t clsBinaryFile::Read(std::span<std::uint8_t> data, std::int64_t pos) {
-  if (!m_file.IsOpen() || m_eMode != kModeRead) return -1;
+  if (!m_file.IsOpen() || m_eMode != kModeRead) return kRefused;
   if (const std::int32_t rc = CheckRange(pos, data.size()); rc != 0) return rc;
   try {
     m_file.ReadAt(pos, data);

@@ -6,11 +6,14 @@
 #include <cstdint>
 
 #include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/clsBinaryFile.h"
 #include "sealvane/archive/modCommon.h"
+#include "sealvane/platform/Environment.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/RuntimeError.h"
+#include "sealvane/platform/TempFile.h"
 
 namespace sealvane {
 
@@ -26,11 +29,20 @@ constexpr const char* kStrongerProvider =
     "For Windows 2000, use the Windows 2000 High Encryption Pack.\r"
     "These can be downloaded from Microsoft's web site.";
 
+constexpr const char* kTrailingData =
+    "The encrypted file is damaged.\rIt holds more data than its file description says.";
+constexpr const char* kTooMuchData =
+    "The encrypted file is damaged.\rIts data expands to more than the file size it records.";
+constexpr const char* kTooLittleData =
+    "The encrypted file is damaged.\rIts data expands to less than the file size it records.";
+
 }  // namespace
 
 bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
   try {
     m_oParameters = i_oParameters;
+    m_oPlain.reset();
+    m_bReplace = false;
     const std::string& archive = m_oParameters.m_strEncFilePath;
     if (archive.empty()) {
       ShowWarning(m_ui, "Please specify an encrypted file.", 0);
@@ -40,18 +52,20 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, "The encrypted file does not exist.  Please specify an existing file.", 0);
       return false;
     }
-    if (platform::FileLength(archive) == 0) {
+    // The archive is resolved once; the job reads this descriptor.
+    try {
+      m_oArchiveFile = platform::File::Open(archive, platform::File::Access::Read);
+    } catch (const RuntimeError&) {
+      ShowError(m_ui, "Failed to open encrypted file.", 0);
+      return false;
+    }
+    if (m_oArchiveFile.Size() == 0) {
       ShowWarning(m_ui, "The encrypted file is empty.  Please specify a non-empty file.", 0);
       return false;
     }
     const std::string& path = m_oParameters.m_strFilePath;
     if (path.empty()) {
       ShowWarning(m_ui, "Please specify a file.", 0);
-      return false;
-    }
-    // Replacing the plain file wipes it: it must not be the archive itself.
-    if (path == archive) {
-      ShowWarning(m_ui, "The file to decrypt to must not be the encrypted file.", 0);
       return false;
     }
     std::int32_t level = 0;
@@ -65,12 +79,31 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, kStrongerProvider, 0);
       return false;
     }
-    if (!ReplaceExistingFile(m_ui, path, m_library)) return false;
+    // The same file under another name is the same file: replacing the plain
+    // file would destroy the archive.
+    if (platform::StatusOf(path).SameFileAs(m_oArchiveFile.Status())) {
+      ShowWarning(m_ui, "The file to decrypt to must not be the encrypted file.", 0);
+      return false;
+    }
+    try {
+      m_oPlain = platform::ReplacementFile::Create(path);
+    } catch (const RuntimeError& e) {
+      ReportFileFailure(m_ui, "Failed to open file.", e);
+      return false;
+    }
+    if (FileExists(path)) {
+      if (ConfirmReplace(m_ui, path) != MsgResult::Yes) {
+        m_oPlain.reset();
+        return false;
+      }
+      m_bReplace = true;
+    }
     SetOperation("");
     SetFile(GetFileNameOfPath(archive));
     SetProgress(0, 1);
     return true;
   } catch (...) {
+    m_oPlain.reset();
     ShowRuntimeError(m_ui, "Failed to initialize Decrypt form.");
     return false;
   }
@@ -78,24 +111,24 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
 
 void frmDecrypt::DoRun() {
   const bool compress = m_oParameters.m_bCompressFile;
-  std::int32_t result = 0;
+  std::int32_t result = kOk;
   try {
-    m_strDataFile = compress ? GetTempFilePath() : m_oParameters.m_strFilePath;
+    if (!m_oPlain) throw RuntimeError(rt::kBadFileName);
     SetOperation("Decrypting:");
     DoEvents();
     result = DecryptFile();
-    if (result != 0) {
-      // Whatever was written of the plain file is destroyed.
-      WipeFile(m_oParameters.m_strFilePath, m_library);
-    } else {
-      if (compress) {
-        SetOperation("Decompressing:");
-        DoEvents();
-        result = DecompressFile();
-      }
-      if (!compress || result == 0) {
-        result = SetFileProperties();
-        if (m_oParameters.m_bOpenFile) OpenWithAssociatedApp(m_ui, m_oParameters.m_strFilePath);
+    if (result == kOk && compress) {
+      SetOperation("Decompressing:");
+      DoEvents();
+      result = DecompressFile();
+    }
+    if (result == kOk) {
+      // Times and attributes that cannot be set do not cost the file.
+      const std::int32_t properties = SetFileProperties();
+      result = PublishFile();
+      if (result == kOk) {
+        result = properties;
+        if (m_oParameters.m_bOpenFile) OpenDecryptedFile();
       }
     }
   } catch (...) {
@@ -103,41 +136,60 @@ void frmDecrypt::DoRun() {
     ShowRuntimeError(m_ui, "Failed to decrypt file.", error);
     result = error.Number();
   }
+  // Whatever was written of a plain file that is not complete is destroyed;
+  // the old file, if any, is untouched.
+  if (m_oPlain && !m_oPlain->Published()) {
+    WipeAndClose(m_oPlain->Data(), m_library);
+    m_oPlain->Discard();
+  }
+  m_oPlain.reset();
   m_nResult = result;
   SetOperation("Cleaning up");
   SetFile("");
   DoEvents();
-  if (compress) WipeFile(m_strDataFile, m_library);
+  if (compress) WipeAndClose(m_oCompressedFile, m_library);
+  m_oArchiveFile.Close();
   Finish();
 }
 
 std::int32_t frmDecrypt::DecryptFile() {
   clsArchive archive(m_ui, m_library);
   clsBinaryFile data;
-  std::int32_t result = 0;
+  std::int32_t result = kOk;
   try {
+    const bool compress = m_oParameters.m_bCompressFile;
     clsParameters stored;
     clsFileDesc desc;
-    if ((result = archive.OpenArchive(m_oParameters.m_strEncFilePath, 0)) != 0) {
-      ShowError(m_ui, "Failed to open encrypted file.", 0);
-    } else if ((result = data.OpenFile(m_strDataFile, 1, 0600)) != 0) {
-      // Owner-only until the stored attributes are applied.
+    archive.AttachArchive(m_oArchiveFile.Duplicate(), kModeRead, m_oParameters.m_strEncFilePath);
+    if (compress) {
+      try {
+        m_oCompressedFile = platform::CreateScratchFile(platform::TempDirectory(), "SVA");
+      } catch (const RuntimeError& e) {
+        result = e.Number();
+      }
+    }
+    if (result != kOk) {
       ShowError(m_ui, "Failed to open file.", 0);
-    } else if ((result = archive.ReadParameters(stored, desc)) != 0 ||
-               (result = (desc.m_nFileSize < 1 || desc.m_nCompFileSize < 0 ||
-                          (m_oParameters.m_bCompressFile && desc.m_nCompFileSize < 1))
+    } else if (data.AttachFile(compress ? m_oCompressedFile.Duplicate() : m_oPlain->Data().Duplicate(), kModeWrite);
+               (result = archive.ReadParameters(stored, desc)) != kOk ||
+               // The sizes must make sense, and the archive must still be
+               // the one the record was read from.
+               (result = (desc.m_nFileSize < 1 || desc.m_nCompFileSize < 0 || (compress && desc.m_nCompFileSize < 1) ||
+                          stored.m_bCompressFile != compress || stored.m_bPwdRequired != m_oParameters.m_bPwdRequired ||
+                          stored.m_eCSP != m_oParameters.m_eCSP || stored.m_eAlg != m_oParameters.m_eAlg)
                              ? rt::kInvalidCall
-                             : 0) != 0) {
+                             : kOk) != kOk) {
       ShowError(m_ui, "Failed to read encrypted file parameters.", 0);
-    } else if ((result = archive.DecryptInit(m_oParameters, desc)) == 0) {
-      const std::int64_t total = m_oParameters.m_bCompressFile ? desc.m_nCompFileSize : desc.m_nFileSize;
+    } else if ((result = archive.DecryptInit(m_oParameters, desc)) == kOk) {
+      m_nStoredSize = desc.m_nFileSize;
+      const std::int64_t total = compress ? desc.m_nCompFileSize : desc.m_nFileSize;
       std::int64_t position = 0;
       bool final = false;
       std::int32_t piece = kPieceSize;
       ByteArray buffer(static_cast<std::size_t>(kPieceSize));
       for (;;) {
         if (position >= total || Cancelled()) {
-          result = Cancelled() ? kCancelled : 0;
+          result = Cancelled() ? kCancelled : kOk;
           break;
         }
         if (total - position < kPieceSize + 1) {
@@ -145,11 +197,16 @@ std::int32_t frmDecrypt::DecryptFile() {
           piece = static_cast<std::int32_t>(total - position);
           buffer.resize(static_cast<std::size_t>(piece));
         }
-        if ((result = archive.Decrypt(final, piece, buffer)) != 0) break;
+        if ((result = archive.Decrypt(final, piece, buffer)) != kOk) break;
         RaiseFileStatus(data.WriteData(buffer, static_cast<std::int32_t>(position)));
         position += piece;
         SetProgress(position, total);
         DoEvents();
+      }
+      // The encrypted stream ends the file: anything after it is damage.
+      if (result == kOk && archive.Remaining() != 0) {
+        ShowError(m_ui, kTrailingData, 0);
+        result = kDamaged;
       }
     }
   } catch (...) {
@@ -167,18 +224,12 @@ std::int32_t frmDecrypt::DecompressFile() {
   clsBinaryFile input;
   clsBinaryFile output;
   try {
-    if (const std::int32_t status = input.OpenFile(m_strDataFile, 0); status != 0) {
-      ShowError(m_ui, "Failed to open compressed file.", 0);
-      return status;
-    }
-    if (const std::int32_t status = output.OpenFile(m_oParameters.m_strFilePath, 1, 0600); status != 0) {
-      ShowError(m_ui, "Failed to open file.", 0);
-      return status;
-    }
+    input.AttachFile(m_oCompressedFile.Duplicate(), kModeRead);
+    output.AttachFile(m_oPlain->Data().Duplicate(), kModeWrite, m_oParameters.m_strFilePath);
     const std::int64_t total = input.FileSize();
     std::int64_t readPosition = 0;
     std::int64_t writePosition = 0;
-    std::int32_t result = 0;
+    std::int32_t result = kOk;
     std::uint8_t lengths[8];
     ByteArray in;
     ByteArray out;
@@ -197,15 +248,30 @@ std::int32_t frmDecrypt::DecompressFile() {
       uLongf length = static_cast<uLongf>(u);
       const int z = uncompress(out.data(), &length, in.data(), static_cast<uLong>(c));
       if (z != Z_OK) {
+        ShowError(m_ui,
+                  std::string("Failed to decompress file.") + kCR +
+                      (z == Z_MEM_ERROR ? "There is not enough memory." : "The compressed data is damaged."),
+                  0);
         result = z;
         break;
       }
-      RaiseFileStatus(output.WriteData(std::span<const std::uint8_t>(out.data(), length), static_cast<std::int32_t>(writePosition)));
+      // Never more than the file the archive describes.
+      if (writePosition + static_cast<std::int64_t>(length) > m_nStoredSize) {
+        ShowError(m_ui, kTooMuchData, 0);
+        result = kDamaged;
+        break;
+      }
+      RaiseFileStatus(output.WriteData(std::span<const std::uint8_t>(out.data(), length),
+                                       static_cast<std::int32_t>(writePosition)));
       writePosition += static_cast<std::int64_t>(length);
       SetProgress(readPosition, total);
       DoEvents();
     }
-    if (result == 0 && Cancelled()) result = kCancelled;
+    if (result == kOk && Cancelled()) result = kCancelled;
+    if (result == kOk && writePosition != m_nStoredSize) {
+      ShowError(m_ui, kTooLittleData, 0);
+      result = kDamaged;
+    }
     return result;
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
@@ -217,29 +283,60 @@ std::int32_t frmDecrypt::DecompressFile() {
 std::int32_t frmDecrypt::SetFileProperties() {
   try {
     clsArchive archive(m_ui, m_library);
-    if (const std::int32_t status = archive.OpenArchive(m_oParameters.m_strEncFilePath, 0); status != 0) {
-      ShowError(m_ui, "Failed to open encrypted file.", 0);
-      return status;
-    }
+    archive.AttachArchive(m_oArchiveFile.Duplicate(), kModeRead, m_oParameters.m_strEncFilePath);
     clsParameters stored;
     clsFileDesc desc;
-    if (const std::int32_t status = archive.ReadParameters(stored, desc); status != 0) {
+    if (const std::int32_t status = archive.ReadParameters(stored, desc); status != kOk) {
       ShowError(m_ui, "Failed to read encrypted file parameters.", 0);
       archive.CloseArchive();
       return status;
     }
     archive.CloseArchive();
-    const std::string& path = m_oParameters.m_strFilePath;
-    SetFileTimes(path, BytesToFileTime(desc.m_varCreateTime), BytesToFileTime(desc.m_varModifyTime));
-    // The file was created for its owner alone; now it gets the permissions
-    // of a new file, then the stored attributes.
-    platform::ApplyDefaultPermissions(path);
-    platform::SetAttributes(path, static_cast<platform::DWORD>(desc.m_nAttributes) & 7);
-    return 0;
+    const platform::File& file = m_oPlain->Data();
+    // The stored last-write time is also the last-access time. Times that
+    // cannot be set are not a failure.
+    const std::int64_t modified = BytesToFileTime(desc.m_varModifyTime);
+    try {
+      file.SetTimes(platform::FileTimes {BytesToFileTime(desc.m_varCreateTime), modified, modified});
+    } catch (const RuntimeError&) {
+    }
+    // The file was made for its owner alone; now it gets the permissions of
+    // a new file, then the stored attributes.
+    file.ApplyDefaultPermissions();
+    file.SetAttributes(static_cast<platform::DWORD>(desc.m_nAttributes) & 7);
+    return kOk;
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to set file properties.");
     return platform::CurrentRuntimeError().Number();
   }
+}
+
+std::int32_t frmDecrypt::PublishFile() {
+  try {
+    m_oPlain->Publish(m_bReplace, [this](platform::File& old) { OverwriteWithRandom(old, m_library); });
+    return kOk;
+  } catch (const RuntimeError& e) {
+    ReportFileFailure(m_ui, "Failed to save decrypted file.", e);
+    return e.Number();
+  }
+}
+
+void frmDecrypt::OpenDecryptedFile() {
+  const std::string& path = m_oParameters.m_strFilePath;
+  // Whoever made the archive chose the file's name and content: a file that
+  // its application would run is opened only when the user says so.
+  if (const auto why = WhyFileCanRunCode(path)) {
+    const MessageBoxRequest question {path + " can run programs on this computer (" + *why + ")." + kCR +
+                                          "Opening it runs what whoever made the encrypted file put into it." + kCR +
+                                          "Do you want to open it?",
+                                      "Open File?",
+                                      MsgIcon::Question,
+                                      MsgButtons::YesNo,
+                                      2,
+                                      kTopicRunsCode};
+    if (m_ui.ShowMessageBox(question) != MsgResult::Yes) return;
+  }
+  OpenWithAssociatedApp(m_ui, path);
 }
 
 }  // namespace sealvane

@@ -3,45 +3,88 @@
 
 #include <limits>
 
+#include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/Status.h"
+#include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/clsBinaryFile.h"
 #include "sealvane/archive/modCommon.h"
-#include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/RuntimeError.h"
 
 namespace sealvane {
 
+using platform::FileKind;
 using platform::RuntimeError;
 
 MsgResult ConfirmSecureDelete(UiPort& ui, const std::string& i_strPath) {
   return ui.ShowMessageBox(MessageBoxRequest {"Are you sure you want to delete the file " + i_strPath + "?" + kCR +
                                                   "It will not be possible to recover it after it is deleted.",
-                                              "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2});
+                                              "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2, {}});
 }
+
+namespace {
+
+// Overwriting a file with other names destroys what those names show.
+MsgResult ConfirmSharedData(UiPort& ui, const std::string& path, std::uint64_t otherNames) {
+  const std::string names = otherNames == 1 ? "1 other name" : std::to_string(otherNames) + " other names";
+  return ui.ShowMessageBox(MessageBoxRequest {
+      path + " has " + names + " (hard links) that show the same data." + kCR +
+          "Overwriting it destroys the data under " + (otherNames == 1 ? "that name" : "those names") + " too." + kCR +
+          "Do you want to overwrite it?",
+      "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2, kTopicSharedData});
+}
+
+}  // namespace
 
 bool frmSecureDelete::Initialize(const std::string& i_strPath) {
   try {
     m_strPath = i_strPath;
+    m_oEntry.reset();
     if (m_strPath.empty()) {
       ShowWarning(m_ui, "Please specify a file.", 0);
       return false;
     }
-    if (!FileExists(m_strPath)) {
+    // Resolved once: what is checked and confirmed here is what the job
+    // overwrites and removes, whatever is done to the name meanwhile.
+    m_oEntry = platform::FileEntry::Resolve(m_strPath);
+    if (!m_oEntry) {
       ShowWarning(m_ui, "The file does not exist.  Please specify an existing file.", 0);
+      return false;
+    }
+    const platform::FileStatus& entry = m_oEntry->Status();
+    if (entry.kind == FileKind::Folder ||
+        (entry.kind == FileKind::Link && m_oEntry->TargetStatus().kind == FileKind::Folder)) {
+      ShowWarning(m_ui, m_strPath + " is a folder.  Please specify a file.", 0);
+      m_oEntry.reset();
       return false;
     }
     // Positions in a file are 32-bit: a larger file cannot be overwritten
     // whole, and is refused rather than deleted half-overwritten.
-    if (!platform::IsSymbolicLink(m_strPath) &&
-        platform::FileLength(m_strPath) > std::numeric_limits<std::int32_t>::max()) {
-      ShowWarning(m_ui, "The file is too large.  Please specify a file smaller than 2 GB.", 0);
+    if (entry.kind == FileKind::Regular && entry.size > std::numeric_limits<std::int32_t>::max()) {
+      ShowWarning(m_ui, kFileTooLarge, 0);
+      m_oEntry.reset();
       return false;
     }
-    if (ConfirmSecureDelete(m_ui, m_strPath) != MsgResult::Yes) return false;
+    // A file that cannot be removed afterwards is not destroyed either.
+    if (!m_oEntry->CanRemove()) {
+      ShowWarning(m_ui,
+                  "The file " + m_strPath + " cannot be deleted: its folder does not let you remove it." + kCR +
+                      "The file was not changed.",
+                  0);
+      m_oEntry.reset();
+      return false;
+    }
+    if (ConfirmSecureDelete(m_ui, m_strPath) != MsgResult::Yes ||
+        (entry.kind == FileKind::Regular && entry.links > 1 &&
+         ConfirmSharedData(m_ui, m_strPath, entry.links - 1) != MsgResult::Yes)) {
+      m_oEntry.reset();
+      return false;
+    }
     SetOperation("");
     SetFile(GetFileNameOfPath(m_strPath));
     SetProgress(0, 1);
     return true;
   } catch (...) {
+    m_oEntry.reset();
     ShowRuntimeError(m_ui, "Failed to initialize Secure Delete form.");
     return false;
   }
@@ -52,12 +95,13 @@ void frmSecureDelete::DoRun() {
     SetOperation("Deleting:");
     DoEvents();
     m_nResult = SecureDeleteFile();
-    if (m_nResult != 0) ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
+    if (m_nResult != kOk) ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
     ShowRuntimeError(m_ui, "Failed to Secure Delete file.", error);
     m_nResult = error.Number();
   }
+  m_oEntry.reset();
   SetOperation("Done");
   SetFile("");
   DoEvents();
@@ -65,63 +109,62 @@ void frmSecureDelete::DoRun() {
 }
 
 std::int32_t frmSecureDelete::SecureDeleteFile() {
+  if (!m_oEntry) throw RuntimeError(platform::rt::kBadFileName);
   // A symbolic link is never followed into the file it names: the link goes,
   // the file stays, and the user is told.
-  if (platform::IsSymbolicLink(m_strPath)) {
-    if (const int err = platform::DeleteEntry(m_strPath); err != 0) return err;
+  if (m_oEntry->Status().kind == FileKind::Link) {
+    try {
+      m_oEntry->Remove();
+    } catch (const RuntimeError& e) {
+      return e.Number();
+    }
     ShowWarning(m_ui,
-                m_strPath + " is a symbolic link." + kCR +
-                    "The link was deleted; the file it points to was not changed.",
+                m_strPath + " is a symbolic link." + kCR + "The link was deleted; the file it points to was not changed.",
                 0);
-    return 0;
+    return kOk;
   }
   clsBinaryFile file;
-  std::uint32_t random = 0;
-  char message[SL_MESSAGE_SIZE] = {};
-  std::int32_t result = 0;
+  std::int32_t result = kOk;
   try {
-    platform::SetAttributes(m_strPath, platform::FILE_ATTRIBUTE_NORMAL);
-    if ((result = file.OpenFile(m_strPath, 1)) != 0) {
+    try {
+      file.AttachFile(m_oEntry->OpenForOverwrite(), kModeWrite, m_strPath);
+    } catch (const RuntimeError& e) {
       ShowError(m_ui, "Failed to open file.", 0);
-    } else if (m_library.SLGenRandomInit(&random, message) == 0) {
-      ShowError(m_ui, CutAtNull(std::string(message, sizeof(message))), 0);
-      result = -1;
-    } else {
-      const std::int64_t size = file.FileSize();
-      std::int64_t position = 0;
-      ByteArray buffer(4096);
-      while (position < size && !Cancelled()) {
-        if (size - position <= 4096) buffer.resize(static_cast<std::size_t>(size - position));
-        if (m_library.SLGenRandom(random, static_cast<std::uint32_t>(buffer.size()), buffer.data(), message) == 0) {
-          ShowError(m_ui, CutAtNull(std::string(message, sizeof(message))), 0);
-          result = -2;
-          break;
-        }
-        RaiseFileStatus(file.WriteData(buffer, static_cast<std::int32_t>(position)));
-        position += static_cast<std::int64_t>(buffer.size());
-        SetProgress(position, size);
-        DoEvents();
+      return e.Number();
+    }
+    RandomSource random(m_library);
+    if (!random.Ok()) {
+      ShowError(m_ui, random.Message(), 0);
+      return kRandomUnavailable;
+    }
+    const std::int64_t size = file.FileSize();
+    std::int64_t position = 0;
+    ByteArray buffer(static_cast<std::size_t>(kPieceSize));
+    while (position < size && !Cancelled()) {
+      if (size - position <= kPieceSize) buffer.resize(static_cast<std::size_t>(size - position));
+      if (!random.Fill(buffer)) {
+        ShowError(m_ui, random.Message(), 0);
+        return kRandomFailed;
       }
-      if (result == 0) {
-        m_library.SLGenRandomDone(&random, message);
-        // The overwrite reaches the device before the name goes.
-        RaiseFileStatus(file.Flush());
-        file.CloseFile();
-        if (Cancelled()) return kCancelled;
-        const int err = platform::DeleteEntry(m_strPath);
-        return err == 0 ? 0 : err;
-      }
+      RaiseFileStatus(file.WriteData(buffer, static_cast<std::int32_t>(position)));
+      position += static_cast<std::int64_t>(buffer.size());
+      SetProgress(position, size);
+      DoEvents();
+    }
+    // The overwrite reaches the device before the name goes.
+    RaiseFileStatus(file.Flush());
+    file.CloseFile();
+    if (Cancelled()) return kCancelled;
+    try {
+      m_oEntry->Remove();
+    } catch (const RuntimeError& e) {
+      return e.Number();  // reported as the deletion failure
     }
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
     ShowRuntimeError(m_ui, "Failed to Secure Delete file.", error);
     result = error.Number();
   }
-  try {
-    m_library.SLGenRandomDone(&random, message);
-  } catch (...) {
-  }
-  file.CloseFile();
   return result;
 }
 

@@ -20,7 +20,7 @@ namespace rt = platform::rt;
 namespace {
 
 void ShowBox(UiPort& ui, std::string text, const char* title, MsgIcon icon) {
-  ui.ShowMessageBox(MessageBoxRequest {std::move(text), title, icon, MsgButtons::OK, 1});
+  ui.ShowMessageBox(MessageBoxRequest {std::move(text), title, icon, MsgButtons::OK, 1, {}});
 }
 
 std::string WithErrorNumber(const std::string& message, std::int32_t number) {
@@ -78,7 +78,7 @@ void ShowRuntimeError(UiPort& ui, const std::string& i_strMessage) {
 
 MsgResult ConfirmReplace(UiPort& ui, const std::string& i_strPath) {
   return ui.ShowMessageBox(MessageBoxRequest {i_strPath + " already exists." + kCR + "Do you want to replace it?",
-                                              "Replace File?", MsgIcon::Question, MsgButtons::YesNo, 2});
+                                              "Replace File?", MsgIcon::Question, MsgButtons::YesNo, 2, {}});
 }
 
 // --- paths and files --------------------------------------------------------
@@ -102,23 +102,23 @@ std::int32_t OpenWithAssociatedApp(UiPort& ui, const std::string& i_strPath) {
     ShowError(ui, std::string("Failed to open file because there is no application") + kCR + "associated with it.", 0);
     return -1;
   }
-  if (const int err = platform::LaunchDetached({"xdg-open", i_strPath}); err != 0) {
-    ShowError(ui, "Failed to open file.", platform::ErrnoToRuntimeNumber(err));
+  if (const std::int32_t number = platform::LaunchDetached({"xdg-open", i_strPath}); number != 0) {
+    ShowError(ui, "Failed to open file.", number);
     return -1;
   }
   return 0;
 }
 
 std::int32_t OpenWebPage(const std::string& i_strAddress) {
-  if (const int err = platform::LaunchDetached({"xdg-open", "http://" + i_strAddress}); err != 0) {
-    throw platform::RuntimeErrorFromErrno(err);
+  if (const std::int32_t number = platform::LaunchDetached({"xdg-open", "http://" + i_strAddress}); number != 0) {
+    throw RuntimeError(number);
   }
   return 0;
 }
 
 std::int32_t OpenMailMessage(const std::string& i_strAddress) {
-  if (const int err = platform::LaunchDetached({"xdg-open", "mailto:" + i_strAddress}); err != 0) {
-    throw platform::RuntimeErrorFromErrno(err);
+  if (const std::int32_t number = platform::LaunchDetached({"xdg-open", "mailto:" + i_strAddress}); number != 0) {
+    throw RuntimeError(number);
   }
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "sealvane/platform/File.h"
 #include "sealvane/platform/RuntimeError.h"
 
 namespace sealvane::platform {
@@ -18,24 +19,6 @@ namespace {
 std::string HomeDirectory() {
   if (auto home = GetEnv("HOME"); home && !home->empty()) return *home;
   return "/";
-}
-
-// mkdir -p with the given mode for each folder it creates.
-int MakeFolders(const std::string& path, mode_t mode) {
-  if (path.empty()) return ENOENT;
-  std::string partial;
-  std::size_t pos = 0;
-  while (pos != std::string::npos) {
-    const std::size_t next = path.find('/', pos + 1);
-    partial = path.substr(0, next);
-    pos = next;
-    if (partial.empty() || partial == "/") continue;
-    if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) return errno;
-  }
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno;
-  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-  return 0;
 }
 
 std::string TrimTrailingSlashes(std::string s) {
@@ -61,10 +44,9 @@ std::string SealvaneHome() {
     home = HomeDirectory() + "/.local/share/sealvane";
   }
   home = TrimTrailingSlashes(home);
-  if (const int err = MakeFolders(home, 0700); err != 0) {
-    throw RuntimeError(ErrnoToRuntimeNumber(err), "Cannot create the Sealvane data folder \"" +
-                                                      home + "\": " + std::strerror(err));
-  }
+  // Keys and certificates live here: a folder others could read or write is
+  // narrowed to the owner, and another user's folder is refused.
+  EnsurePrivateFolder(home, "the Sealvane data folder");
   return home;
 }
 

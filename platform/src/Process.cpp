@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "sealvane/platform/RuntimeError.h"
+
 extern char** environ;
 
 namespace sealvane::platform {
@@ -77,9 +79,9 @@ bool Findable(const std::string& program) {
   return false;
 }
 
-int LaunchDetached(const std::vector<std::string>& argv) {
-  if (argv.empty()) return EINVAL;
-  if (!Findable(argv[0])) return ENOENT;
+std::int32_t LaunchDetached(const std::vector<std::string>& argv) {
+  if (argv.empty()) return rt::kInvalidCall;
+  if (!Findable(argv[0])) return rt::kFileNotFound;
   // A shell starts the program in the background and exits at once: the
   // program is adopted by init and never becomes a zombie of this one.
   std::vector<std::string> shell = {"/bin/sh", "-c", "\"$@\" >/dev/null 2>&1 </dev/null &", "sh"};
@@ -91,8 +93,8 @@ int LaunchDetached(const std::vector<std::string>& argv) {
   auto args = Argv(shell);
   const int rc = ::posix_spawn(&pid, args[0], nullptr, &attr, args.data(), environ);
   posix_spawnattr_destroy(&attr);
-  if (rc != 0) return rc;
-  return Wait(pid) == 0 ? 0 : ECHILD;
+  if (rc != 0) return ErrnoToRuntimeNumber(rc);
+  return Wait(pid) == 0 ? 0 : rt::kDeviceIO;
 }
 
 }  // namespace sealvane::platform
@@ -109,7 +111,7 @@ void CatchInterrupts() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 bool TakeInterrupt() noexcept {

@@ -2,38 +2,35 @@
 #include "sealvane/platform/TempFile.h"
 
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
 #include <fcntl.h>
-#include <sys/random.h>
 #include <unistd.h>
 
+#include "FileInternal.h"
 #include "sealvane/platform/RuntimeError.h"
 
 namespace sealvane::platform {
 
 std::string CreateTempFile(const std::string& folder, std::string_view prefix) {
-  constexpr int kAttempts = 100;
-  int lastError = EEXIST;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    std::uint32_t unique = 0;
-    if (::getrandom(&unique, sizeof(unique), 0) != static_cast<ssize_t>(sizeof(unique))) {
-      unique = static_cast<std::uint32_t>(::getpid()) * 2654435761u + static_cast<std::uint32_t>(attempt);
-    }
-    char hex[9];
-    std::snprintf(hex, sizeof(hex), "%X", unique);
-    std::string path = folder;
-    if (path.empty() || path.back() != '/') path.push_back('/');
-    path.append(prefix).append(hex).append(".tmp");
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd >= 0) {
-      ::close(fd);
-      return path;
-    }
-    lastError = errno;
-    if (lastError != EEXIST && lastError != EINTR) break;
+  detail::UniqueFd dir = detail::OpenFolder(folder);
+  std::string name;
+  ::close(detail::CreateNamedIn(dir.Get(), std::string(prefix), 0600, name));
+  std::string path = folder;
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  return path + name;
+}
+
+File CreateScratchFile(const std::string& folder, std::string_view prefix) {
+  detail::UniqueFd dir = detail::OpenFolder(folder);
+  const int fd = detail::CreateUnnamedIn(dir.Get(), 0600);
+  if (fd >= 0) return detail::FileHandleAccess::Adopt(fd);
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+    throw RuntimeErrorFromErrno(errno);
   }
-  throw RuntimeErrorFromErrno(lastError);
+  // The file system has no unnamed files: a name that goes at once.
+  std::string name;
+  File file = detail::FileHandleAccess::Adopt(detail::CreateNamedIn(dir.Get(), std::string(prefix), 0600, name));
+  ::unlinkat(dir.Get(), name.c_str(), 0);
+  return file;
 }
 
 }  // namespace sealvane::platform

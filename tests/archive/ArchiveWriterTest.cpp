@@ -340,17 +340,46 @@ TEST_F(ArchiveWriterCerts, TheFirstMatchingEntryIsTheUsers) {
   EXPECT_EQ(thumbprint, ByteArray(m_own, m_own + 20));
 }
 
-TEST_F(ArchiveWriterCerts, EntriesWithoutAWholeThumbprintAreRefusedBeforeWriting) {
+TEST_F(ArchiveWriterCerts, WhatTheLayoutCannotHoldIsRefusedBeforeWriting) {
+  const auto refused = [&](const clsParameters& params, const clsFileDesc& desc, const std::string& reason) {
+    std::remove(ArchivePath().c_str());
+    FakeUiPort ui;
+    clsArchive archive(ui);
+    ASSERT_EQ(archive.OpenArchive(ArchivePath(), 1), 0);
+    EXPECT_EQ(archive.EncryptInit(params, desc), 9);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Failed to initialize for encrypting.\r" + reason + ". Error Number: 9");
+    archive.EncryptDone();
+    archive.CloseArchive();
+    EXPECT_EQ(test::ReadFileBytes(ArchivePath()), "") << "nothing was written";
+  };
+  for (const std::size_t size : {19u, 21u}) {
+    clsParameters params = CertParameters(3, 2, 1);
+    params.m_colOtherDigitalIDs[0].m_varThumbprint.resize(size);
+    refused(params, Description(1),
+            "The digital ID \"Recipient 1\" (entry 2) has a thumbprint of " + std::to_string(size) +
+                " bytes instead of 20");
+  }
   clsParameters params = CertParameters(3, 2, 1);
-  params.m_colOtherDigitalIDs[0].m_varThumbprint.resize(19);
+  params.m_colOtherDigitalIDs[0].m_strEMailAddr.assign(65536, 'e');
+  refused(params, Description(1),
+          "The e-mail address of digital ID \"Recipient 1\" (entry 2) is longer than 65535 bytes and cannot be "
+          "stored");
+  clsFileDesc desc = Description(1);
+  desc.m_strFileName.assign(65536, 'n');
+  refused(CertParameters(3, 2, 1), desc, "The file name is longer than 65535 bytes and cannot be stored");
+
+  // 65535 bytes still fit, and read back whole.
+  params = CertParameters(3, 2, 1);
+  params.m_colOtherDigitalIDs[0].m_strName.assign(65535, 'n');
   FakeUiPort ui;
-  clsArchive archive(ui);
-  ASSERT_EQ(archive.OpenArchive(ArchivePath(), 1), 0);
-  EXPECT_EQ(archive.EncryptInit(params, Description(1)), 9);
-  ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, "Failed to initialize for encrypting.\rSubscript out of range. Error Number: 9");
-  archive.CloseArchive();
-  EXPECT_EQ(test::ReadFileBytes(ArchivePath()), "");
+  Write(params, Pattern(10), ui);
+  clsArchive reader(ui);
+  ASSERT_EQ(reader.OpenArchive(ArchivePath(), 0), 0);
+  clsParameters read;
+  clsFileDesc readDesc;
+  ASSERT_EQ(reader.ReadParameters(read, readDesc), 0);
+  EXPECT_EQ(read.m_colOtherDigitalIDs[0].m_strName, std::string(65535, 'n'));
 }
 
 TEST(ArchiveEngine, MissingLibraryIsARunTimeFailureOfTheOperation) {

@@ -146,7 +146,7 @@ TEST(EncryptJob, InitializeRefusesWhatCannotBeEncrypted) {
   refused(EncryptParameters(false), "The file is too large.  Please specify a file smaller than 2 GB.");
 }
 
-TEST(EncryptJob, ReplacingAskedFirstAndTheOldArchiveIsWiped) {
+TEST(EncryptJob, ReplacingAsksFirstAndKeepsTheOldArchiveUntilTheNewOneIsComplete) {
   test::WriteFileBytes(Plain(), Content(100));
   test::WriteFileBytes(Archive(), "old archive");
   FakeUiPort ui;
@@ -156,11 +156,19 @@ TEST(EncryptJob, ReplacingAskedFirstAndTheOldArchiveIsWiped) {
   EXPECT_EQ(test::ReadFileBytes(Archive()), "old archive");
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].title, "Replace File?");
+  EXPECT_EQ(ui.boxes[0].text, Archive() + " already exists.\rDo you want to replace it?");
+  EXPECT_EQ(ui.boxes[0].defaultButton, 2);
 
   ui.Answer(MsgResult::Yes);
   frmEncrypt accepted(ui);
-  EXPECT_TRUE(accepted.Initialize(EncryptParameters(false)));
-  EXPECT_FALSE(fs::exists(Archive())) << "wiped before anything else is done";
+  ASSERT_TRUE(accepted.Initialize(EncryptParameters(false)));
+  EXPECT_EQ(test::ReadFileBytes(Archive()), "old archive") << "untouched until the new archive is complete";
+  accepted.Run();
+  EXPECT_EQ(accepted.Result(), 0);
+  EXPECT_EQ(test::ReadFileBytes(Archive()).rfind("SealvaneArchive", 0), 0u);
+  for (const auto& entry : fs::directory_iterator(SandboxDir())) {
+    EXPECT_NE(entry.path().filename().string().rfind(".SVA", 0), 0u) << "a temporary file was left beside it";
+  }
 }
 
 TEST(EncryptJob, CancelLeavesNoArchiveAndNoTemporaryFile) {
@@ -184,17 +192,18 @@ TEST(EncryptJob, CancelLeavesNoArchiveAndNoTemporaryFile) {
   }
 }
 
-TEST(EncryptJob, ArchiveThatCannotBeOpenedIsReported) {
+TEST(EncryptJob, ArchiveThatCannotBeMadeIsReportedBeforeTheJob) {
   test::WriteFileBytes(Plain(), Content(10));
   clsParameters p = EncryptParameters(true);
   p.m_strEncFilePath = SandboxDir() + "/no/such/folder/x.sva";
   FakeUiPort ui;
   frmEncrypt job(ui);
-  ASSERT_TRUE(job.Initialize(p));
-  job.Run();
-  EXPECT_NE(job.Result(), 0);
-  ASSERT_FALSE(ui.boxes.empty());
-  EXPECT_EQ(ui.boxes[0].text, "Failed to open encrypted file.");
+  EXPECT_FALSE(job.Initialize(p));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Failed to open encrypted file.\rThe folder " + SandboxDir() + "/no/such/folder does not exist.");
+  p.m_strEncFilePath = SandboxDir();
+  EXPECT_FALSE(job.Initialize(p));
+  EXPECT_EQ(ui.boxes.back().text, "Failed to open encrypted file.\r" + SandboxDir() + " is a folder.");
   EXPECT_EQ(TempFiles(), 0u);
 }
 
@@ -317,7 +326,7 @@ TEST(DecryptJob, OversizedCompressedBlockIsRefused) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "Failed to decompress file.\rInvalid procedure call or argument. Error Number: 5");
   EXPECT_EQ(TempFiles(), 0u);
-  EXPECT_LT(fs::file_size(target), 4097u) << "nothing beyond a bounded block was produced";
+  EXPECT_FALSE(fs::exists(target)) << "a failed expansion leaves no partial plain file";
 }
 
 TEST(FileHelpers, WipeFileHandlesMissingReadOnlyAndLinks) {

@@ -98,6 +98,7 @@ TEST(RegCli, ReadOnlyHiveCanBeReadButNotWritten) {
   ASSERT_EQ(Cli({"reg", "set", kKey, "AlgorithmNumber", "REG_DWORD", "4"}).exitCode, 0);
   const std::string home = test::SandboxDir() + "/home";
   fs::permissions(test::SandboxDir(), fs::perms(0755));
+  test::GiveToUnprivilegedUser(home);  // the user's own folder, read-only
   fs::permissions(home, fs::perms(0555));
   fs::permissions(home + "/registry.db", fs::perms(0444));
   const auto asUser = [](std::vector<std::string> args) {

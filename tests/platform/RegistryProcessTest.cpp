@@ -92,6 +92,7 @@ TEST(RegistryProcesses, HiveTheUserMayNotWriteGivesAccessDenied) {
   RegCloseKey(key);
   const std::string home = test::SandboxDir() + "/home";
   fs::permissions(test::SandboxDir(), fs::perms(0755));
+  test::GiveToUnprivilegedUser(home);  // the user's own folder, read-only
   fs::permissions(home, fs::perms(0555));
   fs::permissions(home + "/registry.db", fs::perms(0444));
 

@@ -106,6 +106,18 @@ std::string UnprivilegedProgram(const std::string& program) {
   return target.string();
 }
 
+void GiveToUnprivilegedUser(const std::string& path) {
+  if (::geteuid() != 0) return;
+  namespace fs = std::filesystem;
+  const auto give = [](const fs::path& p) {
+    if (::lchown(p.c_str(), 65534, 65534) != 0) throw std::runtime_error("cannot chown " + p.string());
+  };
+  give(path);
+  if (fs::is_directory(fs::symlink_status(path))) {
+    for (const auto& entry : fs::recursive_directory_iterator(path)) give(entry.path());
+  }
+}
+
 int StartProcess(const std::vector<std::string>& argv) {
   pid_t pid = 0;
   auto args = Argv(argv);

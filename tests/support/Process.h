@@ -24,6 +24,10 @@ std::vector<std::string> UnprivilegedPrefix();
 // the program itself when the tests do not run as root.
 std::string UnprivilegedProgram(const std::string& program);
 
+// Gives a file or folder (and what a folder holds) to the unprivileged user
+// of UnprivilegedPrefix when the tests run as root; nothing otherwise.
+void GiveToUnprivilegedUser(const std::string& path);
+
 // Starts a program in the background; returns its pid.
 int StartProcess(const std::vector<std::string>& argv);
 // Waits for a started program; returns its exit code, -1 for a signal.

@@ -7,11 +7,10 @@
 #include <string>
 
 #include "sealvane/archive/CipherLibrary.h"
+#include "sealvane/archive/Status.h"
 #include "sealvane/archive/UiPort.h"
 
 namespace sealvane {
-
-inline constexpr std::int32_t kCancelled = -9;
 
 class JobWindow {
  public:

@@ -16,12 +16,18 @@ enum class MsgButtons { OK, OKCancel, AbortRetryIgnore, YesNoCancel, YesNo, Retr
 // The button pressed, with the platform's numbers.
 enum class MsgResult : std::int32_t { OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
 
+// Questions whose Yes costs more than the job itself: the terminal's blanket
+// --yes does not answer them.
+inline constexpr const char* kTopicSharedData = "shared-data";  // destroy data that other names show
+inline constexpr const char* kTopicRunsCode = "runs-code";      // open a file that can run programs
+
 struct MessageBoxRequest {
   std::string text;
   std::string title;
   MsgIcon icon = MsgIcon::None;
   MsgButtons buttons = MsgButtons::OK;
   int defaultButton = 1;  // 1-based position among the buttons
+  std::string topic;      // empty, or one of the kTopic names above
 };
 
 class UiPort {

@@ -21,6 +21,11 @@ namespace sealvane {
 
 inline constexpr std::int32_t kPieceSize = 4096;
 inline constexpr const char* kArchiveIdentifier = "SealvaneArchive";
+// Every offset in an archive, its end included, is a signed 32-bit number.
+inline constexpr std::int64_t kMaxArchiveSize = 2147483647;
+// The longest text (name, e-mail address, file name) an archive stores, in
+// bytes, without its zero byte.
+inline constexpr std::int32_t kMaxStoredText = 65535;
 
 class clsArchive {
  public:
@@ -32,6 +37,8 @@ class clsArchive {
   std::int32_t Version() const noexcept { return m_nVersion; }
 
   std::int32_t OpenArchive(const std::string& i_strPath, std::int32_t i_eMode);
+  // Uses an archive file the caller has already opened; always 0.
+  std::int32_t AttachArchive(platform::File i_oFile, std::int32_t i_eMode, const std::string& i_strPath = {});
   std::int32_t CloseArchive();
 
   std::int32_t EncryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc);
@@ -45,6 +52,15 @@ class clsArchive {
 
   bool FindThisUserInCertStore(const clsParameters& i_oParameters, std::int32_t& o_nThisUserIndex,
                                ByteArray& o_achThisUserTP);
+
+  // Bytes before the encrypted stream: header, access list with wrapped keys
+  // of the given sizes (none in password mode), the value 1 and the file
+  // description.
+  static std::int64_t HeaderSize(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc,
+                                 std::span<const std::int64_t> i_anKeySizes);
+  // The encrypted stream of a payload of n bytes: 4096-byte pieces and a
+  // padded final piece.
+  static constexpr std::int64_t StreamSize(std::int64_t n) noexcept { return n < 1 ? 0 : n - n % 8 + 8; }
 
   // Where the encrypted stream starts, once ReadParameters has succeeded.
   std::int64_t StreamOffset() const noexcept { return m_nStreamOffset; }
@@ -65,6 +81,8 @@ class clsArchive {
   void WriteFileDesc(const clsFileDesc& i_oFileDesc);
   void ReadFileDesc(clsFileDesc& o_oFileDesc);
 
+  // Refuses, before anything is written, what the layout cannot hold.
+  static void CheckStorable(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc);
   void EndSession() noexcept;
   std::string Message() const;
 

@@ -24,6 +24,9 @@ class clsBinaryFile {
   // Opening for writing creates a missing file (with `i_nCreateMode` before
   // the umask) and never truncates.
   std::int32_t OpenFile(const std::string& i_strPath, std::int32_t i_eMode, unsigned i_nCreateMode = 0666);
+  // Takes a file the caller has already opened (read and write allowed as
+  // `i_eMode` says); `i_strPath` is what Path() then reports. Always 0.
+  std::int32_t AttachFile(platform::File i_oFile, std::int32_t i_eMode, const std::string& i_strPath = {});
   std::int32_t CloseFile() noexcept;
 
   // Length of the open file; 0 when none is open. 64 bits wide so that a
@@ -52,6 +55,9 @@ class clsBinaryFile {
   std::int32_t m_eMode = 0;
   std::int64_t m_nPosition = 0;
 };
+
+inline constexpr std::int32_t kModeRead = 0;
+inline constexpr std::int32_t kModeWrite = 1;
 
 // Raises a non-zero status of the class as a run-time failure: -1 (nothing
 // open) as "Bad file name or number", a positive status as itself.

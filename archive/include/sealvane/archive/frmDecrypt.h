@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The decrypt job: decrypts the payload into the plain file (or into a
-// temporary file that it then expands), restores the stored times and
-// attributes, and opens the file when asked. The archive is never changed.
+// The decrypt job: decrypts the payload into a new file beside the target
+// (or into a scratch file that it then expands), restores the stored times
+// and attributes, puts the file under its name only when it is complete, and
+// opens it when asked. A failure or a cancel leaves no plain file and the old
+// file, if any, as it was. The archive is never changed.
 #pragma once
+
+#include <optional>
 
 #include "sealvane/archive/JobWindow.h"
 #include "sealvane/archive/clsParameters.h"
+#include "sealvane/platform/File.h"
+#include "sealvane/platform/ReplacementFile.h"
 
 namespace sealvane {
 
@@ -14,6 +20,8 @@ class frmDecrypt : public JobWindow {
   explicit frmDecrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default())
       : JobWindow(ui, library, "Sealvane - Decrypt") {}
 
+  // Checks the record and prepares the window; true: show it. The archive is
+  // opened here, once, and the new file is created beside its target.
   bool Initialize(const clsParameters& i_oParameters);
 
   // The outcome of the last run: 0 done, -9 cancelled, else a failure code.
@@ -24,9 +32,15 @@ class frmDecrypt : public JobWindow {
   std::int32_t DecryptFile();
   std::int32_t DecompressFile();
   std::int32_t SetFileProperties();
+  std::int32_t PublishFile();
+  void OpenDecryptedFile();
 
   clsParameters m_oParameters;
-  std::string m_strDataFile;
+  platform::File m_oArchiveFile;
+  platform::File m_oCompressedFile;
+  std::optional<platform::ReplacementFile> m_oPlain;
+  bool m_bReplace = false;
+  std::int64_t m_nStoredSize = 0;
   std::int32_t m_nResult = 0;
 };
 

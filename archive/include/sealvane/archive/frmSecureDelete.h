@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The secure-delete job: after the user confirms, one overwrite pass with
 // random bytes over the whole file, flushed to the device, then deletion.
+// The file is resolved once: what was checked and confirmed is what is
+// overwritten and removed.
 #pragma once
 
+#include <optional>
+
 #include "sealvane/archive/JobWindow.h"
+#include "sealvane/platform/File.h"
 
 namespace sealvane {
 
@@ -23,6 +28,7 @@ class frmSecureDelete : public JobWindow {
   std::int32_t SecureDeleteFile();
 
   std::string m_strPath;
+  std::optional<platform::FileEntry> m_oEntry;
   std::int32_t m_nResult = 0;
 };
 

@@ -18,6 +18,9 @@ namespace sealvane {
 
 inline constexpr char kCR = '\r';
 
+// Sizes in an archive are signed 32-bit numbers.
+inline constexpr const char* kFileTooLarge = "The file is too large.  Please specify a file smaller than 2 GB.";
+
 // --- messages ---------------------------------------------------------------
 
 // The message, and " Error Number: n" when n is not 0. Title "Warning!".
@@ -35,6 +38,8 @@ MsgResult ConfirmReplace(UiPort& ui, const std::string& i_strPath);
 
 // --- paths and files --------------------------------------------------------
 
+// True when a file (not a folder) is at the path, hidden ones included; the
+// name is taken literally.
 bool FileExists(const std::string& i_strPath);
 // Opens a file with the application associated with its type (xdg-open);
 // 0 success, -1 failure, already reported.

@@ -2,6 +2,7 @@
 // Starting other programs.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,16 +14,18 @@ namespace sealvane::platform {
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
 
 // Starts a program found on PATH in the background, detached from this one
-// (it outlives the program and is never waited for). Returns 0 or an errno.
-int LaunchDetached(const std::vector<std::string>& argv);
+// (it outlives the program and is never waited for). Returns 0 or the
+// run-time error number of the failure (53 when there is no such program).
+std::int32_t LaunchDetached(const std::vector<std::string>& argv);
 
 }  // namespace sealvane::platform
 
 namespace sealvane::platform {
 
-// From now on Ctrl-C (SIGINT) sets a flag instead of ending the program.
+// From now on Ctrl-C (SIGINT), SIGTERM and SIGHUP set a flag instead of
+// ending the program, so that a running job can stop and clean up.
 void CatchInterrupts();
-// True once after each Ctrl-C.
+// True once after each of those signals.
 bool TakeInterrupt() noexcept;
 // True when standard input / standard error is a terminal.
 bool StdinIsTerminal() noexcept;
