@@ -155,12 +155,12 @@ std::optional<std::string> WhyFileCanRunCode(const std::string& i_strPath) {
   try {
     const platform::File file = platform::File::Open(i_strPath, platform::File::Access::Read);
     if ((file.Status().permissions & 0111) != 0) return std::string("it is marked as a program");
-    std::uint8_t head[4] = {};
-    const std::size_t n = file.ReadSomeAt(0, head);
-    if ((n >= 2 && head[0] == '#' && head[1] == '!') || (n >= 4 && head[0] == 0x7F && head[1] == 'E' &&
-                                                         head[2] == 'L' && head[3] == 'F') ||
-        (n >= 2 && head[0] == 'M' && head[1] == 'Z')) {
-      return std::string("it starts as a program or script does");
+    // Scripts, programs (ELF, and Windows ones that a compatibility layer
+    // runs) and desktop entries, by their first bytes.
+    std::uint8_t head[16] = {};
+    const std::string start(reinterpret_cast<const char*>(head), file.ReadSomeAt(0, head));
+    for (const std::string_view magic : {"#!", "\x7F" "ELF", "MZ", "[Desktop Entry]"}) {
+      if (start.starts_with(magic)) return std::string("it starts as a program or script does");
     }
   } catch (...) {
     return std::string("it cannot be examined");

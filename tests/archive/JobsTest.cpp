@@ -15,6 +15,7 @@
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/platform/FileInfo.h"
+#include "archive/JobFixtures.h"
 #include "support/FakeUiPort.h"
 #include "support/Sandbox.h"
 #include "support/Vectors.h"
@@ -26,48 +27,7 @@ namespace fs = std::filesystem;
 using test::FakeUiPort;
 using test::SandboxDir;
 
-constexpr const char* kPassword = "Correct Horse 9";
-
-std::string Plain() { return SandboxDir() + "/report.doc"; }
-std::string Archive() { return SandboxDir() + "/report.sva"; }
-std::string Restored() { return SandboxDir() + "/out/report.doc"; }
-
-std::string Content(std::size_t size) {
-  std::string text;
-  for (std::size_t i = 0; i < size; ++i) text.push_back(static_cast<char>("Sealvane keeps files safe. "[i % 27]));
-  return text;
-}
-
-clsParameters EncryptParameters(bool compress, std::int32_t level = 3, std::int32_t cipher = 4) {
-  clsParameters p;
-  p.m_eCSP = level;
-  p.m_eAlg = cipher;
-  p.m_bCompressFile = compress;
-  p.m_bPwdRequired = true;
-  p.m_strPassword = kPassword;
-  p.m_strFilePath = Plain();
-  p.m_strEncFilePath = Archive();
-  return p;
-}
-
-// The record the main window builds for decrypting: the archive as read,
-// the password, and where the file goes.
-clsParameters DecryptParameters(const std::string& archive, const std::string& password, const std::string& target) {
-  FakeUiPort ui;
-  clsArchive reader(ui);
-  clsParameters p;
-  clsFileDesc desc;
-  EXPECT_EQ(reader.OpenArchive(archive, 0), 0);
-  EXPECT_EQ(reader.ReadParameters(p, desc), 0);
-  p.m_strPassword = password;
-  p.m_strEncFilePath = archive;
-  p.m_strFilePath = target;
-  return p;
-}
-
-std::size_t TempFiles() {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(SandboxDir() + "/tmp"), {}));
-}
+using namespace test;  // the job fixtures
 
 TEST(EncryptJob, RoundTripsWithTimesAttributesAndAllStepsShown) {
   fs::create_directories(SandboxDir() + "/out");
@@ -272,18 +232,6 @@ TEST(DecryptJob, InitializeChecksAndTheProviderLevel) {
   EXPECT_FALSE(c.Initialize(DecryptParameters(Archive(), kPassword, SandboxDir() + "/x")));
   EXPECT_EQ(ui.boxes.back().text, "CryptAcquireContext: 80090019");
   EXPECT_EQ(ui.boxes.back().title, "Error!");
-}
-
-// Fake xdg-mime and xdg-open on PATH: the opened file is logged.
-void FakeDesktop(const std::string& defaultApp) {
-  const std::string bin = SandboxDir() + "/bin";
-  fs::create_directories(bin);
-  test::WriteFileBytes(bin + "/xdg-mime", "#!/bin/sh\n[ \"$2\" = filetype ] && echo text/plain && exit 0\necho '" +
-                                             defaultApp + "'\n");
-  test::WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" >> '" + SandboxDir() + "/opened.log'\n");
-  fs::permissions(bin + "/xdg-mime", fs::perms(0755));
-  fs::permissions(bin + "/xdg-open", fs::perms(0755));
-  ::setenv("PATH", (bin + ":" + std::getenv("PATH")).c_str(), 1);
 }
 
 TEST(DecryptJob, ReferenceArchiveWithOpenAfterDecrypting) {

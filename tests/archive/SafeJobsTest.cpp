@@ -1,0 +1,581 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The jobs never lose a file: the same file under two names, failures and
+// cancels while replacing, links planted meanwhile, damaged archives, files
+// that can run code, files with several names, and the messages of the
+// rarer failure paths.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <limits>
+#include <sys/resource.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include "archive/JobFixtures.h"
+#include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/Status.h"
+#include "sealvane/archive/clsArchive.h"
+#include "sealvane/archive/frmDecrypt.h"
+#include "sealvane/archive/frmEncrypt.h"
+#include "sealvane/archive/frmSecureDelete.h"
+#include "sealvane/archive/modCommon.h"
+#include "sealvane/platform/FileInfo.h"
+#include "support/FakeUiPort.h"
+#include "support/Sandbox.h"
+#include "support/Vectors.h"
+
+namespace sealvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test;
+
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Encrypts Plain() into Archive() through the job.
+void MakeArchive(bool compress, std::size_t size) {
+  WriteFileBytes(Plain(), Content(size));
+  FakeUiPort ui;
+  frmEncrypt job(ui);
+  ASSERT_TRUE(job.Initialize(EncryptParameters(compress)));
+  job.Run();
+  ASSERT_EQ(job.Result(), 0);
+}
+
+// Writes an archive of `payload` with a description of the caller's choice.
+void WriteArchive(const std::string& path, const clsParameters& params, const clsFileDesc& desc, const Bytes& payload) {
+  fs::remove(path);  // opening for writing never truncates
+  FakeUiPort ui;
+  clsArchive archive(ui);
+  ASSERT_EQ(archive.OpenArchive(path, 1), 0);
+  ASSERT_EQ(archive.EncryptInit(params, desc), 0);
+  for (std::size_t at = 0; at < payload.size();) {
+    const std::size_t n = std::min<std::size_t>(4096, payload.size() - at);
+    ASSERT_EQ(archive.Encrypt(at + n == payload.size(), static_cast<std::int32_t>(n),
+                              std::span<const std::uint8_t>(payload.data() + at, n)),
+              0);
+    at += n;
+  }
+  ASSERT_EQ(archive.EncryptDone(), 0);
+}
+
+// The compressed stream of `plain`: one framed zlib block per 4096 bytes.
+Bytes CompressedStream(const std::string& plain) {
+  Bytes stream;
+  for (std::size_t at = 0; at < plain.size(); at += 4096) {
+    const std::size_t n = std::min<std::size_t>(4096, plain.size() - at);
+    uLongf length = compressBound(n);
+    Bytes block(length);
+    EXPECT_EQ(compress(block.data(), &length, reinterpret_cast<const Bytef*>(plain.data() + at), n), Z_OK);
+    Bytes frame(8);
+    WriteLongBE(frame, 0, static_cast<std::int32_t>(length));
+    WriteLongBE(frame, 4, static_cast<std::int32_t>(n));
+    stream.insert(stream.end(), frame.begin(), frame.end());
+    stream.insert(stream.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(length));
+  }
+  return stream;
+}
+
+clsFileDesc Description(const std::string& name, std::int32_t size, std::int32_t compSize) {
+  clsFileDesc desc;
+  desc.m_strFileName = name;
+  desc.m_nFileSize = size;
+  desc.m_nCompFileSize = compSize;
+  return desc;
+}
+
+// Runs a decrypt job of `archive` into `target` and returns its result.
+std::int32_t Decrypt(const std::string& archive, const std::string& target, FakeUiPort& ui,
+                     const std::string& password = kPassword) {
+  frmDecrypt job(ui);
+  if (!job.Initialize(DecryptParameters(archive, password, target))) return 1000;
+  job.Run();
+  return job.Result();
+}
+
+// Writes to regular files are limited to `bytes` while it lives: a write
+// past the limit fails as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &m_old);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
+
+ private:
+  rlimit m_old {};
+};
+
+TEST(SameFile, EitherJobRefusesTheOtherFileUnderAnotherName) {
+  MakeArchive(false, 5000);
+  fs::create_directory_symlink(SandboxDir(), SandboxDir() + "/linked");
+  fs::create_hard_link(Plain(), SandboxDir() + "/plain-link.sva");
+  fs::create_hard_link(Archive(), SandboxDir() + "/archive-link.doc");
+  const std::string archiveBytes = ReadFileBytes(Archive());
+  for (const std::string& alias :
+       {SandboxDir() + "/./report.doc", SandboxDir() + "/linked/report.doc", SandboxDir() + "/plain-link.sva"}) {
+    SCOPED_TRACE(alias);
+    FakeUiPort ui;
+    frmEncrypt job(ui);
+    clsParameters p = EncryptParameters(false);
+    p.m_strEncFilePath = alias;
+    EXPECT_FALSE(job.Initialize(p));
+    ASSERT_EQ(ui.boxes.size(), 1u) << "refused before any replace question";
+    EXPECT_EQ(ui.boxes[0].text, "The encrypted file must not be the file to encrypt.");
+    EXPECT_EQ(ReadFileBytes(Plain()), Content(5000));
+  }
+  for (const std::string& alias :
+       {SandboxDir() + "/./report.sva", SandboxDir() + "/linked/report.sva", SandboxDir() + "/archive-link.doc"}) {
+    SCOPED_TRACE(alias);
+    FakeUiPort ui;
+    EXPECT_EQ(Decrypt(Archive(), alias, ui), 1000);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "The file to decrypt to must not be the encrypted file.");
+    EXPECT_EQ(ReadFileBytes(Archive()), archiveBytes);
+  }
+}
+
+TEST(SafeReplacement, DecryptingOverAFileKeepsItOnEveryFailure) {
+  MakeArchive(true, 300000);
+  const std::string target = SandboxDir() + "/out/report.doc";
+  fs::create_directories(SandboxDir() + "/out");
+  const std::string old = "the old file, which must survive";
+  const auto attempt = [&](const char* what, const std::function<std::int32_t(FakeUiPort&)>& run) {
+    SCOPED_TRACE(what);
+    WriteFileBytes(target, old);
+    FakeUiPort ui;
+    ui.Answer(MsgResult::Yes);  // replace it
+    EXPECT_NE(run(ui), 0);
+    EXPECT_EQ(ReadFileBytes(target), old) << "byte for byte";
+    EXPECT_EQ(Entries(SandboxDir() + "/out"), std::vector<std::string> {"report.doc"});
+    EXPECT_EQ(TempFiles(), 0u);
+    return ui.boxes;
+  };
+  auto boxes = attempt("wrong password", [&](FakeUiPort& ui) { return Decrypt(Archive(), target, ui, "Wrong Horse 99"); });
+  EXPECT_EQ(boxes.back().text, "The password is incorrect.");
+  attempt("cancel while decompressing", [&](FakeUiPort& ui) {
+    frmDecrypt job(ui);
+    EXPECT_TRUE(job.Initialize(DecryptParameters(Archive(), kPassword, target)));
+    ui.onPendingMessages = [&](int) {
+      if (!ui.operations.empty() && ui.operations.back() == "Decompressing:") job.Cancel();
+    };
+    job.Run();
+    return job.Result();
+  });
+  boxes = attempt("a write that fails", [&](FakeUiPort& ui) {
+    const FileSizeLimit limit(64 * 1024);
+    return Decrypt(Archive(), target, ui);
+  });
+  EXPECT_EQ(boxes.back().text, "Failed to decompress file.\rDisk full. Error Number: 61");
+}
+
+TEST(SafeReplacement, EncryptingOverAnArchiveKeepsItOnEveryFailure) {
+  // Bytes that do not compress, so that the archive outgrows the limit.
+  std::string noise(300000, '\0');
+  std::uint32_t x = 12345;
+  for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  WriteFileBytes(Plain(), noise);
+  for (const bool compress : {true, false}) {
+    for (const int cancelAt : {0, 2, 40}) {
+      SCOPED_TRACE(std::to_string(compress) + "/" + std::to_string(cancelAt));
+      WriteFileBytes(Archive(), "old archive");
+      FakeUiPort ui;
+      ui.Answer(MsgResult::Yes);
+      frmEncrypt job(ui);
+      ASSERT_TRUE(job.Initialize(EncryptParameters(compress)));
+      if (cancelAt != 0) {
+        ui.onPendingMessages = [&](int call) {
+          if (call == cancelAt) job.Cancel();
+        };
+        job.Run();
+      } else {
+        const FileSizeLimit limit(64 * 1024);
+        job.Run();
+      }
+      EXPECT_NE(job.Result(), 0);
+      EXPECT_EQ(ReadFileBytes(Archive()), "old archive");
+      EXPECT_EQ(TempFiles(), 0u);
+    }
+  }
+}
+
+TEST(SafeReplacement, ALinkPlantedAtTheDestinationIsNeverFollowed) {
+  MakeArchive(true, 50000);
+  const std::string outside = SandboxDir() + "/outside.txt";
+  const std::string target = SandboxDir() + "/decrypted.doc";
+  for (const bool existed : {false, true}) {
+    SCOPED_TRACE(existed);
+    WriteFileBytes(outside, "not yours");
+    fs::permissions(outside, fs::perms(0600));
+    fs::remove(target);
+    if (existed) WriteFileBytes(target, "old");
+    FakeUiPort ui;
+    if (existed) ui.Answer(MsgResult::Yes);
+    frmDecrypt job(ui);
+    ASSERT_TRUE(job.Initialize(DecryptParameters(Archive(), kPassword, target)));
+    ui.onPendingMessages = [&](int call) {
+      if (call != 2) return;
+      fs::remove(target);
+      fs::create_symlink(outside, target);
+    };
+    job.Run();
+    EXPECT_EQ(ReadFileBytes(outside), "not yours");
+    EXPECT_EQ(fs::status(outside).permissions() & fs::perms::all, fs::perms(0600));
+    if (existed) {
+      // The user agreed to replace that name: the link is replaced, itself.
+      EXPECT_EQ(job.Result(), 0);
+      EXPECT_FALSE(fs::is_symlink(target));
+      EXPECT_EQ(ReadFileBytes(target), Content(50000));
+    } else {
+      // Something appeared that the user was never asked about: it stays.
+      EXPECT_EQ(job.Result(), platform::rt::kFileExists);
+      EXPECT_EQ(ui.boxes.back().text, "Failed to save decrypted file.\r" + target + " already exists.");
+      EXPECT_TRUE(fs::is_symlink(target));
+    }
+  }
+}
+
+TEST(DamagedArchives, SizesThatDoNotAddUpAndTrailingDataLeaveNothing) {
+  const std::string target = SandboxDir() + "/out.doc";
+  MakeArchive(false, 10000);
+  std::string bytes = ReadFileBytes(Archive());
+  WriteFileBytes(Archive(), bytes + "trailing");
+  FakeUiPort trailing;
+  EXPECT_EQ(Decrypt(Archive(), target, trailing), kDamaged);
+  EXPECT_EQ(trailing.boxes.back().text, "The encrypted file is damaged.\rIt holds more data than its file description says.");
+  EXPECT_FALSE(fs::exists(target));
+
+  const std::string plain = Content(10000);
+  const Bytes stream = CompressedStream(plain);
+  clsParameters params = EncryptParameters(true);
+  for (const std::int32_t stored : {9000, 11000}) {
+    SCOPED_TRACE(stored);
+    WriteArchive(Archive(), params, Description("x.doc", stored, static_cast<std::int32_t>(stream.size())), stream);
+    FakeUiPort ui;
+    EXPECT_EQ(Decrypt(Archive(), target, ui), kDamaged);
+    EXPECT_EQ(ui.boxes.back().text, stored < 10000
+                                        ? "The encrypted file is damaged.\rIts data expands to more than the file size it records."
+                                        : "The encrypted file is damaged.\rIts data expands to less than the file size it records.");
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(TempFiles(), 0u);
+  }
+
+  // A block that is not zlib data: a clear message, and nothing left.
+  Bytes broken = stream;
+  std::fill(broken.begin() + 10, broken.begin() + 30, 0xAB);
+  WriteArchive(Archive(), params, Description("x.doc", 10000, static_cast<std::int32_t>(broken.size())), broken);
+  FakeUiPort ui;
+  EXPECT_NE(Decrypt(Archive(), target, ui), 0);
+  EXPECT_EQ(ui.boxes.back().text, "Failed to decompress file.\rThe compressed data is damaged.");
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(OpenAfter, AFileThatCanRunCodeIsOpenedOnlyWhenTheUserSaysSo) {
+  FakeDesktop("editor.desktop");
+  WriteFileBytes(Plain(), "[Desktop Entry]\nExec=sh -c 'echo owned'\n");
+  clsParameters p = EncryptParameters(false);
+  p.m_bOpenFile = true;
+  FakeUiPort maker;
+  frmEncrypt encrypt(maker);
+  ASSERT_TRUE(encrypt.Initialize(p));
+  encrypt.Run();
+  const std::string log = SandboxDir() + "/opened.log";
+  for (const MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
+    const std::string target = SandboxDir() + "/launcher.desktop";
+    fs::remove(target);
+    FakeUiPort ui;
+    ui.Answer(answer);
+    EXPECT_EQ(Decrypt(Archive(), target, ui), 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].title, "Open File?");
+    EXPECT_EQ(ui.boxes[0].topic, kTopicRunsCode);
+    EXPECT_EQ(ui.boxes[0].defaultButton, 2);
+    EXPECT_EQ(ui.boxes[0].text, target +
+                                    " can run programs on this computer (its name ends in .desktop).\r"
+                                    "Opening it runs what whoever made the encrypted file put into it.\r"
+                                    "Do you want to open it?");
+    EXPECT_TRUE(fs::exists(target)) << "the file is kept either way";
+    if (answer == MsgResult::Yes) {
+      for (int i = 0; i < 500 && !fs::exists(log); ++i) usleep(20000);
+      EXPECT_TRUE(fs::exists(log));
+    } else {
+      EXPECT_FALSE(fs::exists(log));
+    }
+  }
+  EXPECT_EQ(WhyFileCanRunCode(Plain()), "it starts as a program or script does") << "by content, whatever the name";
+  WriteFileBytes(SandboxDir() + "/script.txt", "#!/bin/sh\necho owned\n");
+  EXPECT_EQ(WhyFileCanRunCode(SandboxDir() + "/script.txt"), "it starts as a program or script does");
+  WriteFileBytes(SandboxDir() + "/notes.txt", "just text");
+  EXPECT_EQ(WhyFileCanRunCode(SandboxDir() + "/notes.txt"), std::nullopt);
+  fs::permissions(SandboxDir() + "/notes.txt", fs::perms(0755));
+  EXPECT_EQ(WhyFileCanRunCode(SandboxDir() + "/notes.txt"), "it is marked as a program");
+  FakeDesktop("", "application/x-shellscript");
+  fs::permissions(SandboxDir() + "/notes.txt", fs::perms(0644));
+  EXPECT_EQ(WhyFileCanRunCode(SandboxDir() + "/notes.txt"), "its type is application/x-shellscript");
+}
+
+TEST(Attributes, HiddenAndSystemBitsTravelWithTheFile) {
+  WriteFileBytes(Plain(), Content(100));
+  if (::setxattr(Plain().c_str(), "user.DOSATTRIB", "0x6", 3, 0) != 0) {
+    GTEST_SKIP() << "this file system keeps no user attributes (user.DOSATTRIB): hidden and system bits untested";
+  }
+  FakeUiPort ui;
+  frmEncrypt encrypt(ui);
+  ASSERT_TRUE(encrypt.Initialize(EncryptParameters(true)));
+  encrypt.Run();
+  {
+    clsArchive reader(ui);
+    clsParameters p;
+    clsFileDesc desc;
+    ASSERT_EQ(reader.OpenArchive(Archive(), 0), 0);
+    ASSERT_EQ(reader.ReadParameters(p, desc), 0);
+    EXPECT_EQ(desc.m_nAttributes, 6) << "recorded";
+  }
+  const std::string target = SandboxDir() + "/restored.doc";
+  EXPECT_EQ(Decrypt(Archive(), target, ui), 0);
+  EXPECT_EQ(platform::GetAttributes(target), platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_SYSTEM);
+}
+
+TEST(Wiping, FilesAreReallyOverwrittenBeforeTheyGo) {
+  const std::string path = SandboxDir() + "/wipe.txt";
+  for (const bool secureDelete : {false, true}) {
+    SCOPED_TRACE(secureDelete);
+    WriteFileBytes(path, Content(10000));
+    const int before = ::open(path.c_str(), O_RDONLY);  // still sees the file's blocks afterwards
+    ASSERT_GE(before, 0);
+    if (secureDelete) {
+      FakeUiPort ui;
+      ui.Answer(MsgResult::Yes);
+      frmSecureDelete job(ui);
+      ASSERT_TRUE(job.Initialize(path));
+      job.Run();
+      EXPECT_EQ(job.Result(), 0);
+    } else {
+      EXPECT_EQ(WipeFile(path), 0);
+    }
+    EXPECT_FALSE(fs::exists(path));
+    std::string after(10001, '\0');
+    const ssize_t n = ::pread(before, after.data(), after.size(), 0);
+    ::close(before);
+    EXPECT_EQ(n, 10000) << "the length is kept";
+    after.resize(10000);
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < after.size(); ++i) same += after[i] == Content(10000)[i] ? 1 : 0;
+    EXPECT_LT(same, 200u) << "the content was overwritten with random bytes";
+  }
+}
+
+TEST(SecureDelete, FilesWithOtherNamesAreDestroyedOnlyWhenTheUserSaysSo) {
+  const std::string path = SandboxDir() + "/shared.txt";
+  const std::string other = SandboxDir() + "/other.txt";
+  WriteFileBytes(path, Content(5000));
+  fs::create_hard_link(path, other);
+  FakeUiPort ui;
+  ui.Answer(MsgResult::Yes);
+  ui.Answer(MsgResult::No);
+  frmSecureDelete declined(ui);
+  EXPECT_FALSE(declined.Initialize(path));
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, path +
+                                  " has 1 other name (hard links) that show the same data.\r"
+                                  "Overwriting it destroys the data under that name too.\r"
+                                  "Do you want to overwrite it?");
+  EXPECT_EQ(ui.boxes[1].topic, kTopicSharedData);
+  EXPECT_EQ(ui.boxes[1].defaultButton, 2);
+  EXPECT_EQ(ReadFileBytes(other), Content(5000));
+
+  ui.Answer(MsgResult::Yes);
+  ui.Answer(MsgResult::Yes);
+  frmSecureDelete accepted(ui);
+  ASSERT_TRUE(accepted.Initialize(path));
+  accepted.Run();
+  EXPECT_EQ(accepted.Result(), 0);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(ReadFileBytes(other).size(), 5000u);
+  EXPECT_NE(ReadFileBytes(other), Content(5000));
+
+  FakeUiPort folder;
+  frmSecureDelete job(folder);
+  EXPECT_FALSE(job.Initialize(SandboxDir()));
+  EXPECT_EQ(folder.boxes.back().text, SandboxDir() + " is a folder.  Please specify a file.");
+}
+
+TEST(SizeLimit, HeaderAndPaddingCountBeforeAnythingIsWritten) {
+  // Sparse files: they take no space.
+  const auto initialize = [&](std::int64_t size, bool compress) {
+    WriteFileBytes(Plain(), "");
+    fs::resize_file(Plain(), static_cast<std::uintmax_t>(size));
+    FakeUiPort ui;
+    frmEncrypt job(ui);
+    const bool ok = job.Initialize(EncryptParameters(compress));
+    if (!ok) {
+      EXPECT_EQ(ui.boxes.back().text, kFileTooLarge);
+    }
+    return ok;
+  };
+  const std::int64_t max = std::numeric_limits<std::int32_t>::max();
+  // Header 48 + 4 + the description (4 + 11 + 28) = 95 bytes; the final
+  // piece is padded by 1 to 8 bytes. max - 96 bytes make exactly max.
+  EXPECT_FALSE(initialize(max, false));
+  EXPECT_FALSE(initialize(max - 95, false));
+  EXPECT_TRUE(initialize(max - 96, false));
+  EXPECT_TRUE(initialize(max - 50, true)) << "with compression the stream decides, as it is made";
+  EXPECT_FALSE(fs::exists(Archive()));
+  EXPECT_EQ(clsArchive::StreamSize(1), 8);
+  EXPECT_EQ(clsArchive::StreamSize(8), 16);
+  EXPECT_EQ(clsArchive::StreamSize(4097), 4104);
+}
+
+// Archives of a header up to its first damaged field.
+Bytes Header(std::int32_t version, std::int32_t level, std::int32_t cipher, bool password, std::int32_t n,
+             const char* identifier = "SealvaneArchive") {
+  Bytes bytes(48, 0);
+  std::memcpy(bytes.data(), identifier, std::strlen(identifier));
+  WriteLongBE(bytes, 16, version);
+  WriteLongBE(bytes, 20, level);
+  WriteLongBE(bytes, 24, cipher);
+  WriteLongBE(bytes, 40, password ? -1 : 0);
+  WriteLongBE(bytes, 44, n);
+  const Bytes rest = {0, 0, 0, 1, 0, 0, 0, 2, 'x', 0};
+  bytes.insert(bytes.end(), rest.begin(), rest.end());
+  bytes.resize(bytes.size() + 28, 0);
+  return bytes;
+}
+
+TEST(ArchiveReader, EachFieldIsCheckedInOrder) {
+  const auto read = [](const Bytes& bytes) {
+    WriteFileBytes(Archive(), std::string(bytes.begin(), bytes.end()));
+    FakeUiPort ui;
+    clsArchive archive(ui);
+    EXPECT_EQ(archive.OpenArchive(Archive(), 0), 0);
+    clsParameters p;
+    clsFileDesc d;
+    return archive.ReadParameters(p, d);
+  };
+  EXPECT_EQ(read(Header(1, 3, 5, true, 0)), kOk);
+  EXPECT_EQ(read(Header(1, 2, 1, true, 0)), kOk) << "level 2 passes the check";
+  EXPECT_EQ(read(Header(1, 0, 1, true, 0)), kBadProviderLevel);
+  EXPECT_EQ(read(Header(1, 4, 1, true, 0)), kBadProviderLevel);
+  EXPECT_EQ(read(Header(1, 3, 0, true, 0)), kBadCipherNumber);
+  EXPECT_EQ(read(Header(1, 3, 6, true, 0)), kBadCipherNumber);
+  // The first failing check decides.
+  EXPECT_EQ(read(Header(2, 0, 0, true, 0, "SealvaneArchivX")), kNotAnArchive);
+  EXPECT_EQ(read(Header(2, 0, 0, true, 0)), kUnknownVersion);
+  EXPECT_EQ(read(Header(1, 0, 0, true, 0)), kBadProviderLevel);
+  EXPECT_EQ(read(Header(1, 3, 5, true, 7)), kOk) << "a password archive reads no access list";
+  EXPECT_EQ(read(Header(1, 3, 5, false, 0)), platform::rt::kSubscriptOutOfRange) << "no access list in digital-ID mode";
+}
+
+TEST(RareFailures, MissingExportsFailTheOperationThatNeedsThem) {
+  CipherLibrary partial(PARTIAL_CIPHER_LIB);
+  WriteFileBytes(Plain(), Content(100));
+  FakeUiPort ui;
+  frmEncrypt encrypt(ui, partial);
+  ASSERT_TRUE(encrypt.Initialize(EncryptParameters(true)));
+  encrypt.Run();
+  EXPECT_EQ(encrypt.Result(), 453);
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[0].text, "Failed to initialize for encrypting.\rSpecified DLL function not found: SLEncryptInit. Error Number: 453");
+  EXPECT_EQ(ui.boxes[1].text, "Failed to cleanup for encrypting.\rSpecified DLL function not found: SLEncryptDone. Error Number: 453");
+  EXPECT_FALSE(fs::exists(Archive()));
+  EXPECT_EQ(TempFiles(), 0u);
+
+  MakeArchive(false, 100);
+  FakeUiPort ui2;
+  frmDecrypt decrypt(ui2, partial);
+  ASSERT_TRUE(decrypt.Initialize(DecryptParameters(Archive(), kPassword, SandboxDir() + "/x.doc")));
+  decrypt.Run();
+  ASSERT_EQ(ui2.boxes.size(), 2u);
+  EXPECT_EQ(ui2.boxes[0].text, "Failed to initialize for decrypting.\rSpecified DLL function not found: SLDecryptInit. Error Number: 453");
+  EXPECT_EQ(ui2.boxes[1].text, "Failed to cleanup for decrypting.\rSpecified DLL function not found: SLDecryptDone. Error Number: 453");
+  EXPECT_FALSE(fs::exists(SandboxDir() + "/x.doc"));
+
+  FakeUiPort ui3;
+  ui3.Answer(MsgResult::Yes);
+  frmSecureDelete shred(ui3, partial);
+  ASSERT_TRUE(shred.Initialize(Plain()));
+  shred.Run();
+  ASSERT_EQ(ui3.boxes.size(), 3u);
+  EXPECT_EQ(ui3.boxes[1].text, "Failed to Secure Delete file.\rSpecified DLL function not found: SLGenRandomInit. Error Number: 453");
+  EXPECT_EQ(ui3.boxes[2].text, "Failed to delete file.  Ensure it is not locked by another application.");
+  EXPECT_EQ(ReadFileBytes(Plain()), Content(100)) << "untouched";
+}
+
+TEST(RareFailures, ScratchFilesRecordsAndQuestionsOfTheJobs) {
+  WriteFileBytes(Plain(), Content(100));
+  ::setenv("TMPDIR", (SandboxDir() + "/no-such-folder").c_str(), 1);
+  FakeUiPort ui;
+  frmEncrypt encrypt(ui);
+  ASSERT_TRUE(encrypt.Initialize(EncryptParameters(true)));
+  encrypt.Run();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Failed to open compressed file.");
+  EXPECT_FALSE(fs::exists(Archive()));
+  ::setenv("TMPDIR", (SandboxDir() + "/tmp").c_str(), 1);
+
+  // A record that does not describe the archive (it changed since it was
+  // read) is refused.
+  MakeArchive(false, 100);
+  clsParameters p = DecryptParameters(Archive(), kPassword, SandboxDir() + "/x.doc");
+  p.m_eAlg = 2;
+  FakeUiPort ui2;
+  frmDecrypt decrypt(ui2);
+  ASSERT_TRUE(decrypt.Initialize(p));
+  decrypt.Run();
+  EXPECT_EQ(ui2.boxes.back().text, "Failed to read encrypted file parameters.");
+  EXPECT_FALSE(fs::exists(SandboxDir() + "/x.doc"));
+
+  // Declining to replace leaves the file and shows the window not at all.
+  WriteFileBytes(SandboxDir() + "/x.doc", "keep");
+  FakeUiPort ui3;
+  ui3.Answer(MsgResult::No);
+  frmDecrypt declined(ui3);
+  EXPECT_FALSE(declined.Initialize(DecryptParameters(Archive(), kPassword, SandboxDir() + "/x.doc")));
+  ASSERT_EQ(ui3.boxes.size(), 1u);
+  EXPECT_EQ(ui3.boxes[0].title, "Replace File?");
+  EXPECT_EQ(ReadFileBytes(SandboxDir() + "/x.doc"), "keep");
+}
+
+TEST(RareFailures, AnArchiveCutWhileDecryptingCannotGiveItsProperties) {
+  MakeArchive(true, 100000);
+  const std::string target = SandboxDir() + "/x.doc";
+  FakeUiPort ui;
+  frmDecrypt job(ui);
+  ASSERT_TRUE(job.Initialize(DecryptParameters(Archive(), kPassword, target)));
+  ui.onPendingMessages = [&](int) {
+    if (!ui.operations.empty() && ui.operations.back() == "Decompressing:") fs::resize_file(Archive(), 20);
+  };
+  job.Run();
+  EXPECT_EQ(ui.boxes.back().text, "Failed to read encrypted file parameters.");
+  EXPECT_EQ(ReadFileBytes(target), Content(100000)) << "the complete file is kept";
+}
+
+TEST(StoredTimes, ExtremeTimesAreRestoredWithoutOverflow) {
+  const std::string plain = "x";
+  clsParameters params = EncryptParameters(false);
+  for (const std::int64_t t : {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()}) {
+    clsFileDesc desc = Description("t.doc", 1, 0);
+    FileTimeToBytes(desc.m_varCreateTime, t);
+    FileTimeToBytes(desc.m_varModifyTime, t);
+    WriteArchive(Archive(), params, desc, Bytes(plain.begin(), plain.end()));
+    const std::string target = SandboxDir() + "/t" + std::to_string(t < 0) + ".doc";
+    FakeUiPort ui;
+    EXPECT_EQ(Decrypt(Archive(), target, ui), 0);
+    EXPECT_EQ(ReadFileBytes(target), plain);
+  }
+}
+
+}  // namespace
+}  // namespace sealvane
