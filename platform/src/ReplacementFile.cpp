@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <optional>
 #include <utility>
 
 #include "FileInternal.h"
@@ -162,8 +163,10 @@ void ReplacementFile::Publish(bool replaceExisting, const std::function<void(Fil
     return;
   }
 
-  // The old file: overwritten in place when it is a regular file that no
-  // other name shares, never through a link.
+  // The old file, when it is a regular file that no other name shares, is
+  // held open now and overwritten only once the new one has its name: a
+  // failed rename leaves it whole. A link is replaced, never written through.
+  std::optional<File> oldFile;
   if (overwriteOld) {
     try {
       detail::UniqueFd dir(::fcntl(m_dirfd, F_DUPFD_CLOEXEC, 0));
@@ -171,18 +174,24 @@ void ReplacementFile::Publish(bool replaceExisting, const std::function<void(Fil
       if (entry) {
         dir.Release();
         if (entry->Status().kind == FileKind::Regular && entry->Status().links == 1) {
-          File target = entry->OpenForOverwrite();
-          overwriteOld(target);
+          oldFile = entry->OpenForOverwrite();
         }
       }
     } catch (...) {
-      // The old file is replaced whether or not it could be overwritten.
+      // An old file that cannot be opened is replaced all the same.
     }
   }
   if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, m_name.c_str()) != 0) throw RuntimeErrorFromErrno(errno);
   m_tempName.clear();
   m_published = true;
   detail::SyncFolder(m_dirfd);
+  if (oldFile) {
+    try {
+      overwriteOld(*oldFile);
+    } catch (...) {
+      // The new file is in place; the old one's blocks go as they are.
+    }
+  }
 }
 
 void ReplacementFile::Discard() noexcept {

@@ -35,14 +35,15 @@ class ReplacementFile {
   bool Published() const noexcept { return m_published; }
 
   // Puts the new file under the target's name. The file is flushed and
-  // given a name in the folder first; then an old file at the target that
-  // is a regular file with no other names is handed to `overwriteOld`
-  // (opened for writing, to be overwritten in place; its failures are
-  // ignored: the old file goes anyway), the new file is renamed over the
-  // target, and the folder is flushed. A link or a file with other names at
-  // the target is replaced without being written to. When `replaceExisting`
-  // is false and something is at the target, nothing is published (58).
-  // Throws RuntimeError; the new file is then still unpublished.
+  // given a name in the folder first; an old file at the target that is a
+  // regular file with no other names is opened; the new file is renamed over
+  // the target and the folder flushed; only then is the old file handed to
+  // `overwriteOld` (open for writing, to be overwritten in place; its
+  // failures are ignored). So a failure at any step leaves the old file
+  // whole. A link or a file with other names at the target is replaced
+  // without being written to. When `replaceExisting` is false and something
+  // is at the target, nothing is published (58). Throws RuntimeError; the
+  // new file is then still unpublished.
   void Publish(bool replaceExisting, const std::function<void(File&)>& overwriteOld);
 
   // Gives up the new file: its name, if it has one, is removed. Its content
