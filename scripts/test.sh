@@ -11,7 +11,7 @@ echo "==> fuzz"
 bash scripts/fuzz.sh 20
 
 status=0
-for preset in dev asan-ubsan; do
+for preset in dev clang asan-ubsan; do
   echo "==> ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

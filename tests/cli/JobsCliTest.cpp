@@ -131,9 +131,9 @@ TEST(JobsCli, CtrlCCancelsAndCleansUp) {
   test::WriteFileBytes(Path("big.bin"), Data(64u << 20));
   const int pid = test::StartProcess({SEALVANE_CLI, "encrypt", Path("big.bin"), "--password-file",
                                       PasswordFile("Correct Horse 9"), "--no-compress"});
-  // The archive appears once the job runs, with Ctrl-C already caught.
-  for (int i = 0; i < 2000 && !fs::exists(Path("big.sva")); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  if (!fs::exists(Path("big.sva"))) {
+  // The new archive, which no name shows yet, grows once the job runs, with
+  // Ctrl-C already caught.
+  if (!test::WaitForUnnamedFile(pid, 1 << 20)) {
     test::WaitProcess(pid);
     GTEST_SKIP() << "the job never started writing";
   }

@@ -63,23 +63,6 @@ std::vector<std::string> Entries(const std::string& dir) {
   return names;
 }
 
-// Waits until the process holds a file that no name shows (the job's new
-// or scratch file) of at least `bytes`: the job is then well under way.
-bool WaitForUnnamedFile(int pid, std::int64_t bytes) {
-  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
-  for (int i = 0; i < 4000; ++i) {
-    std::error_code ec;
-    for (const auto& fd : fs::directory_iterator(fds, ec)) {
-      const std::string target = fs::read_symlink(fd.path(), ec).string();
-      if (ec || target.find("(deleted)") == std::string::npos) continue;
-      struct stat st {};
-      if (::stat(fd.path().c_str(), &st) == 0 && st.st_size >= bytes) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
-}
-
 TEST(KilledJobs, LeaveTheOldFileAndNothingElse) {
   const std::string plain = Noise(24u << 20);
   test::WriteFileBytes(Path("big.bin"), plain);
@@ -99,7 +82,7 @@ TEST(KilledJobs, LeaveTheOldFileAndNothingElse) {
       }
       argv.insert(argv.end(), {"--password-file", PasswordFile(), "--yes"});
       const int pid = test::StartProcess(argv);
-      if (!WaitForUnnamedFile(pid, 1 << 20)) {
+      if (!test::WaitForUnnamedFile(pid, 1 << 20)) {
         ::kill(pid, SIGKILL);
         test::WaitProcess(pid);
         FAIL() << "the job never got under way";

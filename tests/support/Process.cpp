@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -116,6 +117,22 @@ void GiveToUnprivilegedUser(const std::string& path) {
   if (fs::is_directory(fs::symlink_status(path))) {
     for (const auto& entry : fs::recursive_directory_iterator(path)) give(entry.path());
   }
+}
+
+bool WaitForUnnamedFile(int pid, long long bytes) {
+  namespace fs = std::filesystem;
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  for (int i = 0; i < 4000; ++i) {
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator(fds, ec)) {
+      const std::string target = fs::read_symlink(fd.path(), ec).string();
+      if (ec || target.find("(deleted)") == std::string::npos) continue;
+      struct stat st {};
+      if (::stat(fd.path().c_str(), &st) == 0 && st.st_size >= bytes) return true;
+    }
+    ::usleep(5000);
+  }
+  return false;
 }
 
 int StartProcess(const std::vector<std::string>& argv) {

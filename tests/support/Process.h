@@ -28,6 +28,10 @@ std::string UnprivilegedProgram(const std::string& program);
 // of UnprivilegedPrefix when the tests run as root; nothing otherwise.
 void GiveToUnprivilegedUser(const std::string& path);
 
+// Waits (at most 20 s) until the process holds a file that no name shows,
+// of at least `bytes`: a job's new or scratch file, so the job is under way.
+bool WaitForUnnamedFile(int pid, long long bytes);
+
 // Starts a program in the background; returns its pid.
 int StartProcess(const std::vector<std::string>& argv);
 // Waits for a started program; returns its exit code, -1 for a signal.
