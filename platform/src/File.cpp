@@ -250,7 +250,9 @@ std::optional<FileEntry> FileEntry::Resolve(const std::string& path) {
   if (path.empty()) return std::nullopt;
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  auto [folder, name] = detail::SplitFolder(trimmed);
+  const auto parts = detail::SplitFolder(trimmed);
+  const std::string& folder = parts.first;
+  const std::string& name = parts.second;
   const int dirfd =
       RetryOnInterrupt([&] { return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
   if (dirfd < 0) {
