@@ -39,7 +39,8 @@ FileStatus Stat(const std::string& path, bool followLink) {
   struct stat st {};
   const int rc = followLink ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
   if (rc != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return FileStatus {};
+    // Nothing can be there: a name too long, or links that never end.
+    if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP) return FileStatus {};
     throw RuntimeErrorFromErrno(errno);
   }
   return detail::StatusFromStat(st);

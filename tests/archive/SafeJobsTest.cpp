@@ -537,6 +537,13 @@ TEST(RareFailures, ScratchFilesRecordsAndQuestionsOfTheJobs) {
   EXPECT_EQ(ui2.boxes.back().text, "Failed to read encrypted file parameters.");
   EXPECT_FALSE(fs::exists(SandboxDir() + "/x.doc"));
 
+  // A name longer than the folder takes is said to be too long.
+  const std::string longName = SandboxDir() + "/" + std::string(300, 'n');
+  FakeUiPort ui4;
+  frmDecrypt tooLong(ui4);
+  EXPECT_FALSE(tooLong.Initialize(DecryptParameters(Archive(), kPassword, longName)));
+  EXPECT_EQ(ui4.boxes.back().text, "Failed to open file.\rThe name " + std::string(300, 'n') + " is too long for its folder.");
+
   // Declining to replace leaves the file and shows the window not at all.
   WriteFileBytes(SandboxDir() + "/x.doc", "keep");
   FakeUiPort ui3;

@@ -206,6 +206,22 @@ TEST(FoldersAsUser, ShredRefusesWhatItCouldNotRemoveAndLeavesItWhole) {
   fs::permissions(Path("locked"), fs::perms(0755));
 }
 
+TEST(FoldersAsUser, ShredClearsReadOnlyFirst) {
+  fs::create_directories(Path("own"));
+  test::WriteFileBytes(Path("own/ro.txt"), Noise(9000));
+  fs::permissions(Path("own/ro.txt"), fs::perms(0444));
+  test::GiveToUnprivilegedUser(Path("own"));
+  const int before = ::open(Path("own/ro.txt").c_str(), O_RDONLY);
+  ASSERT_GE(before, 0);
+  const ProcessResult r = AsUser({"shred", Path("own/ro.txt"), "--yes"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(fs::exists(Path("own/ro.txt")));
+  std::string after(9000, '\0');
+  EXPECT_EQ(::pread(before, after.data(), after.size(), 0), 9000);
+  ::close(before);
+  EXPECT_NE(after, Noise(9000)) << "overwritten before it went";
+}
+
 TEST(FoldersAsUser, AReadOnlyOldFileIsOverwrittenBeforeItIsReplaced) {
   test::WriteFileBytes(Path("src.txt"), Noise(20000));
   ASSERT_EQ(Cli({"encrypt", Path("src.txt"), "--password-file", PasswordFile()}).exitCode, 0);
