@@ -33,13 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // Encrypts Plain() into Archive() through the job.
 void MakeArchive(bool compress, std::size_t size) {
   WriteFileBytes(Plain(), Content(size));
@@ -159,7 +152,7 @@ TEST(SafeReplacement, DecryptingOverAFileKeepsItOnEveryFailure) {
     ui.Answer(MsgResult::Yes);  // replace it
     EXPECT_NE(run(ui), 0);
     EXPECT_EQ(ReadFileBytes(target), old) << "byte for byte";
-    EXPECT_EQ(Entries(SandboxDir() + "/out"), std::vector<std::string> {"report.doc"});
+    EXPECT_EQ(test::FolderEntries(SandboxDir() + "/out"), std::vector<std::string> {"report.doc"});
     EXPECT_EQ(TempFiles(), 0u);
     return ui.boxes;
   };

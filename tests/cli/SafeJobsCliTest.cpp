@@ -56,13 +56,6 @@ std::string Noise(std::size_t size) {
   return s;
 }
 
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(KilledJobs, LeaveTheOldFileAndNothingElse) {
   const std::string plain = Noise(24u << 20);
   test::WriteFileBytes(Path("big.bin"), plain);
@@ -73,7 +66,7 @@ TEST(KilledJobs, LeaveTheOldFileAndNothingElse) {
       SCOPED_TRACE(std::string(decrypt ? "decrypt" : "encrypt") + " / " + (signal == SIGKILL ? "SIGKILL" : "SIGTERM"));
       const std::string target = Path(decrypt ? "dest/big.bin" : "dest/big.sva");
       test::WriteFileBytes(target, "the old file");
-      const std::vector<std::string> before = Entries(Path("dest"));
+      const std::vector<std::string> before = test::FolderEntries(Path("dest"));
       std::vector<std::string> argv = {SEALVANE_CLI};
       if (decrypt) {
         argv.insert(argv.end(), {"decrypt", Path("big.sva"), "-o", target, "--no-open-after"});
@@ -93,8 +86,8 @@ TEST(KilledJobs, LeaveTheOldFileAndNothingElse) {
         EXPECT_EQ(exitCode, 1) << "SIGTERM cancels the job, which cleans up";
       }
       EXPECT_EQ(test::ReadFileBytes(target), "the old file");
-      EXPECT_EQ(Entries(Path("dest")), before) << "no new file beside it";
-      EXPECT_TRUE(Entries(Path("tmp")).empty()) << "no scratch file in the temporary folder";
+      EXPECT_EQ(test::FolderEntries(Path("dest")), before) << "no new file beside it";
+      EXPECT_TRUE(test::FolderEntries(Path("tmp")).empty()) << "no scratch file in the temporary folder";
     }
   }
 }
@@ -122,7 +115,7 @@ TEST(FailingCalls, PropertiesAndPublishingFailuresAreReported) {
     EXPECT_EQ(test::ReadFileBytes(Path("h.txt")), "old");
   }
   ::unsetenv("LD_PRELOAD");
-  EXPECT_EQ(Entries(SandboxDir()), (std::vector<std::string> {"config", "f.sva", "f.txt", "g.txt", "h.txt", "home",
+  EXPECT_EQ(test::FolderEntries(SandboxDir()), (std::vector<std::string> {"config", "f.sva", "f.txt", "g.txt", "h.txt", "home",
                                                                "machine", "pw.txt", "tmp", "userhome"}));
 }
 

@@ -30,13 +30,6 @@ std::string Dir() {
   return dir;
 }
 
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 void Write(File& file, const std::string& text) {
   file.WriteAt(0, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
@@ -51,17 +44,17 @@ TEST(ReplacementFile, NewFileAppearsOnlyWhenPublished) {
   const std::string dir = Dir();
   ReplacementFile file = ReplacementFile::Create(dir + "/new.txt");
   Write(file.Data(), "complete");
-  EXPECT_TRUE(Names(dir).empty()) << "nothing shows while the file is written";
+  EXPECT_TRUE(test::FolderEntries(dir).empty()) << "nothing shows while the file is written";
   file.Publish(false, nullptr);
   EXPECT_TRUE(file.Published());
-  EXPECT_EQ(Names(dir), std::vector<std::string> {"new.txt"});
+  EXPECT_EQ(test::FolderEntries(dir), std::vector<std::string> {"new.txt"});
   EXPECT_EQ(test::ReadFileBytes(dir + "/new.txt"), "complete");
   EXPECT_EQ(fs::status(dir + "/new.txt").permissions() & fs::perms::all, fs::perms(0600));
 
   ReplacementFile dropped = ReplacementFile::Create(dir + "/dropped.txt");
   Write(dropped.Data(), "never");
   dropped.Discard();
-  EXPECT_EQ(Names(dir), std::vector<std::string> {"new.txt"});
+  EXPECT_EQ(test::FolderEntries(dir), std::vector<std::string> {"new.txt"});
 }
 
 TEST(ReplacementFile, OldFileIsOverwrittenThenReplaced) {
@@ -82,7 +75,7 @@ TEST(ReplacementFile, OldFileIsOverwrittenThenReplaced) {
   EXPECT_EQ(test::ReadFileBytes(dir + "/t.txt"), "new");
   EXPECT_EQ(ReadFd(before, 11), "XXXXXXXXXXX") << "the old data was overwritten, not merely unlinked";
   ::close(before);
-  EXPECT_EQ(Names(dir), std::vector<std::string> {"t.txt"});
+  EXPECT_EQ(test::FolderEntries(dir), std::vector<std::string> {"t.txt"});
 }
 
 TEST(ReplacementFile, WhatAppearedMeanwhileIsNeverReplacedUnasked) {
@@ -99,7 +92,7 @@ TEST(ReplacementFile, WhatAppearedMeanwhileIsNeverReplacedUnasked) {
   EXPECT_FALSE(file.Published());
   file.Discard();
   EXPECT_EQ(test::ReadFileBytes(dir + "/t.txt"), "someone else's");
-  EXPECT_EQ(Names(dir), std::vector<std::string> {"t.txt"});
+  EXPECT_EQ(test::FolderEntries(dir), std::vector<std::string> {"t.txt"});
 }
 
 TEST(ReplacementFile, LinksAndSharedFilesAreReplacedButNeverWrittenThrough) {
@@ -141,7 +134,7 @@ TEST(ScratchFile, NoNameShowsItAndItHoldsData) {
   const std::string dir = Dir();
   File scratch = CreateScratchFile(dir, "SVA");
   Write(scratch, "scratch data");
-  EXPECT_TRUE(Names(dir).empty());
+  EXPECT_TRUE(test::FolderEntries(dir).empty());
   std::uint8_t back[12];
   scratch.ReadAt(0, back);
   EXPECT_EQ(std::string(back, back + 12), "scratch data");
@@ -262,7 +255,7 @@ TEST(SmallFiles, AtomicWritesExclusiveCreationAndBoundedReads) {
   WriteFileAtomically(path, bytes, 0600);
   WriteFileAtomically(path, bytes.first(6), 0600);
   EXPECT_EQ(test::ReadFileBytes(path), "secret");
-  EXPECT_EQ(Names(Dir()), std::vector<std::string> {"key"});
+  EXPECT_EQ(test::FolderEntries(Dir()), std::vector<std::string> {"key"});
   std::string read;
   ReadSmallFile(path, 6, [&](std::span<const char> chunk) { read.append(chunk.data(), chunk.size()); });
   EXPECT_EQ(read, "secret");

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Sandbox.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,5 +65,12 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::vector<std::uint8_t> ToBytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::vector<std::string> FolderEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 }  // namespace sealvane::test

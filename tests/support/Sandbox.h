@@ -21,5 +21,7 @@ void LeaveSandbox();
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::vector<std::uint8_t> ToBytes(const std::string& text);
+// The names in a folder, sorted.
+std::vector<std::string> FolderEntries(const std::string& dir);
 
 }  // namespace sealvane::test
