@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string.h>
 
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/modCommon.h"
@@ -57,6 +58,8 @@ clsArchive::clsArchive(UiPort& ui, CipherLibrary& library) : m_ui(ui), m_library
 clsArchive::~clsArchive() {
   EndSession();
   m_oFile.CloseFile();
+  // The last plain piece is the caller's secret.
+  if (!m_plain.empty()) ::explicit_bzero(m_plain.data(), m_plain.size());
 }
 
 void clsArchive::EndSession() noexcept {
@@ -74,14 +77,40 @@ std::string clsArchive::Message() const {
 }
 
 std::int64_t clsArchive::Remaining() const noexcept {
-  return std::max<std::int64_t>(0, m_oFile.FileSize() - m_oFile.Position());
+  const auto readAhead = static_cast<std::int64_t>(m_stream.size() - m_nStreamAt);
+  return std::max<std::int64_t>(0, m_oFile.FileSize() - m_oFile.Position()) + readAhead;
 }
 
+// The encrypted stream moves in runs of up to 64 KiB: pieces are gathered
+// before they are written and read ahead before they are decrypted.
+void clsArchive::ReadStream(std::span<std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    if (m_nStreamAt == m_stream.size()) {
+      const std::int64_t left = std::max<std::int64_t>(0, m_oFile.FileSize() - m_oFile.Position());
+      if (left == 0) throw RuntimeError(rt::kInputPastEnd);
+      m_stream.resize(static_cast<std::size_t>(std::min<std::int64_t>(kStreamRun, left)));
+      ReadBytes(m_stream);
+      m_nStreamAt = 0;
+    }
+    const std::size_t n = std::min(bytes.size() - done, m_stream.size() - m_nStreamAt);
+    std::copy_n(m_stream.begin() + static_cast<std::ptrdiff_t>(m_nStreamAt), n, bytes.begin() + static_cast<std::ptrdiff_t>(done));
+    m_nStreamAt += n;
+    done += n;
+  }
+}
+
+
+
 std::int32_t clsArchive::OpenArchive(const std::string& i_strPath, std::int32_t i_eMode) {
+  m_stream.clear();
+  m_nStreamAt = 0;
   return m_oFile.OpenFile(i_strPath, i_eMode);
 }
 
 std::int32_t clsArchive::AttachArchive(platform::File i_oFile, std::int32_t i_eMode, const std::string& i_strPath) {
+  m_stream.clear();
+  m_nStreamAt = 0;
   return m_oFile.AttachFile(std::move(i_oFile), i_eMode, i_strPath);
 }
 
@@ -269,15 +298,21 @@ std::int32_t clsArchive::Encrypt(bool i_bLastData, std::int32_t i_nDataSize, std
       throw RuntimeError(rt::kSubscriptOutOfRange);
     }
     const std::int32_t outSize = i_bLastData ? PaddedSize(i_nDataSize) : i_nDataSize;
-    ByteArray out(static_cast<std::size_t>(outSize));
+    // Encrypted straight into the run of the stream that is being gathered.
+    const std::size_t at = m_stream.size();
+    m_stream.resize(at + static_cast<std::size_t>(outSize));
     auto size = static_cast<std::uint32_t>(outSize);
     m_message.fill(0);
     if (m_library.SLEncrypt(&m_session, i_bLastData ? -1 : 0, static_cast<std::uint32_t>(i_nDataSize), i_achData.data(),
-                            &size, out.data(), m_message.data()) == 0) {
+                            &size, m_stream.data() + at, m_message.data()) == 0) {
+      m_stream.resize(at);
       ShowError(m_ui, Message(), 0);
       return kLibraryFailed;
     }
-    WriteBytes(out);
+    if (i_bLastData || static_cast<std::int64_t>(m_stream.size()) >= kStreamRun) {
+      WriteBytes(m_stream);
+      m_stream.clear();
+    }
     return 0;
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
@@ -409,14 +444,24 @@ std::int32_t clsArchive::Decrypt(bool i_bLastData, std::int32_t i_nDataSize, std
     if (i_nDataSize < 1 || i_nDataSize > kPieceSize || static_cast<std::size_t>(i_nDataSize) > o_achData.size()) {
       throw RuntimeError(rt::kSubscriptOutOfRange);
     }
-    const std::int32_t encSize = i_bLastData ? PaddedSize(i_nDataSize) : i_nDataSize;
-    ByteArray encrypted(static_cast<std::size_t>(encSize));
-    ReadBytes(encrypted);
-    ByteArray plain(static_cast<std::size_t>(encSize));
+    const auto encSize = static_cast<std::size_t>(i_bLastData ? PaddedSize(i_nDataSize) : i_nDataSize);
+    // Decrypted from the run read ahead where the piece lies within it, and
+    // straight into the caller's buffer but for the padded final piece.
+    const std::uint8_t* source = nullptr;
+    if (m_nStreamAt + encSize <= m_stream.size()) {
+      source = m_stream.data() + m_nStreamAt;
+      m_nStreamAt += encSize;
+    } else {
+      m_piece.resize(encSize);
+      ReadStream(m_piece);
+      source = m_piece.data();
+    }
+    if (i_bLastData) m_plain.resize(encSize);
+    std::uint8_t* destination = i_bLastData ? m_plain.data() : o_achData.data();
     auto size = static_cast<std::uint32_t>(encSize);
     m_message.fill(0);
-    const bool ok = m_library.SLDecrypt(&m_session, i_bLastData ? -1 : 0, static_cast<std::uint32_t>(encSize),
-                                        encrypted.data(), &size, plain.data(), m_message.data()) != 0;
+    const bool ok = m_library.SLDecrypt(&m_session, i_bLastData ? -1 : 0, static_cast<std::uint32_t>(encSize), source,
+                                        &size, destination, m_message.data()) != 0;
     // A final piece must come out exactly as long as the file description
     // says: padding that checks out by chance under a wrong key is caught
     // here instead of yielding a garbled file.
@@ -428,7 +473,7 @@ std::int32_t clsArchive::Decrypt(bool i_bLastData, std::int32_t i_nDataSize, std
       }
       return kLibraryFailed;
     }
-    std::copy_n(plain.begin(), i_nDataSize, o_achData.begin());
+    if (i_bLastData) std::copy_n(m_plain.begin(), i_nDataSize, o_achData.begin());
     return 0;
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();

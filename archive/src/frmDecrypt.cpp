@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/archive/frmDecrypt.h"
 
-#include <zlib.h>
-
 #include <cstdint>
 
+#include "RunIo.h"
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
@@ -187,6 +186,7 @@ std::int32_t frmDecrypt::DecryptFile() {
       bool final = false;
       std::int32_t piece = kPieceSize;
       ByteArray buffer(static_cast<std::size_t>(kPieceSize));
+      RunWriter writer(data);
       for (;;) {
         if (position >= total || Cancelled()) {
           result = Cancelled() ? kCancelled : kOk;
@@ -198,11 +198,12 @@ std::int32_t frmDecrypt::DecryptFile() {
           buffer.resize(static_cast<std::size_t>(piece));
         }
         if ((result = archive.Decrypt(final, piece, buffer)) != kOk) break;
-        RaiseFileStatus(data.WriteData(buffer, static_cast<std::int32_t>(position)));
+        writer.Write(buffer);
         position += piece;
         SetProgress(position, total);
         DoEvents();
       }
+      if (result == kOk) writer.Flush();
       // The encrypted stream ends the file: anything after it is damage.
       if (result == kOk && archive.Remaining() != 0) {
         ShowError(m_ui, kTrailingData, 0);
@@ -227,14 +228,17 @@ std::int32_t frmDecrypt::DecompressFile() {
     input.AttachFile(m_oCompressedFile.Duplicate(), kModeRead);
     output.AttachFile(m_oPlain->Data().Duplicate(), kModeWrite, m_oParameters.m_strFilePath);
     const std::int64_t total = input.FileSize();
+    RunReader reader(input, total);
+    RunWriter writer(output);
     std::int64_t readPosition = 0;
-    std::int64_t writePosition = 0;
     std::int32_t result = kOk;
     std::uint8_t lengths[8];
     ByteArray in;
     ByteArray out;
+    PieceExpander expander(m_zlib);
     while (readPosition < total && !Cancelled()) {
-      RaiseFileStatus(input.ReadSeqData(lengths));
+      if (total - readPosition < 8) throw RuntimeError(rt::kInputPastEnd);
+      reader.Read(lengths);
       const std::int32_t c = ReadLongBE(lengths, 0);
       const std::int32_t u = ReadLongBE(lengths, 4);
       readPosition += 8;
@@ -243,10 +247,10 @@ std::int32_t frmDecrypt::DecompressFile() {
       if (c < 1 || c > total - readPosition || u < 1 || u > kPieceSize) throw RuntimeError(rt::kInvalidCall);
       in.resize(static_cast<std::size_t>(c));
       out.resize(static_cast<std::size_t>(u));
-      RaiseFileStatus(input.ReadSeqData(in));
+      reader.Read(in);
       readPosition += c;
-      uLongf length = static_cast<uLongf>(u);
-      const int z = uncompress(out.data(), &length, in.data(), static_cast<uLong>(c));
+      std::size_t length = 0;
+      const int z = expander.Expand(in, out, length);
       if (z != Z_OK) {
         ShowError(m_ui,
                   std::string("Failed to decompress file.") + kCR +
@@ -256,18 +260,18 @@ std::int32_t frmDecrypt::DecompressFile() {
         break;
       }
       // Never more than the file the archive describes.
-      if (writePosition + static_cast<std::int64_t>(length) > m_nStoredSize) {
+      if (writer.Position() + static_cast<std::int64_t>(length) > m_nStoredSize) {
         ShowError(m_ui, kTooMuchData, 0);
         result = kDamaged;
         break;
       }
-      RaiseFileStatus(output.WriteData(std::span<const std::uint8_t>(out.data(), length),
-                                       static_cast<std::int32_t>(writePosition)));
-      writePosition += static_cast<std::int64_t>(length);
+      writer.Write(std::span<const std::uint8_t>(out.data(), length));
       SetProgress(readPosition, total);
       DoEvents();
     }
     if (result == kOk && Cancelled()) result = kCancelled;
+    if (result == kOk) writer.Flush();
+    const std::int64_t writePosition = writer.Position();
     if (result == kOk && writePosition != m_nStoredSize) {
       ShowError(m_ui, kTooLittleData, 0);
       result = kDamaged;

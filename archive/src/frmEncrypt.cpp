@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/archive/frmEncrypt.h"
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <limits>
 
+#include "RunIo.h"
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
@@ -163,22 +162,25 @@ std::int32_t frmEncrypt::CompressFile() {
     output.AttachFile(m_oCompressedFile.Duplicate(), kModeWrite);
     const std::int64_t header = HeaderEstimate();
     const std::int64_t total = input.FileSize();
+    RunReader reader(input, total);
+    RunWriter writer(output);
     std::int64_t readPosition = 0;
     std::int32_t piece = kPieceSize;
     ByteArray in(static_cast<std::size_t>(kPieceSize));
-    ByteArray out;
-    std::uint8_t lengths[8];
+    // A block: C and U, then the compressed piece, written as one.
+    ByteArray block(8 + 2 * kPieceSize + 12);
     std::int32_t result = kOk;
+    PieceCompressor compressor(m_zlib);
     while (readPosition < total && !Cancelled()) {
       if (total - readPosition < kPieceSize) {
         piece = static_cast<std::int32_t>(total - readPosition);
         in.resize(static_cast<std::size_t>(piece));
       }
-      RaiseFileStatus(input.ReadData(in, static_cast<std::int32_t>(readPosition)));
+      reader.Read(in);
       readPosition += piece;
-      uLongf length = static_cast<uLongf>(2 * piece + 12);
-      out.resize(length);
-      const int z = compress(out.data(), &length, in.data(), static_cast<uLong>(piece));
+      std::size_t length = 0;
+      const int z = compressor.Compress(
+          in, std::span<std::uint8_t>(block.data() + 8, static_cast<std::size_t>(2 * piece + 12)), length);
       if (z != Z_OK) {
         ShowError(m_ui, std::string("Failed to compress file.") + kCR + "The compression library reports error " +
                             std::to_string(z) + ".",
@@ -188,19 +190,19 @@ std::int32_t frmEncrypt::CompressFile() {
       }
       // The compressed stream must fit the archive: stop as soon as it
       // cannot, not after compressing the rest.
-      const std::int64_t streamSoFar = output.Position() + 8 + static_cast<std::int64_t>(length);
+      const std::int64_t streamSoFar = writer.Position() + 8 + static_cast<std::int64_t>(length);
       if (header + clsArchive::StreamSize(streamSoFar) > kMaxArchiveSize) {
         ShowWarning(m_ui, kCompressedTooLarge, 0);
         result = rt::kOverflow;
         break;
       }
-      WriteLongBE(lengths, 0, static_cast<std::int32_t>(length));
-      WriteLongBE(lengths, 4, piece);
-      RaiseFileStatus(output.WriteSeqData(lengths));
-      RaiseFileStatus(output.WriteSeqData(std::span<const std::uint8_t>(out.data(), length)));
+      WriteLongBE(block, 0, static_cast<std::int32_t>(length));
+      WriteLongBE(block, 4, piece);
+      writer.Write(std::span<const std::uint8_t>(block.data(), 8 + length));
       SetProgress(readPosition, total);
       DoEvents();
     }
+    if (result == kOk && !Cancelled()) writer.Flush();
     if (result == kOk && Cancelled()) result = kCancelled;
     return result;
   } catch (...) {
@@ -245,13 +247,14 @@ std::int32_t frmEncrypt::EncryptFile() {
         bool final = false;
         std::int32_t piece = kPieceSize;
         ByteArray buffer(static_cast<std::size_t>(kPieceSize));
+        RunReader reader(data, total);
         while (total > position && !Cancelled()) {
           if (total - position < kPieceSize + 1) {
             final = true;
             piece = static_cast<std::int32_t>(total - position);
             buffer.resize(static_cast<std::size_t>(piece));
           }
-          RaiseFileStatus(data.ReadData(buffer, static_cast<std::int32_t>(position)));
+          reader.Read(buffer);
           if ((result = archive.Encrypt(final, piece, buffer)) != kOk) break;
           position += piece;
           SetProgress(position, total);

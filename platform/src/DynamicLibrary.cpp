@@ -33,7 +33,10 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
 }
 
 DynamicLibrary DynamicLibrary::Load(const std::string& fileName) {
-  const std::string path = fileName.find('/') != std::string::npos ? fileName : ProgramFolder() + "/" + fileName;
+  return LoadSystem(fileName.find('/') != std::string::npos ? fileName : ProgramFolder() + "/" + fileName);
+}
+
+DynamicLibrary DynamicLibrary::LoadSystem(const std::string& path) {
   DynamicLibrary lib;
   lib.m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (lib.m_handle == nullptr) {

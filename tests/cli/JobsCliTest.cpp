@@ -247,3 +247,16 @@ TEST(JobsCliFailures, AFileThatCannotBeReplacedIsLeftAloneAndReported) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(Binding, TheProgramStartsWithoutTheCompressionLibrary) {
+  // zlib is loaded when a job first compresses, never at start-up.
+  const test::ProcessResult r = test::RunProcess({"ldd", SEALVANE_CLI});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.find("libz.so"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace sealvane

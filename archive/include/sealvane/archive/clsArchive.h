@@ -72,6 +72,10 @@ class clsArchive {
   void WriteLong(std::int32_t value);
   void WriteText(const std::string& text);
   void ReadBytes(std::span<std::uint8_t> bytes);
+  // The encrypted stream moves in runs of kStreamRun bytes: Encrypt gathers
+  // pieces in m_stream (the final piece writes them), Decrypt reads ahead.
+  void ReadStream(std::span<std::uint8_t> bytes);
+  static constexpr std::int64_t kStreamRun = 64 * 1024;
   std::int32_t ReadLong();
   // A stored text of `length` bytes, bounded by what remains of the file.
   std::string ReadText(std::int32_t length);
@@ -93,6 +97,10 @@ class clsArchive {
   SessionContext m_session {};
   std::vector<ByteArray> m_keySlots;  // the wrapped keys read from the access list
   std::int64_t m_nStreamOffset = 0;
+  ByteArray m_stream;  // gathered or read-ahead bytes of the encrypted stream
+  std::size_t m_nStreamAt = 0;
+  ByteArray m_piece;  // a piece that straddles two runs
+  ByteArray m_plain;  // the padded final piece
   std::array<char, SL_MESSAGE_SIZE> m_message {};
 };
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "sealvane/archive/JobWindow.h"
+#include "sealvane/archive/ZlibLibrary.h"
 #include "sealvane/archive/clsParameters.h"
 #include "sealvane/platform/File.h"
 #include "sealvane/platform/ReplacementFile.h"
@@ -17,8 +18,9 @@ namespace sealvane {
 
 class frmDecrypt : public JobWindow {
  public:
-  explicit frmDecrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default())
-      : JobWindow(ui, library, "Sealvane - Decrypt") {}
+  explicit frmDecrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default(),
+                      ZlibLibrary& zlib = ZlibLibrary::Default())
+      : JobWindow(ui, library, "Sealvane - Decrypt"), m_zlib(zlib) {}
 
   // Checks the record and prepares the window; true: show it. The archive is
   // opened here, once, and the new file is created beside its target.
@@ -35,6 +37,7 @@ class frmDecrypt : public JobWindow {
   std::int32_t PublishFile();
   void OpenDecryptedFile();
 
+  ZlibLibrary& m_zlib;
   clsParameters m_oParameters;
   platform::File m_oArchiveFile;
   platform::File m_oCompressedFile;

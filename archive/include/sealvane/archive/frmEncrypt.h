@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "sealvane/archive/JobWindow.h"
+#include "sealvane/archive/ZlibLibrary.h"
 #include "sealvane/archive/clsParameters.h"
 #include "sealvane/platform/File.h"
 #include "sealvane/platform/ReplacementFile.h"
@@ -16,8 +17,9 @@ namespace sealvane {
 
 class frmEncrypt : public JobWindow {
  public:
-  explicit frmEncrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default())
-      : JobWindow(ui, library, "Sealvane - Encrypt") {}
+  explicit frmEncrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default(),
+                      ZlibLibrary& zlib = ZlibLibrary::Default())
+      : JobWindow(ui, library, "Sealvane - Encrypt"), m_zlib(zlib) {}
 
   // Checks the record and prepares the window; true: show it. The plain file
   // is opened here, once, and the new archive is created beside its target.
@@ -35,6 +37,7 @@ class frmEncrypt : public JobWindow {
   // before the keys are wrapped.
   std::int64_t HeaderEstimate() const;
 
+  ZlibLibrary& m_zlib;
   clsParameters m_oParameters;
   platform::File m_oPlainFile;
   platform::File m_oCompressedFile;

@@ -24,6 +24,10 @@ class DynamicLibrary {
   // as it is). Throws RuntimeError 48 naming the library.
   static DynamicLibrary Load(const std::string& fileName);
 
+  // Loads a library of the system by its file name ("libz.so.1"), where the
+  // system looks for libraries. Throws RuntimeError 48 naming it.
+  static DynamicLibrary LoadSystem(const std::string& fileName);
+
   // Throws RuntimeError 453 naming the export.
   void* Symbol(const char* name) const;
 
