@@ -5,24 +5,11 @@
 
 namespace sealvane {
 
-CipherLibrary::CipherLibrary(std::string fileName) : m_fileName(std::move(fileName)) {}
+CipherLibrary::CipherLibrary(std::string fileName) : m_library(std::move(fileName), false) {}
 
 CipherLibrary& CipherLibrary::Default() {
   static CipherLibrary library;
   return library;
-}
-
-template <typename F>
-F CipherLibrary::Resolve(F& slot, const char* name) {
-  std::lock_guard lock(m_mutex);
-  if (slot == nullptr) {
-    if (!m_loaded) {
-      m_library = platform::DynamicLibrary::Load(m_fileName);
-      m_loaded = true;
-    }
-    slot = m_library.Function<F>(name);
-  }
-  return slot;
 }
 
 int32_t CipherLibrary::SLGetCSP(int32_t* providerLevel, char* message) {

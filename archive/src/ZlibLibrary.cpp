@@ -5,24 +5,11 @@
 
 namespace sealvane {
 
-ZlibLibrary::ZlibLibrary(std::string fileName) : m_fileName(std::move(fileName)) {}
+ZlibLibrary::ZlibLibrary(std::string fileName) : m_library(std::move(fileName), true) {}
 
 ZlibLibrary& ZlibLibrary::Default() {
   static ZlibLibrary library;
   return library;
-}
-
-template <typename F>
-F ZlibLibrary::Resolve(F& slot, const char* name) {
-  std::lock_guard lock(m_mutex);
-  if (slot == nullptr) {
-    if (!m_loaded) {
-      m_library = platform::DynamicLibrary::LoadSystem(m_fileName);
-      m_loaded = true;
-    }
-    slot = m_library.Function<F>(name);
-  }
-  return slot;
 }
 
 // deflateInit and inflateInit are macros over these exports, which check that

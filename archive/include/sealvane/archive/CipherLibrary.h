@@ -5,7 +5,6 @@
 // RuntimeError (48 or 453), a failure of the operation that needed it.
 #pragma once
 
-#include <mutex>
 #include <string>
 
 #include "sealvane/platform/DynamicLibrary.h"
@@ -40,12 +39,11 @@ class CipherLibrary {
 
  private:
   template <typename F>
-  F Resolve(F& slot, const char* name);
+  F Resolve(F& slot, const char* name) {
+    return m_library.Resolve(slot, name);
+  }
 
-  std::string m_fileName;
-  std::mutex m_mutex;
-  platform::DynamicLibrary m_library;
-  bool m_loaded = false;
+  platform::LazyLibrary m_library;
   PFN_SLGetCSP m_getCsp = nullptr;
   PFN_SLGenRandomInit m_genRandomInit = nullptr;
   PFN_SLGenRandom m_genRandom = nullptr;

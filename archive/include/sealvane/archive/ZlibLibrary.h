@@ -8,7 +8,6 @@
 
 #include <zlib.h>
 
-#include <mutex>
 #include <span>
 #include <string>
 
@@ -35,17 +34,16 @@ class ZlibLibrary {
 
  private:
   template <typename F>
-  F Resolve(F& slot, const char* name);
+  F Resolve(F& slot, const char* name) {
+    return m_library.Resolve(slot, name);
+  }
 
   using DeflateInitFn = int (*)(z_stream*, int, int, int, int, int, const char*, int);
   using InflateInitFn = int (*)(z_stream*, const char*, int);
   using StreamFn = int (*)(z_stream*);
   using FlushFn = int (*)(z_stream*, int);
 
-  std::string m_fileName;
-  std::mutex m_mutex;
-  platform::DynamicLibrary m_library;
-  bool m_loaded = false;
+  platform::LazyLibrary m_library;
   DeflateInitFn m_deflateInit = nullptr;
   FlushFn m_deflate = nullptr;
   StreamFn m_deflateReset = nullptr;

@@ -4,7 +4,9 @@
 // the operation that needed it, never a failure at start-up.
 #pragma once
 
+#include <mutex>
 #include <string>
+#include <utility>
 
 namespace sealvane::platform {
 
@@ -38,6 +40,37 @@ class DynamicLibrary {
 
  private:
   void* m_handle = nullptr;
+};
+
+// A library loaded at the first lookup of one of its functions, each
+// function looked up once into the caller's slot. Thread-safe.
+class LazyLibrary {
+ public:
+  // `systemLibrary`: looked for where the system keeps libraries, else in
+  // the program's folder (a path with a slash is used as it is).
+  LazyLibrary(std::string fileName, bool systemLibrary)
+      : m_fileName(std::move(fileName)), m_bSystem(systemLibrary) {}
+
+  // Throws RuntimeError 48 or 453.
+  template <typename F>
+  F Resolve(F& slot, const char* name) {
+    std::lock_guard lock(m_mutex);
+    if (slot == nullptr) {
+      if (!m_bLoaded) {
+        m_library = m_bSystem ? DynamicLibrary::LoadSystem(m_fileName) : DynamicLibrary::Load(m_fileName);
+        m_bLoaded = true;
+      }
+      slot = m_library.Function<F>(name);
+    }
+    return slot;
+  }
+
+ private:
+  std::string m_fileName;
+  bool m_bSystem;
+  std::mutex m_mutex;
+  DynamicLibrary m_library;
+  bool m_bLoaded = false;
 };
 
 }  // namespace sealvane::platform
