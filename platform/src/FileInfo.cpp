@@ -2,7 +2,6 @@
 #include "sealvane/platform/FileInfo.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -35,10 +34,9 @@ File OpenForMetadata(const std::string& path) {
   return detail::FileHandleAccess::Adopt(fd);
 }
 
-FileStatus Stat(const std::string& path, bool followLink) {
+FileStatus Stat(const std::string& path) {
   struct stat st {};
-  const int rc = followLink ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
-  if (rc != 0) {
+  if (::stat(path.c_str(), &st) != 0) {
     // Nothing can be there: a name too long, or links that never end.
     if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP) return FileStatus {};
     throw RuntimeErrorFromErrno(errno);
@@ -72,9 +70,8 @@ UnixTime FileTimeToUnix(std::int64_t fileTime) noexcept {
   return UnixTime {seconds - kFileTimeUnixEpochSeconds, rest * 100};
 }
 
-FileStatus StatusOf(const std::string& path) { return Stat(path, true); }
+FileStatus StatusOf(const std::string& path) { return Stat(path); }
 
-FileStatus EntryStatusOf(const std::string& path) { return Stat(path, false); }
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
@@ -112,22 +109,6 @@ bool SetAttributes(const std::string& path, DWORD attributes) {
 FileTimes GetTimes(const std::string& path) { return OpenForMetadata(path).Times(); }
 
 void SetTimes(const std::string& path, const FileTimes& times) { OpenForMetadata(path).SetTimes(times); }
-
-bool IsSymbolicLink(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-std::int32_t DeleteEntry(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 ? 0 : ErrnoToRuntimeNumber(errno);
-}
-
-std::size_t MaxNameLength(const std::string& path) {
-  const std::string folder = detail::SplitFolder(path).first;
-  errno = 0;
-  const long max = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-  return max > 0 ? static_cast<std::size_t>(max) : static_cast<std::size_t>(NAME_MAX);
-}
 
 unsigned CurrentUmask() {
   unsigned mask = 022;

@@ -53,8 +53,6 @@ struct FileStatus {
 // nothing is there, or the link dangles). Throws RuntimeError when the
 // path cannot be examined for another reason.
 FileStatus StatusOf(const std::string& path);
-// The entry itself: a symbolic link is reported as a link.
-FileStatus EntryStatusOf(const std::string& path);
 
 // True when both paths name the same file: by device and inode when both
 // exist (hard links, "./", symbolic links to the file or its folders), by
@@ -86,16 +84,6 @@ FileTimes GetTimes(const std::string& path);
 // Sets last-access and last-write times (0 leaves a time as it is). The
 // creation time cannot be set on Linux and is ignored.
 void SetTimes(const std::string& path, const FileTimes& times);
-
-// True when the entry itself is a symbolic link (it is never followed).
-bool IsSymbolicLink(const std::string& path);
-
-// Removes a directory entry (a link itself, not what it names); 0 or the
-// run-time error number of the failure.
-std::int32_t DeleteEntry(const std::string& path);
-
-// The longest file name the folder of `path` accepts (255 where unknown).
-std::size_t MaxNameLength(const std::string& path);
 
 // The process's file-creation mask, read without changing it.
 unsigned CurrentUmask();
