@@ -19,7 +19,7 @@
 #include <strings.h>
 
 #include "sealvane/csp/WinCrypt.h"
-#include "sealvane/platform/DynamicLibrary.h"
+#include "sealvane/archive/CipherLibrary.h"
 #include "sealvane/platform/File.h"
 #include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/RuntimeError.h"
@@ -309,7 +309,7 @@ void Validity(SLSystemTime& from, SLSystemTime& to) {
   if (to.wMonth == 2 && to.wDay == 29 && !leap) to.wDay = 28;
 }
 
-int GenId(const Options& o, std::ostream& out, std::ostream& err, const PFN_SLGenDigitalID gen) {
+int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary& library) {
   if (!o.positional.empty()) return Usage(err, "certs genid takes only options");
   const std::string name = Trim(o.name.value_or(""));
   const std::string email = Trim(o.email.value_or(""));
@@ -350,7 +350,7 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, const PFN_SLGe
   Validity(from, to);
   uint8_t thumbprint[20] = {};
   char message[SL_MESSAGE_SIZE] = {};
-  if (gen(subject.c_str(), 0, o.protect ? -1 : 0, serial, &from, &to, thumbprint, message) != 1) {
+  if (library.SLGenDigitalID(subject.c_str(), 0, o.protect ? -1 : 0, serial, &from, &to, thumbprint, message) != 1) {
     err << "Error!: " << message << "\n";
     return kExitFailure;
   }
@@ -376,8 +376,7 @@ int RunCertsCommand(const std::vector<std::string>& args, std::ostream& out, std
   if (verb == "delete") return Delete(*options, out, err);
   if (verb == "genid") {
     try {
-      const auto lib = platform::DynamicLibrary::Load("libsealvanelib.so");
-      return GenId(*options, out, err, lib.Function<PFN_SLGenDigitalID>("SLGenDigitalID"));
+      return GenId(*options, out, err, CipherLibrary::Default());
     } catch (const platform::RuntimeError& e) {
       err << "Error!: Failed to generate Digital ID.\n  " << e.Description() << ". Error Number: " << e.Number() << "\n";
       return kExitFailure;

@@ -16,6 +16,10 @@ int32_t CipherLibrary::SLGetCSP(int32_t* providerLevel, char* message) {
   return Resolve(m_getCsp, "SLGetCSP")(providerLevel, message);
 }
 
+int32_t CipherLibrary::SLHashString(const char* text, uint8_t* digest, char* message) {
+  return Resolve(m_hashString, "SLHashString")(text, digest, message);
+}
+
 int32_t CipherLibrary::SLGenRandomInit(uint32_t* randomContext, char* message) {
   return Resolve(m_genRandomInit, "SLGenRandomInit")(randomContext, message);
 }
@@ -60,8 +64,24 @@ int32_t CipherLibrary::SLDecryptDone(SessionContext* context, char* message) {
   return Resolve(m_decryptDone, "SLDecryptDone")(context, message);
 }
 
+int32_t CipherLibrary::SLGetCertCount(const char* storeName, int32_t privateKeyOnly, int32_t* count, char* message) {
+  return Resolve(m_getCertCount, "SLGetCertCount")(storeName, privateKeyOnly, count, message);
+}
+
+int32_t CipherLibrary::SLGetCerts(const char* storeName, int32_t privateKeyOnly, CertRecord* records,
+                                  int32_t capacity, char* message) {
+  return Resolve(m_getCerts, "SLGetCerts")(storeName, privateKeyOnly, records, capacity, message);
+}
+
 int32_t CipherLibrary::SLFindCert(const char* storeName, const uint8_t* thumbprint, CertRecord* record, char* message) {
   return Resolve(m_findCert, "SLFindCert")(storeName, thumbprint, record, message);
+}
+
+int32_t CipherLibrary::SLGenDigitalID(const char* subjectName, int32_t emailProtection, int32_t strongKeyProtection,
+                                      int32_t serialNumber, const SLSystemTime* notBefore,
+                                      const SLSystemTime* notAfter, uint8_t* thumbprint, char* message) {
+  return Resolve(m_genDigitalId, "SLGenDigitalID")(subjectName, emailProtection, strongKeyProtection, serialNumber,
+                                                   notBefore, notAfter, thumbprint, message);
 }
 
 }  // namespace sealvane

@@ -95,6 +95,10 @@ std::int32_t clsConfig::SetLastDir(const std::string& i_strLastDir) {
   return registry.SetStringValue(kSettingsKey, "LastDirectory", i_strLastDir);
 }
 
+std::int32_t clsConfig::GetWelcomed(bool& o_bWelcomed) { return GetBoolean("Welcomed", o_bWelcomed, false); }
+
+std::int32_t clsConfig::SetWelcomed(bool i_bWelcomed) { return SetInteger("Welcomed", i_bWelcomed ? -1 : 0); }
+
 std::int32_t clsConfig::GetMyDocumentsDir(std::string& o_strMyDocumentsDir) {
   clsRegistry registry;
   registry.SetRootKey(platform::HKEY_CURRENT_USER);

@@ -21,6 +21,7 @@ class CipherLibrary {
   static CipherLibrary& Default();
 
   int32_t SLGetCSP(int32_t* providerLevel, char* message);
+  int32_t SLHashString(const char* text, uint8_t* digest, char* message);
   int32_t SLGenRandomInit(uint32_t* randomContext, char* message);
   int32_t SLGenRandom(uint32_t randomContext, uint32_t length, uint8_t* buffer, char* message);
   int32_t SLGenRandomDone(uint32_t* randomContext, char* message);
@@ -35,7 +36,13 @@ class CipherLibrary {
   int32_t SLDecrypt(SessionContext* context, int32_t final, uint32_t length, const uint8_t* source,
                     uint32_t* dataLength, uint8_t* destination, char* message);
   int32_t SLDecryptDone(SessionContext* context, char* message);
+  int32_t SLGetCertCount(const char* storeName, int32_t privateKeyOnly, int32_t* count, char* message);
+  int32_t SLGetCerts(const char* storeName, int32_t privateKeyOnly, CertRecord* records, int32_t capacity,
+                     char* message);
   int32_t SLFindCert(const char* storeName, const uint8_t* thumbprint, CertRecord* record, char* message);
+  int32_t SLGenDigitalID(const char* subjectName, int32_t emailProtection, int32_t strongKeyProtection,
+                         int32_t serialNumber, const SLSystemTime* notBefore, const SLSystemTime* notAfter,
+                         uint8_t* thumbprint, char* message);
 
  private:
   template <typename F>
@@ -45,6 +52,7 @@ class CipherLibrary {
 
   platform::LazyLibrary m_library;
   PFN_SLGetCSP m_getCsp = nullptr;
+  PFN_SLHashString m_hashString = nullptr;
   PFN_SLGenRandomInit m_genRandomInit = nullptr;
   PFN_SLGenRandom m_genRandom = nullptr;
   PFN_SLGenRandomDone m_genRandomDone = nullptr;
@@ -54,7 +62,10 @@ class CipherLibrary {
   PFN_SLDecryptInit m_decryptInit = nullptr;
   PFN_SLDecrypt m_decrypt = nullptr;
   PFN_SLDecryptDone m_decryptDone = nullptr;
+  PFN_SLGetCertCount m_getCertCount = nullptr;
+  PFN_SLGetCerts m_getCerts = nullptr;
   PFN_SLFindCert m_findCert = nullptr;
+  PFN_SLGenDigitalID m_genDigitalId = nullptr;
 };
 
 }  // namespace sealvane

@@ -40,6 +40,11 @@ class clsConfig {
   std::int32_t GetLastDir(std::string& o_strLastDir);
   std::int32_t SetLastDir(const std::string& i_strLastDir);
 
+  // Whether the welcome question of the first start was shown to this user
+  // (false when unset).
+  std::int32_t GetWelcomed(bool& o_bWelcomed);
+  std::int32_t SetWelcomed(bool i_bWelcomed);
+
   std::int32_t GetMyDocumentsDir(std::string& o_strMyDocumentsDir);
 };
 

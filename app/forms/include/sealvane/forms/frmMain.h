@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window: gathers what a job needs in one of three modes (Encrypt,
+// Decrypt, SecureDelete), checks it, and hands it to the job window.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sealvane/archive/CipherLibrary.h"
+#include "sealvane/archive/JobWindow.h"
+#include "sealvane/archive/UiPort.h"
+#include "sealvane/archive/ZlibLibrary.h"
+#include "sealvane/archive/clsParameters.h"
+#include "sealvane/forms/Form.h"
+#include "sealvane/forms/frmOptions.h"
+#include "sealvane/forms/frmSelectDigitalID.h"
+
+namespace sealvane::forms {
+
+inline constexpr const char* kModeEncrypt = "Encrypt";
+inline constexpr const char* kModeDecrypt = "Decrypt";
+inline constexpr const char* kModeSecureDelete = "SecureDelete";
+
+// What the open-file dialog is asked to show.
+struct BrowseRequest {
+  std::string title;
+  std::string filter;  // "Description (*.ext)|*.ext"
+  std::string initialFolder;
+  std::string initialName;
+  bool mustExist = false;  // else only its folder must exist
+};
+
+// One row of the access list.
+struct AccessRow {
+  std::string name;
+  std::string email;
+  std::string tag;
+};
+
+class frmMainView : public FormView {
+ public:
+  // The chosen file, or nothing when the dialog was cancelled.
+  virtual std::optional<std::string> BrowseForFile(const BrowseRequest& request) = 0;
+  // Shows the job window modally; its first activation runs the job.
+  virtual void ShowJob(JobWindow& job) = 0;
+  virtual void ShowSelectDigitalID(frmSelectDigitalID& dialog) = 0;
+  virtual void ShowOptions(frmOptions& dialog) = 0;
+  // Starts the certificate manager; false when it is not installed.
+  virtual bool LaunchCertificateManager() = 0;
+};
+
+class frmMain : public Form {
+ public:
+  frmMain(UiPort& ui, CipherLibrary& library = CipherLibrary::Default(), ZlibLibrary& zlib = ZlibLibrary::Default());
+
+  void AttachView(frmMainView* view) noexcept {
+    m_mainView = view;
+    Form::AttachView(view);
+  }
+
+  // Public operations.
+  void ProcessCmd(std::string i_strCmd);
+  void SetToolBar(const std::string& i_strButtonKey);
+  void SetForm(const std::string& i_strButtonKey);
+  std::int32_t GetParameters(const std::string& i_strButtonKey, bool i_bKeepFile);
+
+  std::string GetCurrentMode() const;
+  // The working state, as a record (the password included).
+  clsParameters Parameters() const;
+  const std::vector<AccessRow>& AccessRows() const noexcept { return m_rows; }
+  std::int32_t ProviderLevel() const noexcept { return m_eProviderLevel; }
+  bool Activated() const noexcept { return m_bActivated; }
+
+  // Events. Load returns false when it failed (the failure was shown).
+  bool Load();
+  void Activate();
+  void ToolbarButtonClick(const std::string& i_strKey);
+  void mnuFileEncrypt_Click();
+  void mnuFileDecrypt_Click();
+  void mnuFileSecureDelete_Click();
+  void btnBrowseFile_Click();
+  void btnBrowseEncFile_Click();
+  void cmbAlgorithm_Click(int i_nIndex);
+  void chkCompressFile_Click(int i_nValue);
+  void chkOpenFile_Click(int i_nValue);
+  void optAccess_Click(int i_nIndex);
+  void btnSelectAccess_Click();
+  void lvwAccess_Click();
+  // The user edits a text box (txtFile, txtEncFile, txtPassword,
+  // txtConfirmPassword).
+  void TextChanged(const std::string& i_strControl, const std::string& i_strText);
+  void btnOK_Click();
+  void btnExit_Click();
+  void mnuToolsLaunchCertMgr_Click();
+  void mnuToolsOptions_Click();
+  // A file dropped on the window: Decrypt for an archive, else Encrypt.
+  void FileDropped(const std::string& i_strPath);
+
+  // Sets the other recipients directly (the terminal names them by
+  // thumbprint instead of choosing them in the selection dialog).
+  void SetOtherDigitalIDs(std::vector<clsDigitalID> i_colDigitalIDs);
+  // Refreshes after a dialog changed the settings or the stores.
+  void RefreshAfterDialog();
+
+ private:
+  void ShowParameters(const clsParameters& i_oParameters);
+  clsParameters BuildParameters() const;
+  std::int32_t ReadArchiveParameters(clsParameters& io_oParameters, clsFileDesc& o_oFileDesc);
+  void RefreshRecipients(clsParameters& io_oParameters);
+  void GetDefaultParameters(const std::string& i_strMode, clsParameters& o_oParameters);
+  void FillAccessList();
+  void UpdateStatusBar();
+  std::string BrowseForFile(const std::string& i_strMode, bool i_bEncFile, const std::string& i_strPath);
+  void SetDefaultRecipient();
+  bool CheckDefaultDigitalID();
+  std::int32_t CheckCanDecrypt();
+  // False when a check stopped the hand-over to the job window.
+  bool OKEncrypt();
+  bool OKDecrypt();
+  void ClearPasswords(bool i_bConfirmToo);
+  void SetAccessEnabled(const std::string& i_strMode);
+
+  UiPort& m_ui;
+  CipherLibrary& m_library;
+  ZlibLibrary& m_zlib;
+  frmMainView* m_mainView = nullptr;
+
+  bool m_bActivated = false;
+  std::int32_t m_eProviderLevel = 0;
+  std::string m_strPressedKey;  // the pressed toolbar button; empty before the first
+
+  // The working parameters.
+  std::int32_t m_eCSP = 0;
+  std::int32_t m_eAlg = 0;
+  bool m_bCompressFile = false;
+  bool m_bOpenFile = false;
+  bool m_bSigned = false;
+  bool m_bPwdRequired = false;
+  std::string m_strPassword;
+  clsDigitalID m_oDefaultDigitalID;
+  std::vector<clsDigitalID> m_colOtherDigitalIDs;
+  std::string m_strFilePath;
+  std::string m_strEncFilePath;
+
+  std::vector<AccessRow> m_rows;
+};
+
+}  // namespace sealvane::forms

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The desktop program's start-up: the version in the settings, the main
+// window loaded and shown, the command line turned into a prepared mode,
+// and the welcome question on the first start.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sealvane/archive/UiPort.h"
+#include "sealvane/forms/frmMain.h"
+
+namespace sealvane::forms {
+
+inline constexpr std::int32_t kVersionMajor = 1;
+inline constexpr std::int32_t kVersionMinor = 1;
+inline constexpr const char* kFileVersion = "1.01.0518";
+
+// The command line the platform would have passed for these arguments: an
+// argument that is "/" and letters stays as it is, every other one is put in
+// double quotes (unless it starts with one), all joined by single blanks.
+std::string RebuildCommandLine(const std::vector<std::string>& i_colArgs);
+
+class modMain {
+ public:
+  // `show` shows the main window (not modal). Returns false when start-up
+  // ended before a window could be shown: the program then ends.
+  static bool Startup(UiPort& ui, frmMain& form, const std::function<void()>& show, const std::string& i_strCmd);
+
+  // The first start's question; later starts do nothing.
+  static void ShowWelcome(UiPort& ui, frmMain& form);
+};
+
+}  // namespace sealvane::forms

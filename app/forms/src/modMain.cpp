@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/forms/modMain.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "sealvane/archive/modCommon.h"
+#include "sealvane/settings/clsConfig.h"
+
+namespace sealvane::forms {
+namespace {
+
+bool IsSwitch(const std::string& argument) {
+  return argument.size() > 1 && argument[0] == '/' &&
+         std::all_of(argument.begin() + 1, argument.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+}
+
+}  // namespace
+
+std::string RebuildCommandLine(const std::vector<std::string>& i_colArgs) {
+  std::string line;
+  for (const std::string& argument : i_colArgs) {
+    if (!line.empty()) line.push_back(' ');
+    if (IsSwitch(argument) || (!argument.empty() && argument[0] == '"')) {
+      line += argument;
+    } else {
+      line += '"' + argument + '"';
+    }
+  }
+  return line;
+}
+
+bool modMain::Startup(UiPort& ui, frmMain& form, const std::function<void()>& show, const std::string& i_strCmd) {
+  bool shown = false;
+  try {
+    clsConfig config;
+    std::int32_t major = 0, minor = 0;
+    config.GetVersion(major, minor);
+    config.SetVersion(kVersionMajor, kVersionMinor);
+    form.Load();
+    show();
+    shown = true;
+    form.Activate();
+    if (i_strCmd.empty()) {
+      form.GetParameters(kModeEncrypt, true);
+      form.SetToolBar(kModeEncrypt);
+      form.SetForm(kModeEncrypt);
+    } else {
+      form.ProcessCmd(i_strCmd);
+    }
+    ShowWelcome(ui, form);
+  } catch (...) {
+    ShowRuntimeError(ui, "Failed to initialize Sealvane.");
+  }
+  return shown;
+}
+
+void modMain::ShowWelcome(UiPort& ui, frmMain& /*form*/) {
+  clsConfig config;
+  bool welcomed = false;
+  config.GetWelcomed(welcomed);
+  if (welcomed) return;
+  config.SetWelcomed(true);
+  MessageBoxRequest question;
+  question.title = "Sealvane";
+  question.text = std::string("Welcome to Sealvane!") + kCR + kCR + "To begin you should first generate your own digital ID." +
+                  kCR + "Do you wish to generate your digital ID now?";
+  question.icon = MsgIcon::Question;
+  question.buttons = MsgButtons::YesNo;
+  if (ui.ShowMessageBox(question) != MsgResult::Yes) return;
+  MessageBoxRequest later;
+  later.title = "Sealvane";
+  later.text = std::string("The Generate Digital ID dialog comes with a later version of Sealvane.") + kCR +
+               "Until then, \"sealvane-cli certs genid --name NAME --email ADDRESS\" generates your digital ID.";
+  later.icon = MsgIcon::Information;
+  ui.ShowMessageBox(later);
+}
+
+}  // namespace sealvane::forms

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Options and digital-ID selection dialogs without a toolkit.
+#include <gtest/gtest.h>
+
+#include "forms/FormFixtures.h"
+#include "sealvane/forms/frmOptions.h"
+#include "sealvane/forms/frmSelectDigitalID.h"
+#include "sealvane/archive/modCommon.h"
+
+namespace sealvane {
+namespace {
+
+using forms::frmOptions;
+using forms::frmSelectDigitalID;
+
+const std::string kCRs(1, kCR);
+
+clsDigitalID Id(const std::string& name, const std::string& email, std::uint8_t mark, bool selected = false) {
+  clsDigitalID id;
+  id.m_strName = name;
+  id.m_strEMailAddr = email;
+  id.m_varThumbprint = ByteArray(20, mark);
+  id.m_bSelected = selected;
+  return id;
+}
+
+std::vector<std::string> Names(const std::vector<clsDigitalID>& ids) {
+  std::vector<std::string> names;
+  for (const auto& id : ids) names.push_back(id.m_strName);
+  return names;
+}
+
+TEST(SelectDigitalID, SortsByTheClickedColumnAndReturnsTheDisplayedOrder) {
+  test::FakeUiPort ui;
+  test::FakeOptionsView view;
+  frmSelectDigitalID dialog(ui);
+  dialog.AttachView(&view);
+  const std::vector<clsDigitalID> given = {Id("carol", "a@x.org", 1), Id("Alice", "c@x.org", 2, true),
+                                           Id("bob", "b@x.org", 3)};
+  ASSERT_TRUE(dialog.Initialize("Pick", "Pick some.", true, given));
+  EXPECT_EQ(dialog.Caption(), "Pick");
+  EXPECT_EQ(dialog.Control("lblStatement").text, "Pick some.");
+  // Sorted on Name without regard to case; tags are positions in the
+  // collection given.
+  ASSERT_EQ(dialog.Rows().size(), 3u);
+  EXPECT_EQ(dialog.Rows()[0].name, "Alice");
+  EXPECT_EQ(dialog.Rows()[0].tag, 2);
+  EXPECT_TRUE(dialog.Rows()[0].selected);
+  dialog.Activate();
+  EXPECT_EQ(view.focus, "lvwDigitalID");
+
+  dialog.ColumnClick(1);
+  dialog.SelectRow(1, true);  // bob, by e-mail address second
+  dialog.btnOK_Click();
+  EXPECT_TRUE(view.closed);
+  EXPECT_FALSE(dialog.Cancelled());
+  EXPECT_EQ(Names(dialog.DigitalIDs()), (std::vector<std::string> {"carol", "bob", "Alice"}));
+  EXPECT_EQ(dialog.DigitalIDs()[1].m_bSelected, true);
+  EXPECT_EQ(dialog.DigitalIDs()[2].m_bSelected, true);
+  EXPECT_EQ(dialog.DigitalIDs()[0].m_bSelected, false);
+  // The caller's collection is untouched.
+  EXPECT_TRUE(given[1].m_bSelected);
+  EXPECT_FALSE(given[2].m_bSelected);
+}
+
+TEST(SelectDigitalID, SingleSelectionAndCancel) {
+  test::FakeUiPort ui;
+  frmSelectDigitalID dialog(ui);
+  ASSERT_TRUE(dialog.Initialize("One", "Pick one.", false, {Id("a", "", 1, true), Id("b", "", 2)}));
+  dialog.SelectRow(1, true);
+  EXPECT_FALSE(dialog.Rows()[0].selected);
+  EXPECT_TRUE(dialog.Rows()[1].selected);
+  dialog.btnCancel_Click();
+  EXPECT_TRUE(dialog.Cancelled());
+}
+
+class Options : public ::testing::Test {
+ protected:
+  void Open() {
+    dialog.AttachView(&view);
+    ASSERT_TRUE(dialog.Load());
+  }
+  std::string Selected() const {
+    const auto& list = dialog.Control("cmbAlgorithm");
+    return list.items.at(static_cast<std::size_t>(list.value));
+  }
+  test::FakeUiPort ui;
+  test::FakeOptionsView view;
+  frmOptions dialog {ui};
+};
+
+TEST_F(Options, FreshProfileNeedsADigitalIdBeforeSaving) {
+  Open();
+  EXPECT_EQ(dialog.Control("txtDigitalID").text, "");
+  EXPECT_EQ(Selected(), "DES (56-bit)");
+  EXPECT_EQ(dialog.Control("chkCompressFile").value, 1);
+  EXPECT_EQ(dialog.Control("chkOpenFile").value, 1);
+  dialog.btnOK_Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "You must select a digital ID for file encrypting.");
+  EXPECT_FALSE(view.closed);
+  EXPECT_FALSE(dialog.ValuesChanged());
+
+  dialog.btnSelect_Click();
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, "There are no available digital IDs." + kCRs + "You must generate a digital ID first.");
+}
+
+TEST_F(Options, SelectAndSave) {
+  const ByteArray own = test::ImportOwnDigitalID(false);
+  Open();
+  view.onSelect = [](frmSelectDigitalID& select) {
+    EXPECT_EQ(select.Caption(), "Select Default Digital ID");
+    EXPECT_FALSE(select.MultiSelect());
+    select.SelectRow(0, true);
+    select.btnOK_Click();
+  };
+  dialog.btnSelect_Click();
+  EXPECT_FALSE(dialog.Control("txtDigitalID").text.empty());
+  dialog.cmbAlgorithm_Click(1);  // RC2 (128-bit)
+  dialog.chkCompressFile_Click(0);
+  dialog.btnOK_Click();
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(view.closed);
+  EXPECT_TRUE(dialog.ValuesChanged());
+  clsConfig config;
+  ByteArray saved;
+  std::int32_t cipher = 0;
+  bool compress = true, open = false;
+  config.GetDefaultCertTP(saved);
+  config.GetAlgorithm(cipher);
+  config.GetAlwaysCompress(compress);
+  config.GetAlwaysOpen(open);
+  EXPECT_EQ(saved, own);
+  EXPECT_EQ(cipher, 4);
+  EXPECT_FALSE(compress);
+  EXPECT_TRUE(open);
+
+  // Opened again: the default is shown and preselected.
+  frmOptions again(ui);
+  test::FakeOptionsView againView;
+  again.AttachView(&againView);
+  ASSERT_TRUE(again.Load());
+  EXPECT_EQ(again.Control("txtDigitalID").text, dialog.Control("txtDigitalID").text);
+  bool preselected = false;
+  againView.onSelect = [&](frmSelectDigitalID& select) {
+    preselected = select.Rows().at(0).selected;
+    select.btnCancel_Click();
+  };
+  again.btnSelect_Click();
+  EXPECT_TRUE(preselected);
+}
+
+TEST_F(Options, CancelWritesNothing) {
+  test::ImportOwnDigitalID();
+  Open();
+  dialog.cmbAlgorithm_Click(0);
+  dialog.btnCancel_Click();
+  EXPECT_FALSE(dialog.ValuesChanged());
+  std::int32_t cipher = 0;
+  EXPECT_NE(clsConfig().GetAlgorithm(cipher), 0);
+}
+
+TEST_F(Options, BaseProviderOffersTwoCiphers) {
+  test::DisableEnhancedProvider();
+  clsConfig().SetAlgorithm(1);
+  Open();
+  EXPECT_EQ(dialog.Control("cmbAlgorithm").items.size(), 2u);
+  EXPECT_EQ(Selected(), "RC2 (40-bit)");
+  // A strong stored cipher: the strongest entry offered.
+  clsConfig().SetAlgorithm(5);
+  frmOptions strong(ui);
+  ASSERT_TRUE(strong.Load());
+  EXPECT_EQ(strong.Control("cmbAlgorithm").value, 0);
+}
+
+}  // namespace
+}  // namespace sealvane

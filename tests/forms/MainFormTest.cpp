@@ -1,0 +1,610 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's logic without a toolkit: start-up and the command line,
+// the control states of each mode, the checks of OK, and whole jobs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "forms/FormFixtures.h"
+#include "sealvane/archive/frmEncrypt.h"
+#include "sealvane/archive/modCommon.h"
+
+namespace sealvane {
+namespace {
+
+namespace fs = std::filesystem;
+using forms::Background;
+using forms::frmMain;
+using forms::modMain;
+using test::SandboxDir;
+
+const std::string kCRs(1, kCR);
+
+class MainForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clsConfig().SetWelcomed(true);
+    fs::create_directories(SandboxDir() + "/data");
+  }
+
+  // Starts the program's logic with a command line.
+  void Start(const std::string& cmd) {
+    form.AttachView(&view);
+    ASSERT_TRUE(modMain::Startup(ui, form, [] {}, cmd));
+  }
+
+  std::string Data(const std::string& name) const { return SandboxDir() + "/data/" + name; }
+
+  const forms::ControlState& C(const std::string& name) const { return form.Control(name); }
+  std::string Selected(const std::string& list) const {
+    const auto& c = C(list);
+    return c.value < 0 ? std::string("(none)") : c.items.at(static_cast<std::size_t>(c.value));
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : ui.boxes) texts.push_back(box.text);
+    return texts;
+  }
+
+  // An archive for a password, made by the encrypt job.
+  std::string MakePasswordArchive(const std::string& name, std::int32_t cipher, const std::string& content) {
+    test::WriteFileBytes(Data(name), content);
+    clsParameters p;
+    p.m_eAlg = cipher;
+    p.m_eCSP = cipher > 2 ? 3 : 1;
+    p.m_bPwdRequired = true;
+    p.m_strPassword = "Correct Horse 9";
+    p.m_strFilePath = Data(name);
+    p.m_strEncFilePath = ReplaceExtension(Data(name), ".sva");
+    test::FakeUiPort quiet;
+    frmEncrypt job(quiet);
+    EXPECT_TRUE(job.Initialize(p));
+    job.Run();
+    EXPECT_EQ(job.Result(), 0);
+    return p.m_strEncFilePath;
+  }
+
+  test::FakeUiPort ui;
+  test::FakeMainView view;
+  frmMain form {ui};
+};
+
+TEST(CommandLine, RebuiltFromArgumentsAsThePlatformPassesIt) {
+  EXPECT_EQ(forms::RebuildCommandLine({}), "");
+  EXPECT_EQ(forms::RebuildCommandLine({"/e", "/home/ana/My File.txt"}), "/e \"/home/ana/My File.txt\"");
+  EXPECT_EQ(forms::RebuildCommandLine({"report.sva"}), "\"report.sva\"");
+  EXPECT_EQ(forms::RebuildCommandLine({"/d", "\"quoted\""}), "/d \"quoted\"");
+  // Only "/" and letters is a switch; a path that starts with "/" is a path.
+  EXPECT_EQ(forms::RebuildCommandLine({"/tmp/x"}), "\"/tmp/x\"");
+  EXPECT_EQ(forms::RebuildCommandLine({"/e2"}), "\"/e2\"");
+}
+
+TEST_F(MainForm, CommandLineTable) {
+  const std::string archive = MakePasswordArchive("stored.txt", 2, "hello");
+  fs::rename(Data("stored.txt"), Data("elsewhere.txt"));
+  struct Row {
+    std::string cmd, mode, file, encFile;
+  };
+  const std::vector<Row> rows = {
+      {"", "Encrypt", "", ""},
+      {"/e \"" + Data("report.doc") + "\"", "Encrypt", Data("report.doc"), Data("report.sva")},
+      {"/e \"" + Data("archive.tar.gz") + "\"", "Encrypt", Data("archive.tar.gz"), Data("archive.tar.sva")},
+      {"/e \"" + Data("My.Folder/notes") + "\"", "Encrypt", Data("My.Folder/notes"), Data("My.Folder/notes.sva")},
+      {"/encrypt \"" + Data("a.txt") + "\"", "Encrypt", Data("a.txt"), Data("a.sva")},
+      {"\"" + archive + "\"", "Decrypt", Data("stored.txt"), archive},
+      {"/d \"" + Data("old.doc") + "\"", "SecureDelete", Data("old.doc"), ""},
+      // Capital and unknown switches: as an empty command line.
+      {"/E \"" + Data("a.txt") + "\"", "Encrypt", "", ""},
+      {"/x \"" + Data("a.txt") + "\"", "Encrypt", "", ""},
+      // A path without quotes is not recognised.
+      {"/e " + Data("a.txt"), "Encrypt", "", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.cmd);
+    test::FakeUiPort rowUi;
+    test::FakeMainView rowView;
+    frmMain rowForm(rowUi);
+    rowForm.AttachView(&rowView);
+    ASSERT_TRUE(modMain::Startup(rowUi, rowForm, [] {}, row.cmd));
+    EXPECT_TRUE(rowUi.boxes.empty()) << rowUi.boxes.front().text;
+    EXPECT_EQ(rowForm.GetCurrentMode(), row.mode);
+    EXPECT_EQ(rowForm.Control(row.mode).value, 1);
+    EXPECT_EQ(rowForm.Control("txtFile").text, row.file);
+    EXPECT_EQ(rowForm.Control("txtEncFile").text, row.encFile);
+  }
+}
+
+TEST_F(MainForm, UnclosedQuoteShowsTheStartUpErrorAndLeavesTheWindowAsLoaded) {
+  clsConfig().SetWelcomed(false);
+  Start("/e \"" + Data("report.doc"));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Error!");
+  EXPECT_EQ(ui.boxes[0].text, "Failed to initialize Sealvane." + kCRs + "Invalid procedure call or argument. Error Number: 5");
+  for (const char* key : {"Encrypt", "Decrypt", "SecureDelete"}) EXPECT_EQ(C(key).value, 0);
+  EXPECT_TRUE(C("cmbAlgorithm").items.empty());
+  // No welcome: it is asked at the next start.
+  bool welcomed = true;
+  clsConfig().GetWelcomed(welcomed);
+  EXPECT_FALSE(welcomed);
+}
+
+TEST_F(MainForm, WelcomeIsAskedOnTheFirstStartOnly) {
+  clsConfig().SetWelcomed(false);
+  ui.Answer(MsgResult::Yes);
+  Start("");
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[0].title, "Sealvane");
+  EXPECT_EQ(ui.boxes[0].buttons, MsgButtons::YesNo);
+  EXPECT_EQ(ui.boxes[0].icon, MsgIcon::Question);
+  EXPECT_EQ(ui.boxes[0].text, "Welcome to Sealvane!" + kCRs + kCRs +
+                                  "To begin you should first generate your own digital ID." + kCRs +
+                                  "Do you wish to generate your digital ID now?");
+  EXPECT_NE(ui.boxes[1].text.find("later version"), std::string::npos);
+
+  test::FakeUiPort again;
+  frmMain second(again);
+  ASSERT_TRUE(modMain::Startup(again, second, [] {}, ""));
+  EXPECT_TRUE(again.boxes.empty());
+  std::int32_t major = 0, minor = 0;
+  EXPECT_EQ(clsConfig().GetVersion(major, minor), 0);
+  EXPECT_EQ(major, 1);
+  EXPECT_EQ(minor, 1);
+}
+
+TEST_F(MainForm, EmptyCommandLineTakesTheUsersDefaults) {
+  const ByteArray own = test::ImportOwnDigitalID();
+  clsConfig().SetAlgorithm(4);
+  clsConfig().SetAlwaysCompress(false);
+  Start("");
+  EXPECT_EQ(Selected("cmbAlgorithm"), "RC2 (128-bit)");
+  EXPECT_EQ(C("chkCompressFile").value, 0);
+  EXPECT_EQ(C("chkOpenFile").value, 1);
+  EXPECT_EQ(C("optAccess(0)").value, 1);
+  ASSERT_EQ(form.AccessRows().size(), 1u);
+  EXPECT_FALSE(form.AccessRows()[0].name.empty());
+  EXPECT_EQ(form.AccessRows()[0].tag, "0");
+  EXPECT_EQ(form.Parameters().m_oDefaultDigitalID.m_varThumbprint, own);
+  EXPECT_EQ(view.focus, "txtFile");
+}
+
+TEST_F(MainForm, ControlStatesOfEachModeAndAccessType) {
+  Start("");
+  // Encrypt, digital IDs.
+  EXPECT_TRUE(C("txtFile").readOnly);
+  EXPECT_FALSE(C("txtEncFile").readOnly);
+  EXPECT_EQ(C("txtFile").tooltip, "The unencrypted file.");
+  for (const char* name : {"chkCompressFile", "cmbAlgorithm", "optAccess(0)", "optAccess(1)", "lvwAccess", "btnSelectAccess"})
+    EXPECT_TRUE(C(name).enabled) << name;
+  EXPECT_EQ(C("lvwAccess").background, Background::Window);
+  for (const char* name : {"lblPassword", "txtPassword", "lblConfirmPassword", "txtConfirmPassword"}) {
+    EXPECT_FALSE(C(name).enabled) << name;
+    EXPECT_EQ(C(name).background, Background::ButtonFace) << name;
+  }
+  // Encrypt, password.
+  form.optAccess_Click(1);
+  EXPECT_FALSE(C("lblAccess").enabled);
+  EXPECT_FALSE(C("btnSelectAccess").enabled);
+  EXPECT_EQ(C("lvwAccess").background, Background::ButtonFace);
+  for (const char* name : {"txtPassword", "txtConfirmPassword"}) {
+    EXPECT_TRUE(C(name).enabled) << name;
+    EXPECT_EQ(C(name).background, Background::Window) << name;
+  }
+  EXPECT_EQ(view.focus, "txtPassword");
+  // Decrypt, password: the confirmation is not asked, the cipher comes from
+  // the archive.
+  form.ToolbarButtonClick("Decrypt");
+  EXPECT_EQ(C("Decrypt").value, 1);
+  EXPECT_EQ(C("Encrypt").value, 0);
+  EXPECT_FALSE(C("txtFile").readOnly);
+  EXPECT_TRUE(C("txtEncFile").readOnly);
+  EXPECT_EQ(C("cmbAlgorithm").items.size(), 5u);
+  for (const char* name : {"chkCompressFile", "cmbAlgorithm", "optAccess(0)", "optAccess(1)"})
+    EXPECT_FALSE(C(name).enabled) << name;
+  EXPECT_TRUE(C("chkOpenFile").enabled);
+  // GetParameters took the defaults again: access by digital IDs.
+  EXPECT_EQ(C("optAccess(0)").value, 1);
+  EXPECT_FALSE(C("btnSelectAccess").enabled);
+  EXPECT_TRUE(C("lvwAccess").enabled);
+  EXPECT_EQ(view.focus, "txtEncFile");
+  // Secure Delete: only the file row.
+  form.ToolbarButtonClick("SecureDelete");
+  for (const char* name : {"txtEncFile", "chkCompressFile", "chkOpenFile", "cmbAlgorithm", "optAccess(1)", "lvwAccess",
+                           "txtPassword", "txtConfirmPassword", "btnSelectAccess"})
+    EXPECT_FALSE(C(name).visible) << name;
+  EXPECT_TRUE(C("txtFile").visible);
+  EXPECT_EQ(C("txtFile").tooltip, "The file to be deleted.");
+  EXPECT_EQ(C("EncFileSize").text, "");
+  EXPECT_EQ(C("Status").text, "Ready");
+}
+
+TEST_F(MainForm, AlgorithmListFollowsTheProviderLevel) {
+  Start("");
+  EXPECT_EQ(form.ProviderLevel(), 3);
+  EXPECT_EQ(C("cmbAlgorithm").items,
+            (std::vector<std::string> {"3DES (168-bit)", "RC2 (128-bit)", "RC2 (64-bit)", "DES (56-bit)", "RC2 (40-bit)"}));
+  form.cmbAlgorithm_Click(0);
+  EXPECT_EQ(form.Parameters().m_eAlg, 5);
+
+  test::DisableEnhancedProvider();
+  clsConfig().SetAlgorithm(5);  // a strong default this machine cannot offer
+  test::FakeUiPort baseUi;
+  frmMain base(baseUi);
+  ASSERT_TRUE(modMain::Startup(baseUi, base, [] {}, ""));
+  EXPECT_EQ(base.ProviderLevel(), 1);
+  EXPECT_EQ(base.Control("cmbAlgorithm").items, (std::vector<std::string> {"DES (56-bit)", "RC2 (40-bit)"}));
+  EXPECT_EQ(base.Control("cmbAlgorithm").value, 0);
+  EXPECT_EQ(base.Parameters().m_eAlg, 2);
+  clsConfig().SetAlgorithm(1);
+  base.ToolbarButtonClick("Encrypt");
+  EXPECT_EQ(base.Control("cmbAlgorithm").value, 1);
+  EXPECT_TRUE(baseUi.boxes.empty());
+}
+
+TEST_F(MainForm, EncryptChecksComeInOrder) {
+  test::WriteFileBytes(Data("report.doc"), "plain");
+  Start("/e \"" + Data("report.doc") + "\"");
+  // Digital IDs without a default digital ID.
+  form.btnOK_Click();
+  form.btnSelectAccess_Click();
+  EXPECT_EQ(view.focus, "btnSelectAccess");
+  const std::string noDefault = "There is no default digital ID." + kCRs +
+                                "You must generate or select your own default digital ID first." + kCRs +
+                                "On the Tools menu choose either Generate Digital ID or Options.";
+  EXPECT_EQ(Texts(), (std::vector<std::string> {noDefault, noDefault}));
+  ui.boxes.clear();
+
+  form.optAccess_Click(1);
+  const auto tryPassword = [&](const std::string& password, const std::string& confirmation) {
+    form.TextChanged("txtPassword", password);
+    form.TextChanged("txtConfirmPassword", confirmation);
+    form.btnOK_Click();
+  };
+  tryPassword("", "");
+  tryPassword("seven77", "seven77");
+  EXPECT_EQ(C("txtPassword").text, "seven77");  // kept after a warning
+  tryPassword("eight888", "");
+  tryPassword("eight888", "eight889");
+  EXPECT_EQ(C("txtPassword").text, "");
+  EXPECT_EQ(C("txtConfirmPassword").text, "");
+  EXPECT_EQ(Texts(), (std::vector<std::string> {"Please enter a password.", "A password must be at least 8 characters long.",
+                                                "Please confirm the password.",
+                                                "The passwords you entered do not match.  Please try again."}));
+  for (const auto& box : ui.boxes) EXPECT_EQ(box.title, "Warning!");
+  EXPECT_FALSE(fs::exists(Data("report.sva")));
+  EXPECT_TRUE(view.jobCaptions.empty());
+
+  // Eight characters (nine bytes) pass; the job runs and both boxes empty.
+  ui.boxes.clear();
+  tryPassword("Pässwor8", "Pässwor8");
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+  EXPECT_EQ(view.jobCaptions, std::vector<std::string> {"Sealvane - Encrypt"});
+  EXPECT_TRUE(fs::exists(Data("report.sva")));
+  EXPECT_EQ(C("txtPassword").text, "");
+  EXPECT_EQ(C("txtConfirmPassword").text, "");
+  EXPECT_NE(C("EncFileSize").text.find("Enc. File Size: "), std::string::npos);
+  std::string last;
+  clsConfig().GetLastDir(last);
+  EXPECT_EQ(last, SandboxDir() + "/data");
+}
+
+TEST_F(MainForm, SameFileAndBareNames) {
+  test::WriteFileBytes(Data("report.doc"), "plain");
+  Start("");
+  form.btnOK_Click();
+  EXPECT_EQ(Texts(), std::vector<std::string> {"Please select a file."});
+  ui.boxes.clear();
+  // Two spellings of one file.
+  view.nextBrowse = Data("report.doc");
+  form.btnBrowseFile_Click();
+  form.TextChanged("txtEncFile", SandboxDir() + "/data/../data/report.doc");
+  form.btnOK_Click();
+  EXPECT_EQ(Texts(), std::vector<std::string> {"The file and the encrypted file are the same." + kCRs +
+                                               "Please choose another file."});
+  // A bare archive name goes beside the file, with the archive extension.
+  ui.boxes.clear();
+  form.optAccess_Click(1);
+  form.TextChanged("txtEncFile", "copy.bin");
+  form.TextChanged("txtPassword", "Correct Horse 9");
+  form.TextChanged("txtConfirmPassword", "Correct Horse 9");
+  form.btnOK_Click();
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+  EXPECT_TRUE(fs::exists(Data("copy.sva")));
+}
+
+TEST_F(MainForm, DecryptChecksComeInOrder) {
+  Start("");
+  form.ToolbarButtonClick("Decrypt");
+  form.TextChanged("txtFile", Data("out.txt"));
+  form.btnOK_Click();
+  // The archive is chosen with Browse (its box is read-only in Decrypt).
+  form.TextChanged("txtEncFile", Data("typed.sva"));
+  EXPECT_EQ(C("txtEncFile").text, "");
+  view.nextBrowse = Data("missing.sva");
+  form.btnBrowseEncFile_Click();
+  form.TextChanged("txtFile", Data("out.txt"));
+  form.btnOK_Click();
+  test::WriteFileBytes(Data("junk.sva"), "not an archive at all, not at all");
+  view.nextBrowse = Data("junk.sva");
+  form.btnBrowseEncFile_Click();  // read at once: the message
+  form.TextChanged("txtFile", Data("out.txt"));
+  form.btnOK_Click();
+  const std::string invalid = "Failed to open encrypted file - invalid format.";
+  EXPECT_EQ(Texts(), (std::vector<std::string> {"Please specify an encrypted file.",
+                                                "The encrypted file does not exist.  Please specify an existing file.",
+                                                invalid, invalid}));
+  EXPECT_EQ(ui.boxes[2].title, "Error!");
+
+  // An archive for a password, without the password.
+  ui.boxes.clear();
+  const std::string archive = MakePasswordArchive("secret.txt", 1, "secret");
+  view.nextBrowse = archive;
+  form.btnBrowseEncFile_Click();
+  EXPECT_EQ(C("txtFile").text, Data("secret.txt"));
+  form.btnOK_Click();
+  EXPECT_EQ(Texts(), std::vector<std::string> {"A password is required to decrypt the file."});
+  EXPECT_TRUE(view.jobCaptions.empty());
+}
+
+TEST_F(MainForm, ArchiveForOtherPeopleIsRefused) {
+  // An archive for the fixture's digital ID, opened by a user without it.
+  const ByteArray own = test::ImportOwnDigitalID();
+  test::WriteFileBytes(Data("for-ana.txt"), "for ana");
+  clsParameters p;
+  p.m_eAlg = 2;
+  p.m_eCSP = 1;
+  p.m_oDefaultDigitalID.m_strName = "Ana";
+  p.m_oDefaultDigitalID.m_varThumbprint = own;
+  p.m_strFilePath = Data("for-ana.txt");
+  p.m_strEncFilePath = Data("for-ana.sva");
+  {
+    test::FakeUiPort quiet;
+    frmEncrypt job(quiet);
+    ASSERT_TRUE(job.Initialize(p));
+    job.Run();
+    ASSERT_EQ(job.Result(), 0);
+  }
+  test::RemoveFromStore("MY", own);
+
+  Start("\"" + Data("for-ana.sva") + "\"");
+  form.btnOK_Click();
+  EXPECT_EQ(Texts(), std::vector<std::string> {"Your digital ID is not in the access list." + kCRs +
+                                               "This file cannot be decrypted."});
+}
+
+TEST_F(MainForm, RoundTripEncryptDecryptSecureDelete) {
+  const std::string content = std::string(100000, 's') + "end";
+  test::WriteFileBytes(Data("report.doc"), content);
+  Start("/e \"" + Data("report.doc") + "\"");
+  form.optAccess_Click(1);
+  form.TextChanged("txtPassword", "Correct Horse 9");
+  form.TextChanged("txtConfirmPassword", "Correct Horse 9");
+  form.btnOK_Click();
+  ASSERT_TRUE(fs::exists(Data("report.sva")));
+  fs::rename(Data("report.doc"), Data("original.doc"));
+
+  // A double-click on the archive: Decrypt, the stored name beside it.
+  test::FakeUiPort ui2;
+  test::FakeMainView view2;
+  frmMain form2(ui2);
+  form2.AttachView(&view2);
+  ASSERT_TRUE(modMain::Startup(ui2, form2, [] {}, "\"" + Data("report.sva") + "\""));
+  EXPECT_EQ(form2.Control("txtFile").text, Data("report.doc"));
+  EXPECT_EQ(form2.Control("optAccess(1)").value, 1);
+  EXPECT_TRUE(form2.Control("txtPassword").enabled);
+  EXPECT_FALSE(form2.Control("txtConfirmPassword").enabled);
+  form2.chkOpenFile_Click(0);
+  form2.TextChanged("txtPassword", "Correct Horse 9");
+  form2.btnOK_Click();
+  EXPECT_TRUE(ui2.boxes.empty()) << ui2.boxes.front().text;
+  EXPECT_EQ(test::ReadFileBytes(Data("report.doc")), content);
+  EXPECT_EQ(form2.Control("txtPassword").text, "");
+
+  // Secure delete from the context menu's command line.
+  test::FakeUiPort ui3;
+  test::FakeMainView view3;
+  frmMain form3(ui3);
+  form3.AttachView(&view3);
+  ASSERT_TRUE(modMain::Startup(ui3, form3, [] {}, "/d \"" + Data("original.doc") + "\""));
+  EXPECT_TRUE(fs::exists(Data("original.doc")));
+  ui3.Answer(MsgResult::Yes);
+  form3.btnOK_Click();
+  EXPECT_FALSE(fs::exists(Data("original.doc")));
+  EXPECT_EQ(view3.jobCaptions, std::vector<std::string> {"Sealvane - Secure Delete"});
+}
+
+TEST_F(MainForm, ReencryptingAnArchiveKeepsItsSettingsAndTheFile) {
+  const std::string archive = MakePasswordArchive("report.doc", 1, "x");
+  Start("/e \"" + Data("report.doc") + "\"");
+  EXPECT_EQ(C("optAccess(1)").value, 1);
+  EXPECT_EQ(Selected("cmbAlgorithm"), "RC2 (40-bit)");
+  EXPECT_EQ(C("txtFile").text, Data("report.doc"));
+  EXPECT_TRUE(form.AccessRows().empty());
+}
+
+TEST_F(MainForm, StrongArchiveFallsBackToDesWithTheBaseProvider) {
+  MakePasswordArchive("report.doc", 4, "x");
+  test::DisableEnhancedProvider();
+  Start("/e \"" + Data("report.doc") + "\"");
+  EXPECT_EQ(form.Parameters().m_eAlg, 2);
+  EXPECT_EQ(Selected("cmbAlgorithm"), "DES (56-bit)");
+}
+
+TEST_F(MainForm, RefreshRecipientsAdaptsAnArchiveToTheUser) {
+  const ByteArray own = test::ImportOwnDigitalID();
+  // Bob made the archive with his own digital ID first and the user among
+  // the others; the user holds Bob's and Eve's certificates.
+  csp::BYTE bobs[20];
+  ASSERT_TRUE(csp::ImportPfx(test::ReadFixture("sva/certs/recipient1.pfx"), "recipient-pass", "MY", bobs));
+  const ByteArray bob(bobs, bobs + 20);
+  const ByteArray eve = test::AddToAddressBook("sva/certs/recipient2.der");
+  test::AddToAddressBook("capi/cert.der");  // how Bob holds the user's certificate
+  test::WriteFileBytes(Data("report.doc"), "for several people");
+  clsParameters p;
+  p.m_eAlg = 2;
+  p.m_eCSP = 1;
+  p.m_oDefaultDigitalID.m_strName = "Bob";
+  p.m_oDefaultDigitalID.m_varThumbprint = bob;
+  clsDigitalID evesId;
+  evesId.m_strName = "Eve";
+  evesId.m_varThumbprint = eve;
+  clsDigitalID me;
+  me.m_strName = "Me";
+  me.m_varThumbprint = own;
+  p.m_colOtherDigitalIDs = {evesId, me};
+  p.m_strFilePath = Data("report.doc");
+  p.m_strEncFilePath = Data("report.sva");
+  {
+    test::FakeUiPort quiet;
+    frmEncrypt job(quiet);
+    ASSERT_TRUE(job.Initialize(p));
+    job.Run();
+    ASSERT_EQ(job.Result(), 0) << (quiet.boxes.empty() ? "" : quiet.boxes.back().text);
+  }
+  test::RemoveFromStore("MY", bob);
+  test::RemoveFromStore("AddressBook", own);
+  test::AddToAddressBook("sva/certs/recipient1.der");
+
+  Start("/e \"" + Data("report.doc") + "\"");
+  const clsParameters now = form.Parameters();
+  EXPECT_EQ(now.m_oDefaultDigitalID.m_varThumbprint, own);
+  EXPECT_EQ(now.m_oDefaultDigitalID.m_strName, "Me");
+  ASSERT_EQ(now.m_colOtherDigitalIDs.size(), 2u);
+  EXPECT_EQ(now.m_colOtherDigitalIDs[0].m_strName, "Eve");
+  EXPECT_EQ(now.m_colOtherDigitalIDs[1].m_strName, "Bob");  // the former default, last
+  ASSERT_EQ(form.AccessRows().size(), 3u);
+  EXPECT_EQ(form.AccessRows()[2].tag, "2");
+
+  // A recipient whose certificate the user no longer holds is dropped.
+  test::RemoveFromStore("AddressBook", eve);
+  form.ToolbarButtonClick("Encrypt");
+  ASSERT_EQ(form.Parameters().m_colOtherDigitalIDs.size(), 1u);
+  EXPECT_EQ(form.Parameters().m_colOtherDigitalIDs[0].m_strName, "Bob");
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(MainForm, SwitchingAccessKeepsTheOtherRecipients) {
+  test::ImportOwnDigitalID();
+  const ByteArray bob = test::AddToAddressBook("sva/certs/recipient1.der");
+  Start("");
+  clsDigitalID other;
+  other.m_strName = "Bob";
+  other.m_varThumbprint = bob;
+  form.SetOtherDigitalIDs({other});
+  ASSERT_EQ(form.AccessRows().size(), 2u);
+  form.optAccess_Click(1);
+  EXPECT_TRUE(form.AccessRows().empty());
+  form.TextChanged("txtPassword", "typed but dropped");
+  form.optAccess_Click(0);
+  EXPECT_EQ(C("txtPassword").text, "");
+  ASSERT_EQ(form.AccessRows().size(), 2u);
+  EXPECT_EQ(form.AccessRows()[1].name, "Bob");
+  EXPECT_EQ(view.focus, "btnSelectAccess");
+}
+
+TEST_F(MainForm, SelectingRecipients) {
+  test::ImportOwnDigitalID();
+  Start("");
+  form.btnSelectAccess_Click();
+  EXPECT_EQ(Texts(), std::vector<std::string> {"There are no available digital IDs." + kCRs +
+                                               "You must acquire digital IDs (certificates) from other people by "
+                                               "e-mail or importing them."});
+  ui.boxes.clear();
+  test::AddToAddressBook("sva/certs/recipient1.der");
+  test::AddToAddressBook("sva/certs/recipient2.der");
+  test::AddToAddressBook("capi/cert.der");
+  std::vector<std::string> shownNames;
+  view.onSelect = [&](forms::frmSelectDigitalID& dialog) {
+    EXPECT_EQ(dialog.Caption(), "Select Digital IDs");
+    EXPECT_TRUE(dialog.MultiSelect());
+    for (const auto& row : dialog.Rows()) shownNames.push_back(row.name);
+    dialog.SelectRow(2, true);
+    dialog.SelectRow(0, true);
+    dialog.btnOK_Click();
+  };
+  form.btnSelectAccess_Click();
+  ASSERT_EQ(shownNames.size(), 3u);
+  EXPECT_TRUE(std::is_sorted(shownNames.begin(), shownNames.end()));
+  ASSERT_EQ(form.AccessRows().size(), 3u);
+  EXPECT_EQ(form.AccessRows()[1].name, shownNames[0]);
+  EXPECT_EQ(form.AccessRows()[2].name, shownNames[2]);
+
+  // The current recipients are preselected; Cancel changes nothing.
+  std::vector<bool> preselected;
+  view.onSelect = [&](forms::frmSelectDigitalID& dialog) {
+    for (const auto& row : dialog.Rows()) preselected.push_back(row.selected);
+    dialog.btnCancel_Click();
+  };
+  form.btnSelectAccess_Click();
+  EXPECT_EQ(preselected, (std::vector<bool> {true, false, true}));
+  EXPECT_EQ(form.AccessRows().size(), 3u);
+}
+
+TEST_F(MainForm, BrowsingAndDroppingFiles) {
+  test::WriteFileBytes(Data("report.doc"), "plain");
+  Start("");
+  clsConfig().SetLastDir(SandboxDir() + "/data");
+  view.nextBrowse = Data("report.doc");
+  form.mnuFileEncrypt_Click();
+  ASSERT_EQ(view.browsed.size(), 1u);
+  EXPECT_EQ(view.browsed[0].title, "Select a File");
+  EXPECT_EQ(view.browsed[0].filter, "All Files (*.*)|*.*");
+  EXPECT_EQ(view.browsed[0].initialFolder, SandboxDir() + "/data");
+  EXPECT_TRUE(view.browsed[0].mustExist);
+  EXPECT_EQ(C("txtEncFile").text, Data("report.sva"));
+
+  // Cancel keeps the path.
+  view.nextBrowse.reset();
+  form.btnBrowseFile_Click();
+  EXPECT_EQ(view.browsed[1].initialName, "report.doc");
+  EXPECT_EQ(C("txtFile").text, Data("report.doc"));
+
+  form.mnuFileDecrypt_Click();
+  EXPECT_EQ(view.browsed[2].title, "Select an Encrypted File");
+  EXPECT_EQ(view.browsed[2].filter, "Encrypted Files (*.sva)|*.sva");
+  EXPECT_TRUE(view.browsed[2].mustExist);
+  form.btnBrowseFile_Click();  // the file a decryption writes need not exist
+  EXPECT_FALSE(view.browsed[3].mustExist);
+
+  form.FileDropped(Data("dropped.SVA"));
+  EXPECT_EQ(form.GetCurrentMode(), "Decrypt");
+  EXPECT_EQ(C("txtEncFile").text, Data("dropped.SVA"));
+  form.FileDropped(Data("notes.txt"));
+  EXPECT_EQ(form.GetCurrentMode(), "Encrypt");
+  EXPECT_EQ(C("txtFile").text, Data("notes.txt"));
+  EXPECT_EQ(C("txtEncFile").text, Data("notes.sva"));
+}
+
+TEST_F(MainForm, OptionsChangesAreShownAfterTheDialog) {
+  Start("");
+  view.onOptions = [](forms::frmOptions& dialog) {
+    dialog.cmbAlgorithm_Click(0);  // 3DES
+    dialog.btnCancel_Click();
+  };
+  form.mnuToolsOptions_Click();
+  EXPECT_EQ(Selected("cmbAlgorithm"), "DES (56-bit)");
+
+  test::ImportOwnDigitalID(false);
+  view.onOptions = [](forms::frmOptions& dialog) {
+    dialog.cmbAlgorithm_Click(0);
+    dialog.btnSelect_Click();  // the scripted selection below
+    dialog.btnOK_Click();
+  };
+  view.onSelect = [](forms::frmSelectDigitalID& dialog) {
+    dialog.SelectRow(0, true);
+    dialog.btnOK_Click();
+  };
+  form.mnuToolsOptions_Click();
+  EXPECT_EQ(Selected("cmbAlgorithm"), "3DES (168-bit)");
+  ASSERT_EQ(form.AccessRows().size(), 1u);
+  EXPECT_FALSE(form.AccessRows()[0].name.empty());
+}
+
+TEST_F(MainForm, CertificateManagerThatIsNotInstalledIsSaidPlainly) {
+  Start("");
+  form.mnuToolsLaunchCertMgr_Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("not installed"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sealvane
