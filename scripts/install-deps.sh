@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev nlohmann-json3-dev
   util-linux
   clang libclang-rt-14-dev
+  qt6-base-dev xvfb xauth xdg-utils shared-mime-info desktop-file-utils
+  pinentry-qt fonts-dejavu-core
 )
 
 missing=()

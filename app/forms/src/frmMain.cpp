@@ -11,6 +11,7 @@
 #include "sealvane/archive/frmSecureDelete.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/DigitalIDs.h"
+#include "sealvane/forms/modMain.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/settings/clsConfig.h"
 
@@ -793,6 +794,14 @@ std::int32_t frmMain::CheckCanDecrypt() {
 // --- menus ------------------------------------------------------------------------
 
 void frmMain::btnExit_Click() { CloseView(); }
+
+void frmMain::mnuToolsGenDigitalID_Click() {
+  try {
+    ShowGenDigitalIDLater(m_ui);
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to display Generate Digital ID form.");
+  }
+}
 
 void frmMain::mnuToolsLaunchCertMgr_Click() {
   try {

@@ -79,6 +79,15 @@ void frmSelectDigitalID::SelectRow(std::size_t i_nDisplayed, bool i_bSelected) {
   Refresh();
 }
 
+void frmSelectDigitalID::SetSelection(const std::vector<bool>& i_colSelected) {
+  bool chosen = false;
+  for (std::size_t i = 0; i < m_rows.size(); ++i) {
+    const bool selected = i < i_colSelected.size() && i_colSelected[i] && (m_bMultiSelect || !chosen);
+    m_rows[i].selected = selected;
+    chosen = chosen || selected;
+  }
+}
+
 void frmSelectDigitalID::ColumnClick(int i_nColumn) {
   try {
     if (i_nColumn < 0 || i_nColumn > 1) return;

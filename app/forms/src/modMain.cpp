@@ -68,6 +68,10 @@ void modMain::ShowWelcome(UiPort& ui, frmMain& /*form*/) {
   question.icon = MsgIcon::Question;
   question.buttons = MsgButtons::YesNo;
   if (ui.ShowMessageBox(question) != MsgResult::Yes) return;
+  ShowGenDigitalIDLater(ui);
+}
+
+void ShowGenDigitalIDLater(UiPort& ui) {
   MessageBoxRequest later;
   later.title = "Sealvane";
   later.text = std::string("The Generate Digital ID dialog comes with a later version of Sealvane.") + kCR +

@@ -93,6 +93,7 @@ class frmMain : public Form {
   void TextChanged(const std::string& i_strControl, const std::string& i_strText);
   void btnOK_Click();
   void btnExit_Click();
+  void mnuToolsGenDigitalID_Click();
   void mnuToolsLaunchCertMgr_Click();
   void mnuToolsOptions_Click();
   // A file dropped on the window: Decrypt for an archive, else Encrypt.

@@ -45,6 +45,8 @@ class frmSelectDigitalID : public Form {
   // The user selects or deselects the row at a displayed position; in
   // single selection choosing a row deselects the others.
   void SelectRow(std::size_t i_nDisplayed, bool i_bSelected);
+  // The selection as the list shows it, one flag per displayed row.
+  void SetSelection(const std::vector<bool>& i_colSelected);
   void ColumnClick(int i_nColumn);
   void btnOK_Click();
   void btnCancel_Click();

@@ -33,4 +33,8 @@ class modMain {
   static void ShowWelcome(UiPort& ui, frmMain& form);
 };
 
+// Says that the Generate Digital ID dialog is not part of this version, and
+// how to make a digital ID meanwhile.
+void ShowGenDigitalIDLater(UiPort& ui);
+
 }  // namespace sealvane::forms

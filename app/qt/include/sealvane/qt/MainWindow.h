@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window drawn with Qt Widgets: it draws frmMain's control states
+// and hands the user's events to it. Every control carries its name as its
+// objectName.
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+
+#include "sealvane/forms/frmMain.h"
+#include "sealvane/qt/QtUiPort.h"
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+
+namespace sealvane::qt {
+
+class MainWindow : public QMainWindow, public forms::frmMainView {
+ public:
+  MainWindow(forms::frmMain& form, QtUiPort& port);
+  ~MainWindow() override;
+
+  // frmMainView
+  void Refresh() override;
+  void SetFocus(const std::string& control) override;
+  void Close() override;
+  std::optional<std::string> BrowseForFile(const forms::BrowseRequest& request) override;
+  void ShowJob(JobWindow& job) override;
+  void ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) override;
+  void ShowOptions(forms::frmOptions& dialog) override;
+  bool LaunchCertificateManager() override;
+
+ protected:
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolbar();
+  QWidget* BuildForm();
+  void BuildStatusBar();
+  void SizeAccessColumns();
+  // Applies a control's state to its widget.
+  void Apply(QWidget* widget, const forms::ControlState& state);
+
+  forms::frmMain& m_form;
+  QtUiPort& m_port;
+  std::map<std::string, QWidget*> m_widgets;
+  std::map<std::string, QAction*> m_actions;
+  QActionGroup* m_modes = nullptr;
+  QLineEdit* m_txtFile = nullptr;
+  QLineEdit* m_txtEncFile = nullptr;
+  QLineEdit* m_txtPassword = nullptr;
+  QLineEdit* m_txtConfirmPassword = nullptr;
+  QCheckBox* m_chkCompressFile = nullptr;
+  QCheckBox* m_chkOpenFile = nullptr;
+  QComboBox* m_cmbAlgorithm = nullptr;
+  QRadioButton* m_optAccess[2] = {nullptr, nullptr};
+  QTreeWidget* m_lvwAccess = nullptr;
+  QLabel* m_panels[3] = {nullptr, nullptr, nullptr};
+};
+
+}  // namespace sealvane::qt

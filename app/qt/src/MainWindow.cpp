@@ -1,0 +1,407 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/qt/MainWindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "sealvane/qt/Glyphs.h"
+#include "sealvane/qt/JobDialog.h"
+#include "sealvane/qt/OptionsDialog.h"
+#include "sealvane/qt/SelectDigitalIDDialog.h"
+
+namespace sealvane::qt {
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// "Description (*.ext)|*.ext" as a Qt name filter. "*.*" means every file
+// here, not only names with a dot.
+QString NameFilter(const std::string& filter) {
+  const QString text = Q(filter);
+  const QString description = text.section(QLatin1Char('|'), 0, 0);
+  const QString patterns = text.section(QLatin1Char('|'), 1);
+  if (patterns == QLatin1String("*.*")) return QString(description).replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
+  return description;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(forms::frmMain& form, QtUiPort& port) : m_form(form), m_port(port) {
+  setObjectName("frmMain");
+  setWindowIcon(ProgramIcon());
+  setAcceptDrops(true);
+  BuildMenus();
+  BuildToolbar();
+  setCentralWidget(BuildForm());
+  BuildStatusBar();
+  m_port.SetMainWindow(this);
+  m_form.AttachView(this);
+  resize(600, 500);
+  setMinimumSize(520, 320);
+}
+
+MainWindow::~MainWindow() {
+  m_form.AttachView(nullptr);
+  m_port.SetMainWindow(nullptr);
+}
+
+void MainWindow::BuildMenus() {
+  const auto addMenu = [this](const char* name) {
+    QMenu* menu = menuBar()->addMenu(Q(m_form.Control(name).text));
+    menu->setObjectName(name);
+    return menu;
+  };
+  const auto addItem = [this](QMenu* menu, const char* name, auto handler) {
+    QAction* action = menu->addAction(Q(m_form.Control(name).text));
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, handler);
+    m_actions[name] = action;
+    return action;
+  };
+  menuBar()->setObjectName("mnuMenuBar");
+  QMenu* file = addMenu("mnuFile");
+  addItem(file, "mnuFileEncrypt", [this] { m_form.mnuFileEncrypt_Click(); });
+  addItem(file, "mnuFileDecrypt", [this] { m_form.mnuFileDecrypt_Click(); });
+  addItem(file, "mnuFileSecureDelete", [this] { m_form.mnuFileSecureDelete_Click(); });
+  file->addSeparator();
+  addItem(file, "mnuFileExit", [this] { close(); });
+  QMenu* tools = addMenu("mnuTools");
+  addItem(tools, "mnuToolsGenDigitalID", [this] { m_form.mnuToolsGenDigitalID_Click(); });
+  tools->addSeparator();
+  addItem(tools, "mnuToolsLaunchCertMgr", [this] { m_form.mnuToolsLaunchCertMgr_Click(); });
+  tools->addSeparator();
+  addItem(tools, "mnuToolsOptions", [this] { m_form.mnuToolsOptions_Click(); });
+  QMenu* help = addMenu("mnuHelp");
+  // Help, ReadMe, the licence and the About box are not part of this
+  // version: their items are shown, disabled.
+  addItem(help, "mnuHelpTopics", [] {})->setEnabled(false);
+  help->addSeparator();
+  addItem(help, "mnuHelpReadMe", [] {})->setEnabled(false);
+  addItem(help, "mnuHelpLicense", [] {})->setEnabled(false);
+  help->addSeparator();
+  addItem(help, "mnuHelpAbout", [] {})->setEnabled(false);
+}
+
+void MainWindow::BuildToolbar() {
+  QToolBar* bar = addToolBar(QStringLiteral("Toolbar"));
+  bar->setObjectName("tbrToolbar");
+  bar->setMovable(false);
+  bar->setFloatable(false);
+  bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  bar->setIconSize(QSize(32, 32));
+  bar->setContextMenuPolicy(Qt::PreventContextMenu);
+  m_modes = new QActionGroup(this);
+  // One button is pressed once a mode is set up; none before (a command
+  // line that set up no mode). The form decides which, on every click.
+  m_modes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  const std::pair<const char*, QIcon> buttons[] = {
+      {forms::kModeEncrypt, EncryptIcon()}, {forms::kModeDecrypt, DecryptIcon()}, {forms::kModeSecureDelete, SecureDeleteIcon()}};
+  for (const auto& [key, icon] : buttons) {
+    const std::string name = key;
+    QAction* action = bar->addAction(icon, Q(m_form.Control(name).text));
+    action->setObjectName(key);
+    action->setCheckable(true);
+    action->setToolTip(Q(m_form.Control(name).tooltip));
+    m_modes->addAction(action);
+    connect(action, &QAction::triggered, this, [this, name] { m_form.ToolbarButtonClick(name); });
+    m_actions[name] = action;
+  }
+}
+
+QWidget* MainWindow::BuildForm() {
+  auto* page = new QWidget(this);
+  page->setObjectName("fraMain");
+  auto* grid = new QGridLayout(page);
+  grid->setColumnStretch(1, 1);
+
+  const auto label = [this, page](const char* name) {
+    auto* widget = new QLabel(Q(m_form.Control(name).text), page);
+    widget->setObjectName(name);
+    m_widgets[name] = widget;
+    return widget;
+  };
+  const auto edit = [this, page](const char* name) {
+    auto* widget = new QLineEdit(page);
+    widget->setObjectName(name);
+    const std::string control = name;
+    connect(widget, &QLineEdit::textEdited, this, [this, control](const QString& text) {
+      m_form.TextChanged(control, text.toStdString());
+    });
+    m_widgets[name] = widget;
+    return widget;
+  };
+  const auto button = [this, page](const char* name, auto handler) {
+    auto* widget = new QPushButton(Q(m_form.Control(name).text), page);
+    widget->setObjectName(name);
+    widget->setAutoDefault(false);
+    connect(widget, &QPushButton::clicked, this, handler);
+    m_widgets[name] = widget;
+    return widget;
+  };
+  const auto check = [this, page](const char* name, auto handler) {
+    auto* widget = new QCheckBox(Q(m_form.Control(name).text), page);
+    widget->setObjectName(name);
+    connect(widget, &QCheckBox::clicked, this, [handler](bool checked) { handler(checked ? 1 : 0); });
+    m_widgets[name] = widget;
+    return widget;
+  };
+
+  QLabel* lblFile = label("lblFile");
+  m_txtFile = edit("txtFile");
+  QPushButton* btnBrowseFile = button("btnBrowseFile", [this] { m_form.btnBrowseFile_Click(); });
+  lblFile->setBuddy(m_txtFile);
+  grid->addWidget(lblFile, 0, 0);
+  grid->addWidget(m_txtFile, 0, 1);
+  grid->addWidget(btnBrowseFile, 0, 2);
+
+  QLabel* lblEncFile = label("lblEncFile");
+  m_txtEncFile = edit("txtEncFile");
+  QPushButton* btnBrowseEncFile = button("btnBrowseEncFile", [this] { m_form.btnBrowseEncFile_Click(); });
+  lblEncFile->setBuddy(m_txtEncFile);
+  grid->addWidget(lblEncFile, 1, 0);
+  grid->addWidget(m_txtEncFile, 1, 1);
+  grid->addWidget(btnBrowseEncFile, 1, 2);
+
+  m_chkCompressFile = check("chkCompressFile", [this](int v) { m_form.chkCompressFile_Click(v); });
+  QLabel* lblAlgorithm = label("lblAlgorithm");
+  m_cmbAlgorithm = new QComboBox(page);
+  m_cmbAlgorithm->setObjectName("cmbAlgorithm");
+  m_cmbAlgorithm->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  m_cmbAlgorithm->setMinimumContentsLength(14);
+  connect(m_cmbAlgorithm, &QComboBox::activated, this, [this](int index) { m_form.cmbAlgorithm_Click(index); });
+  m_widgets["cmbAlgorithm"] = m_cmbAlgorithm;
+  lblAlgorithm->setBuddy(m_cmbAlgorithm);
+  auto* options = new QHBoxLayout;
+  options->addWidget(m_chkCompressFile);
+  options->addStretch(1);
+  options->addWidget(lblAlgorithm);
+  options->addWidget(m_cmbAlgorithm);
+  grid->addLayout(options, 2, 1, 1, 2);
+
+  m_chkOpenFile = check("chkOpenFile", [this](int v) { m_form.chkOpenFile_Click(v); });
+  grid->addWidget(m_chkOpenFile, 3, 1, 1, 2);
+
+  auto* access = new QHBoxLayout;
+  for (int i = 0; i < 2; ++i) {
+    const std::string name = "optAccess(" + std::to_string(i) + ")";
+    m_optAccess[i] = new QRadioButton(Q(m_form.Control(name).text), page);
+    m_optAccess[i]->setObjectName("optAccess");
+    m_optAccess[i]->setProperty("index", i);
+    connect(m_optAccess[i], &QRadioButton::clicked, this, [this, i] { m_form.optAccess_Click(i); });
+    m_widgets[name] = m_optAccess[i];
+    access->addWidget(m_optAccess[i]);
+  }
+  access->addStretch(1);
+  grid->addLayout(access, 4, 1, 1, 2);
+
+  QLabel* lblAccess = label("lblAccess");
+  lblAccess->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  m_lvwAccess = new QTreeWidget(page);
+  m_lvwAccess->setObjectName("lvwAccess");
+  m_lvwAccess->setColumnCount(2);
+  m_lvwAccess->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("E-Mail Address")});
+  m_lvwAccess->setRootIsDecorated(false);
+  m_lvwAccess->setItemsExpandable(false);
+  m_lvwAccess->setSelectionMode(QAbstractItemView::NoSelection);
+  m_lvwAccess->setFocusPolicy(Qt::StrongFocus);
+  m_lvwAccess->header()->setStretchLastSection(true);
+  m_lvwAccess->header()->setSectionsMovable(false);
+  m_lvwAccess->setMinimumHeight(90);
+  m_lvwAccess->viewport()->installEventFilter(this);
+  connect(m_lvwAccess, &QTreeWidget::itemClicked, this, [this] { m_form.lvwAccess_Click(); });
+  m_widgets["lvwAccess"] = m_lvwAccess;
+  lblAccess->setBuddy(m_lvwAccess);
+  QPushButton* btnSelectAccess = button("btnSelectAccess", [this] { m_form.btnSelectAccess_Click(); });
+  grid->addWidget(lblAccess, 5, 0);
+  grid->addWidget(m_lvwAccess, 5, 1);
+  grid->addWidget(btnSelectAccess, 5, 2, Qt::AlignTop);
+  grid->setRowStretch(5, 1);
+
+  QLabel* lblPassword = label("lblPassword");
+  m_txtPassword = edit("txtPassword");
+  m_txtPassword->setEchoMode(QLineEdit::Password);
+  lblPassword->setBuddy(m_txtPassword);
+  grid->addWidget(lblPassword, 6, 0);
+  grid->addWidget(m_txtPassword, 6, 1);
+  QLabel* lblConfirmPassword = label("lblConfirmPassword");
+  m_txtConfirmPassword = edit("txtConfirmPassword");
+  m_txtConfirmPassword->setEchoMode(QLineEdit::Password);
+  lblConfirmPassword->setBuddy(m_txtConfirmPassword);
+  grid->addWidget(lblConfirmPassword, 7, 0);
+  grid->addWidget(m_txtConfirmPassword, 7, 1);
+
+  // In Secure Delete mode the rows above are hidden: the rest stays on top.
+  grid->setRowStretch(8, 0);
+  auto* spacer = new QWidget(page);
+  spacer->setObjectName("spcFill");
+  spacer->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+  grid->addWidget(spacer, 8, 0, 1, 3);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  QPushButton* btnOK = button("btnOK", [this] { m_form.btnOK_Click(); });
+  btnOK->setDefault(true);
+  QPushButton* btnExit = button("btnExit", [this] { m_form.btnExit_Click(); });
+  buttons->addWidget(btnOK);
+  buttons->addWidget(btnExit);
+  grid->addLayout(buttons, 9, 0, 1, 3);
+
+  // Tab order: top to bottom, left to right.
+  QWidget* order[] = {m_txtFile, btnBrowseFile, m_txtEncFile, btnBrowseEncFile, m_chkCompressFile, m_cmbAlgorithm,
+                      m_chkOpenFile, m_optAccess[0], m_optAccess[1], m_lvwAccess, btnSelectAccess, m_txtPassword,
+                      m_txtConfirmPassword, btnOK, btnExit};
+  for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+  return page;
+}
+
+void MainWindow::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("sbrStatusBar");
+  bar->setSizeGripEnabled(true);
+  const char* names[] = {"Status", "FileSize", "EncFileSize"};
+  for (int i = 0; i < 3; ++i) {
+    m_panels[i] = new QLabel(bar);
+    m_panels[i]->setObjectName(names[i]);
+    m_panels[i]->setToolTip(Q(m_form.Control(names[i]).tooltip));
+    m_panels[i]->setContentsMargins(4, 0, 4, 0);
+    if (i == 0) {
+      bar->addWidget(m_panels[i], 1);
+    } else {
+      m_panels[i]->setMinimumWidth(150);
+      bar->addPermanentWidget(m_panels[i]);
+    }
+    m_widgets[names[i]] = m_panels[i];
+  }
+}
+
+void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
+  widget->setVisible(state.visible);
+  widget->setEnabled(state.enabled);
+  widget->setToolTip(Q(state.tooltip));
+  const QPalette defaults = QApplication::palette(widget);
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Base, state.background == forms::Background::Window ? defaults.color(QPalette::Base)
+                                                                                   : defaults.color(QPalette::Button));
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    line->setReadOnly(state.readOnly);
+    if (line->text() != Q(state.text)) line->setText(Q(state.text));
+    line->setPalette(palette);
+  } else if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+    box->setChecked(state.value == 1);
+  } else if (auto* option = qobject_cast<QRadioButton*>(widget)) {
+    if (state.value == 1) option->setChecked(true);
+  } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    QStringList items;
+    for (const auto& item : state.items) items << Q(item);
+    QStringList current;
+    for (int i = 0; i < combo->count(); ++i) current << combo->itemText(i);
+    if (current != items) {
+      combo->clear();
+      combo->addItems(items);
+    }
+    combo->setCurrentIndex(state.value);
+  } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {
+    tree->setPalette(palette);
+  } else if (auto* text = qobject_cast<QLabel*>(widget)) {
+    text->setText(Q(state.text));
+  }
+}
+
+void MainWindow::Refresh() {
+  setWindowTitle(Q(m_form.Control("frmMain").text));
+  for (const auto& [name, state] : m_form.Controls()) {
+    if (const auto widget = m_widgets.find(name); widget != m_widgets.end()) Apply(widget->second, state);
+    if (const auto action = m_actions.find(name); action != m_actions.end() && action->second->isCheckable()) {
+      action->second->setChecked(state.value == 1);
+    }
+  }
+  m_lvwAccess->clear();
+  for (const auto& row : m_form.AccessRows()) {
+    auto* item = new QTreeWidgetItem(m_lvwAccess, {Q(row.name), Q(row.email)});
+    item->setData(0, Qt::UserRole, Q(row.tag));
+  }
+}
+
+void MainWindow::SetFocus(const std::string& control) {
+  if (const auto widget = m_widgets.find(control); widget != m_widgets.end()) widget->second->setFocus();
+}
+
+void MainWindow::Close() { close(); }
+
+std::optional<std::string> MainWindow::BrowseForFile(const forms::BrowseRequest& request) {
+  QFileDialog dialog(this, Q(request.title), Q(request.initialFolder));
+  dialog.setObjectName("dlgFind");
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setNameFilter(NameFilter(request.filter));
+  if (!request.initialName.empty()) dialog.selectFile(Q(request.initialName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst().toStdString();
+}
+
+void MainWindow::ShowJob(JobWindow& job) {
+  JobDialog dialog(job, m_port, this);
+  dialog.exec();
+}
+
+void MainWindow::ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) {
+  SelectDigitalIDDialog view(dialog, this);
+  view.exec();
+}
+
+void MainWindow::ShowOptions(forms::frmOptions& dialog) {
+  OptionsDialog view(dialog, this);
+  view.exec();
+}
+
+bool MainWindow::LaunchCertificateManager() { return false; }
+
+bool MainWindow::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) m_form.Activate();
+  return QMainWindow::event(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // The access list's columns share its width 0.4 to 0.6.
+  if (watched == m_lvwAccess->viewport() && event->type() == QEvent::Resize) SizeAccessColumns();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::SizeAccessColumns() {
+  const int width = m_lvwAccess->viewport()->width();
+  m_lvwAccess->setColumnWidth(0, width * 4 / 10);
+  m_lvwAccess->setColumnWidth(1, width - width * 4 / 10);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+  event->acceptProposedAction();
+  m_form.FileDropped(urls.front().toLocalFile().toStdString());
+}
+
+}  // namespace sealvane::qt

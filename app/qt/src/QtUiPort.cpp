@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sealvane/qt/QtUiPort.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "sealvane/qt/JobDialog.h"
+
+namespace sealvane::qt {
+namespace {
+
+// How often a running job lets the windows repaint and hears Cancel: often
+// enough to look smooth, rarely enough to cost nothing against the cipher.
+constexpr auto kEventInterval = std::chrono::milliseconds(15);
+
+std::vector<QMessageBox::StandardButton> ButtonsOf(MsgButtons buttons) {
+  switch (buttons) {
+    case MsgButtons::OK: return {QMessageBox::Ok};
+    case MsgButtons::OKCancel: return {QMessageBox::Ok, QMessageBox::Cancel};
+    case MsgButtons::AbortRetryIgnore: return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
+    case MsgButtons::YesNoCancel: return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+    case MsgButtons::YesNo: return {QMessageBox::Yes, QMessageBox::No};
+    case MsgButtons::RetryCancel: return {QMessageBox::Retry, QMessageBox::Cancel};
+  }
+  return {QMessageBox::Ok};
+}
+
+MsgResult ResultOf(int button) {
+  switch (button) {
+    case QMessageBox::Ok: return MsgResult::OK;
+    case QMessageBox::Cancel: return MsgResult::Cancel;
+    case QMessageBox::Abort: return MsgResult::Abort;
+    case QMessageBox::Retry: return MsgResult::Retry;
+    case QMessageBox::Ignore: return MsgResult::Ignore;
+    case QMessageBox::Yes: return MsgResult::Yes;
+    case QMessageBox::No: return MsgResult::No;
+    default: return MsgResult::Cancel;
+  }
+}
+
+QMessageBox::Icon IconOf(MsgIcon icon) {
+  switch (icon) {
+    case MsgIcon::Stop: return QMessageBox::Critical;
+    case MsgIcon::Question: return QMessageBox::Question;
+    case MsgIcon::Exclamation: return QMessageBox::Warning;
+    case MsgIcon::Information: return QMessageBox::Information;
+    case MsgIcon::None: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QString DrawnText(const std::string& text) {
+  QString drawn = QString::fromStdString(text);
+  drawn.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  drawn.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return drawn;
+}
+
+MsgResult QtUiPort::ShowMessageBox(const MessageBoxRequest& request) {
+  QWidget* parent = QApplication::activeModalWidget();
+  if (parent == nullptr) parent = m_main;
+  QMessageBox box(IconOf(request.icon), QString::fromStdString(request.title), DrawnText(request.text),
+                  QMessageBox::NoButton, parent);
+  box.setObjectName("MessageBox");
+  const auto buttons = ButtonsOf(request.buttons);
+  for (const auto button : buttons) box.addButton(button);
+  const std::size_t defaultAt = static_cast<std::size_t>(std::max(request.defaultButton, 1)) - 1;
+  box.setDefaultButton(buttons[std::min(defaultAt, buttons.size() - 1)]);
+  // Escape and the close box give the answer of a box closed without a
+  // choice.
+  const MsgResult dismiss = DismissAnswer(request.buttons);
+  for (const auto button : buttons) {
+    if (ResultOf(button) == dismiss) box.setEscapeButton(button);
+  }
+  const int pressed = box.exec();
+  return pressed == 0 ? dismiss : ResultOf(pressed);
+}
+
+void QtUiPort::ShowOperation(const std::string& text) {
+  if (m_job) m_job->SetOperation(QString::fromStdString(text));
+}
+
+void QtUiPort::ShowFile(const std::string& text) {
+  if (m_job) m_job->SetFile(QString::fromStdString(text));
+}
+
+void QtUiPort::ShowProgress(int percent) {
+  if (m_job) m_job->SetProgress(percent);
+}
+
+void QtUiPort::ProcessPendingMessages() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - m_lastEvents < kEventInterval) return;
+  m_lastEvents = now;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtUiPort::Wait(int milliseconds) {
+  m_lastEvents = {};
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace sealvane::qt

@@ -1,0 +1,332 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Qt windows on real files: every control by its objectName, a round
+// trip through the real job windows, Cancel on a large file, drag and drop,
+// and screenshots of each window for a person to look at.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QtTest>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "sealvane/csp/WinCrypt.h"
+#include "sealvane/forms/modMain.h"
+#include "sealvane/qt/MainWindow.h"
+#include "sealvane/qt/QtUiPort.h"
+#include "sealvane/settings/clsConfig.h"
+#include "support/Sandbox.h"
+
+namespace fs = std::filesystem;
+using namespace sealvane;
+
+namespace {
+
+const char* const kPassword = "Correct Horse 9";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// One running copy of the program's windows.
+struct Program {
+  qt::QtUiPort port;
+  forms::frmMain form {port};
+  qt::MainWindow window {form, port};
+
+  explicit Program(const std::string& cmd) {
+    forms::modMain::Startup(port, form, [this] { window.show(); }, cmd);
+    if (!QTest::qWaitForWindowExposed(&window)) qWarning("the main window was not exposed");
+  }
+  template <typename T>
+  T* Find(const char* name) {
+    T* widget = window.findChild<T*>(QString::fromLatin1(name));
+    if (widget == nullptr) qWarning("no widget %s", name);
+    return widget;
+  }
+  QRadioButton* Option(int index) {
+    for (auto* option : window.findChildren<QRadioButton*>(QStringLiteral("optAccess"))) {
+      if (option->property("index").toInt() == index) return option;
+    }
+    return nullptr;
+  }
+  void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+};
+
+// Acts on each modal window that appears until `act` says it is done with
+// them; polls the event loop as a user would look at the screen.
+class ModalWatcher {
+ public:
+  explicit ModalWatcher(std::function<bool(QWidget*)> act) : m_act(std::move(act)) {
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal != nullptr && m_act(modal)) m_timer.stop();
+    });
+    m_timer.start(5);
+  }
+
+ private:
+  std::function<bool(QWidget*)> m_act;
+  QTimer m_timer;
+};
+
+void Shot(QWidget* widget, const QString& name) {
+  const QString dir = QString::fromLatin1(SEALVANE_SCREENSHOTS);
+  QDir().mkpath(dir);
+  QVERIFY(widget->grab().save(dir + "/" + name + ".png"));
+}
+
+// Presses a message box's button and records its text.
+bool Answer(QWidget* modal, QMessageBox::StandardButton button, QStringList* texts = nullptr) {
+  auto* box = qobject_cast<QMessageBox*>(modal);
+  if (box == nullptr) return false;
+  if (texts) texts->append(box->windowTitle() + ": " + box->text());
+  QTest::mouseClick(box->button(button), Qt::LeftButton);
+  return true;
+}
+
+}  // namespace
+
+class GuiTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    test::EnterSandbox();
+    const std::string runtime = test::SandboxDir() + "/runtime";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    qputenv("XDG_RUNTIME_DIR", runtime.c_str());
+    clsConfig().SetWelcomed(true);
+    fs::create_directories(Data(""));
+  }
+  void cleanup() { test::LeaveSandbox(); }
+
+  void everyControlHasItsNameCaptionAndTooltip() {
+    Program p("");
+    for (const auto& [name, state] : p.form.Controls()) {
+      const QString expectedText = Q(state.text);
+      if (name == "frmMain") {
+        QCOMPARE(p.window.windowTitle(), QStringLiteral("Sealvane"));
+      } else if (name.rfind("optAccess(", 0) == 0) {
+        QRadioButton* option = p.Option(name[10] - '0');
+        QVERIFY(option);
+        QCOMPARE(option->text(), expectedText);
+        QCOMPARE(option->toolTip(), Q(state.tooltip));
+      } else if (auto* action = p.window.findChild<QAction*>(Q(name))) {
+        QCOMPARE(action->text(), expectedText);
+        if (!state.tooltip.empty()) QCOMPARE(action->toolTip(), Q(state.tooltip));
+      } else if (auto* menu = p.window.findChild<QMenu*>(Q(name))) {
+        QCOMPARE(menu->title(), expectedText);
+      } else {
+        QWidget* widget = p.window.findChild<QWidget*>(Q(name));
+        QVERIFY2(widget, name.c_str());
+        QCOMPARE(widget->toolTip(), Q(state.tooltip));
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) QCOMPARE(button->text(), expectedText);
+        if (auto* label = qobject_cast<QLabel*>(widget); label && !expectedText.isEmpty()) {
+          QCOMPARE(label->text(), expectedText);
+        }
+      }
+    }
+    auto* list = p.Find<QTreeWidget>("lvwAccess");
+    QCOMPARE(list->headerItem()->text(0), QStringLiteral("Name"));
+    QCOMPARE(list->headerItem()->text(1), QStringLiteral("E-Mail Address"));
+    QVERIFY(qAbs(list->columnWidth(0) - list->viewport()->width() * 4 / 10) <= 1);
+    QVERIFY(p.Find<QToolBar>("tbrToolbar"));
+    QVERIFY(p.Find<QStatusBar>("sbrStatusBar"));
+    QCOMPARE(p.Find<QLabel>("Status")->text(), QStringLiteral("Ready"));
+    QVERIFY(p.Find<QAction>("Encrypt")->isChecked());
+    QCOMPARE(p.Find<QLineEdit>("txtPassword")->echoMode(), QLineEdit::Password);
+    // Text that fits: no label is cut.
+    for (auto* label : p.window.findChildren<QLabel*>()) {
+      if (label->isVisible()) QVERIFY2(label->width() >= label->minimumSizeHint().width(), qPrintable(label->objectName()));
+    }
+  }
+
+  void roundTripThroughTheWindows() {
+    const std::string content(300000, 'x');
+    test::WriteFileBytes(Data("report with spaces.doc"), content);
+    {
+      Program p("/e \"" + Data("report with spaces.doc") + "\"");
+      QCOMPARE(p.Find<QLineEdit>("txtEncFile")->text(), Q(Data("report with spaces.sva")));
+      QTest::mouseClick(p.Option(1), Qt::LeftButton);
+      QVERIFY(p.Find<QLineEdit>("txtPassword")->isEnabled());
+      QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
+      QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
+      QStringList captions;
+      ModalWatcher watch([&](QWidget* modal) {
+        captions << modal->windowTitle();
+        return true;
+      });
+      p.Click("btnOK");
+      QCOMPARE(captions, QStringList {QStringLiteral("Sealvane - Encrypt")});
+      QVERIFY(fs::exists(Data("report with spaces.sva")));
+      QCOMPARE(p.Find<QLineEdit>("txtPassword")->text(), QString());
+    }
+    fs::rename(Data("report with spaces.doc"), Data("original.doc"));
+    {
+      Program p("\"" + Data("report with spaces.sva") + "\"");
+      QVERIFY(p.Find<QAction>("Decrypt")->isChecked());
+      QCOMPARE(p.Find<QLineEdit>("txtFile")->text(), Q(Data("report with spaces.doc")));
+      QVERIFY(!p.Find<QLineEdit>("txtConfirmPassword")->isEnabled());
+      QVERIFY(!p.Find<QComboBox>("cmbAlgorithm")->isEnabled());
+      QTest::mouseClick(p.Find<QCheckBox>("chkOpenFile"), Qt::LeftButton);
+      QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
+      p.Click("btnOK");
+      QCOMPARE(test::ReadFileBytes(Data("report with spaces.doc")), content);
+    }
+    {
+      Program p("/d \"" + Data("original.doc") + "\"");
+      QVERIFY(!p.Find<QLineEdit>("txtEncFile")->isVisible());
+      QStringList texts;
+      ModalWatcher watch([&](QWidget* modal) { return Answer(modal, QMessageBox::Yes, &texts); });
+      p.Click("btnOK");
+      QCOMPARE(texts.size(), 1);
+      QVERIFY(!fs::exists(Data("original.doc")));
+    }
+  }
+
+  void warningsAreDrawnAsBoxes() {
+    Program p("");
+    QTest::mouseClick(p.Option(1), Qt::LeftButton);
+    QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), "seven77");
+    QStringList texts;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    ModalWatcher watch([&](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) icon = box->icon();
+      return Answer(modal, QMessageBox::Ok, &texts);
+    });
+    QTest::keyClicks(p.Find<QLineEdit>("txtFile"), "ignored: read-only in Encrypt");
+    QCOMPARE(p.Find<QLineEdit>("txtFile")->text(), QString());
+    p.Find<QLineEdit>("txtEncFile")->setFocus();
+    p.Click("btnOK");
+    QCOMPARE(texts, QStringList {QStringLiteral("Warning!: Please select a file.")});
+    QCOMPARE(icon, QMessageBox::Warning);
+  }
+
+  void cancelMidwayLeavesNothing() {
+    // Large and hard to compress, so that the job is still running when the
+    // user looks.
+    std::string content(48u << 20, '\0');
+    std::uint32_t x = 2463534242u;
+    for (char& c : content) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      c = static_cast<char>(x);
+    }
+    test::WriteFileBytes(Data("big.bin"), content);
+    Program p("/e \"" + Data("big.bin") + "\"");
+    QTest::mouseClick(p.Option(1), Qt::LeftButton);
+    QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
+    QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
+    bool pressed = false;
+    int seenProgress = 0;
+    QString fileLabel;
+    ModalWatcher watch([&](QWidget* modal) {
+      auto* bar = modal->findChild<QProgressBar*>(QStringLiteral("pgbProgressBar"));
+      if (bar == nullptr || bar->value() < 1) return false;
+      seenProgress = bar->value();
+      fileLabel = modal->findChild<QLabel*>(QStringLiteral("lblFile"))->toolTip();
+      Shot(modal, QStringLiteral("job-window-midway"));
+      QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+      pressed = true;
+      return true;
+    });
+    p.Click("btnOK");
+    QVERIFY(pressed);
+    QVERIFY(seenProgress > 0 && seenProgress < 100);
+    QCOMPARE(fileLabel, QStringLiteral("big.bin"));
+    QVERIFY(!fs::exists(Data("big.sva")));
+    QCOMPARE(test::FolderEntries(Data("")), std::vector<std::string> {"big.bin"});
+    QCOMPARE(fs::file_size(Data("big.bin")), content.size());
+  }
+
+  void droppingAFilePreparesItsMode() {
+    test::WriteFileBytes(Data("notes.txt"), "notes");
+    Program p("");
+    const auto drop = [&](const std::string& path) {
+      QMimeData data;
+      data.setUrls({QUrl::fromLocalFile(Q(path))});
+      QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&p.window, &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&p.window, &dropped);
+    };
+    drop(Data("notes.txt"));
+    QVERIFY(p.Find<QAction>("Encrypt")->isChecked());
+    QCOMPARE(p.Find<QLineEdit>("txtEncFile")->text(), Q(Data("notes.sva")));
+    drop(Data("letter.sva"));
+    QVERIFY(p.Find<QAction>("Decrypt")->isChecked());
+    QCOMPARE(p.Find<QLineEdit>("txtEncFile")->text(), Q(Data("letter.sva")));
+  }
+
+  void screenshotsOfEveryWindow() {
+    csp::BYTE own[20];
+    QVERIFY(csp::ImportPfx(Fixture("capi/capi_fixture.pfx"), "fixture-pass", "MY", own));
+    clsConfig().SetDefaultCertTP(ByteArray(own, own + 20));
+    for (const char* name : {"sva/certs/recipient1.der", "sva/certs/recipient2.der"}) {
+      const auto der = Fixture(name);
+      csp::HCERTSTORE store = csp::CertOpenSystemStoreA(0, "AddressBook");
+      QVERIFY(csp::CertAddEncodedCertificateToStore(store, csp::X509_ASN_ENCODING, der.data(),
+                                                    static_cast<csp::DWORD>(der.size()),
+                                                    csp::CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+      csp::CertCloseStore(store, 0);
+    }
+    test::WriteFileBytes(Data("quarterly report.doc"), std::string(123456, 'q'));
+    Program p("/e \"" + Data("quarterly report.doc") + "\"");
+    Shot(&p.window, QStringLiteral("main-encrypt"));
+    // The recipients dialog, with everything chosen.
+    ModalWatcher select([&](QWidget* modal) {
+      if (modal->objectName() != QLatin1String("frmSelectDigitalID")) return false;
+      auto* list = modal->findChild<QTreeWidget*>(QStringLiteral("lvwDigitalID"));
+      list->selectAll();
+      Shot(modal, QStringLiteral("select-digital-ids"));
+      QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+      return true;
+    });
+    p.Click("btnSelectAccess");
+    QCOMPARE(p.Find<QTreeWidget>("lvwAccess")->topLevelItemCount(), 3);
+    Shot(&p.window, QStringLiteral("main-encrypt-recipients"));
+    QTest::mouseClick(p.Option(1), Qt::LeftButton);
+    Shot(&p.window, QStringLiteral("main-encrypt-password"));
+    p.Find<QAction>("Decrypt")->trigger();
+    Shot(&p.window, QStringLiteral("main-decrypt"));
+    p.Find<QAction>("SecureDelete")->trigger();
+    Shot(&p.window, QStringLiteral("main-secure-delete"));
+    p.window.resize(900, 650);
+    p.Find<QAction>("Encrypt")->trigger();
+    Shot(&p.window, QStringLiteral("main-encrypt-large"));
+    ModalWatcher options([&](QWidget* modal) {
+      if (modal->objectName() != QLatin1String("frmOptions")) return false;
+      Shot(modal, QStringLiteral("options"));
+      QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+      return true;
+    });
+    p.Find<QAction>("mnuToolsOptions")->trigger();
+  }
+
+ private:
+  static std::string Data(const std::string& name) { return test::SandboxDir() + "/data/" + name; }
+  static std::vector<csp::BYTE> Fixture(const std::string& name) {
+    const std::string bytes = test::ReadFileBytes(std::string(SEALVANE_FIXTURES) + "/" + name);
+    return {bytes.begin(), bytes.end()};
+  }
+};
+
+QTEST_MAIN(GuiTest)
+#include "GuiTest.moc"
