@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// `encrypt`, `decrypt`, `shred` and `info`: the engine's jobs on a terminal,
-// with the checks the desktop program makes before it starts them.
+// `encrypt`, `decrypt`, `shred` and `info`: the engine's jobs on a terminal.
+// The jobs go through the main window's own logic (its fields filled, OK
+// pressed), so both front ends check their input the same way.
 #include "JobCommands.h"
 
 #include <cctype>
@@ -14,15 +15,11 @@
 #include "Text.h"
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/clsArchive.h"
-#include "sealvane/archive/frmDecrypt.h"
-#include "sealvane/archive/frmEncrypt.h"
-#include "sealvane/archive/frmSecureDelete.h"
 #include "sealvane/archive/modCommon.h"
-#include "sealvane/platform/FileInfo.h"
+#include "sealvane/forms/frmMain.h"
 #include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/Process.h"
 #include "sealvane/platform/RuntimeError.h"
-#include "sealvane/settings/clsConfig.h"
 
 namespace sealvane::cli {
 
@@ -118,14 +115,6 @@ std::optional<platform::Passphrase> Password(const Options& o) {
   return platform::Passphrase(std::move(line));
 }
 
-std::size_t CharacterCount(const std::string& utf8) {
-  std::size_t n = 0;
-  for (const char c : utf8) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-  }
-  return n;
-}
-
 // Fills a digital ID from the store that holds it; false after showing why.
 bool LoadDigitalID(UiPort& ui, const char* store, const ByteArray& thumbprint, clsDigitalID& id) {
   CertRecord record {};
@@ -139,91 +128,111 @@ bool LoadDigitalID(UiPort& ui, const char* store, const ByteArray& thumbprint, c
   return true;
 }
 
-// Runs a prepared job window on the terminal, Ctrl-C pressing Cancel.
-template <typename Job>
-void RunJob(Job& job, TerminalUi& ui) {
-  ui.onCancel = [&job] { job.Cancel(); };
-  platform::CatchInterrupts();
-  job.Run();
-  ui.EndProgress();
-}
+// The main window's logic on a terminal: no window to draw, no file dialog;
+// a job runs at once, Ctrl-C pressing Cancel.
+class TerminalView : public forms::frmMainView {
+ public:
+  explicit TerminalView(TerminalUi& ui) : m_ui(ui) {}
+  void Refresh() override {}
+  void SetFocus(const std::string&) override {}
+  void Close() override {}
+  std::optional<std::string> BrowseForFile(const forms::BrowseRequest&) override { return std::nullopt; }
+  void ShowJob(JobWindow& job) override {
+    m_ui.onCancel = [&job] { job.Cancel(); };
+    platform::CatchInterrupts();
+    job.Run();
+    m_ui.EndProgress();
+    m_ui.onCancel = nullptr;
+    ran = true;
+    result = job.Result();
+  }
+  void ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) override { dialog.btnCancel_Click(); }
+  void ShowOptions(forms::frmOptions& dialog) override { dialog.btnCancel_Click(); }
+  bool LaunchCertificateManager() override { return false; }
+
+  bool ran = false;
+  std::int32_t result = 0;
+
+ private:
+  TerminalUi& m_ui;
+};
+
+// The main window's logic, loaded and active, with a mode prepared for a
+// file. False when preparing it already failed (the reason was shown).
+class TerminalForm {
+ public:
+  explicit TerminalForm(TerminalUi& ui) : m_ui(ui), form(ui), view(ui) { form.AttachView(&view); }
+
+  template <typename Prepare>
+  bool Start(Prepare prepare) {
+    if (!form.Load()) return false;
+    form.Activate();
+    const int before = m_ui.BoxesShown();
+    prepare(form);
+    return m_ui.BoxesShown() == before;
+  }
+  // OK; true when the job ran and succeeded.
+  bool Ok() {
+    form.btnOK_Click();
+    return view.ran && view.result == 0;
+  }
+
+ private:
+  TerminalUi& m_ui;
+
+ public:
+  forms::frmMain form;
+  TerminalView view;
+};
 
 int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.positional.size() != 1) {
     std::cerr << "sealvane-cli: encrypt needs one FILE\nUsage:\n" << kJobUsage;
     return kExitUsage;
   }
-  clsConfig config;
-  clsParameters params;
-  params.m_strFilePath = o.positional[0];
-  params.m_strEncFilePath = o.output ? *o.output : ReplaceExtension(params.m_strFilePath, ".sva");
-  std::int32_t cipher = 2;
-  config.GetAlgorithm(cipher);
-  if (o.cipher) cipher = *o.cipher;
-  bool compress = true, openAfter = true;
-  config.GetAlwaysCompress(compress);
-  config.GetAlwaysOpen(openAfter);
-  params.m_eAlg = cipher;
-  params.m_eCSP = cipher > 2 ? 3 : 1;
-  params.m_bCompressFile = o.compress.value_or(compress);
-  params.m_bOpenFile = o.openAfter.value_or(openAfter);
-  if (!params.m_strEncFilePath.empty() && platform::SameFile(params.m_strEncFilePath, params.m_strFilePath)) {
-    ShowWarning(ui, std::string("The file and the encrypted file are the same.") + kCR + "Please choose another file.", 0);
-    return kExitFailure;
-  }
-  const bool passwordMode = o.passwordFile || o.passwordStdin;
-  if (passwordMode) {
-    auto password = Password(o);
-    if (!password || password->Text().empty()) {
-      ShowWarning(ui, "Please enter a password.", 0);
-      return kExitFailure;
-    }
-    if (CharacterCount(password->Text()) < 8) {
-      ShowWarning(ui, "A password must be at least 8 characters long.", 0);
-      return kExitFailure;
-    }
-    params.m_bPwdRequired = true;
-    params.m_strPassword = password->Text();
-  } else {
-    ByteArray own;
-    if (config.GetDefaultCertTP(own) != 0) {
-      ShowWarning(ui,
-                  std::string("There is no default digital ID.") + kCR +
-                      "You must generate or select your own default digital ID first." + kCR +
-                      "On the Tools menu choose either Generate Digital ID or Options.",
+  // The fields of the main window in Encrypt mode, as a user fills them.
+  TerminalForm t(ui);
+  if (!t.Start([&](forms::frmMain& form) { form.PrepareEncrypt(o.positional[0]); })) return kExitFailure;
+  forms::frmMain& form = t.form;
+  if (o.cipher) {
+    const int index = static_cast<int>(form.Control("cmbAlgorithm").items.size()) - *o.cipher;
+    if (index < 0) {
+      ShowWarning(ui, "Cipher " + std::to_string(*o.cipher) +
+                          " needs the enhanced provider, which this computer does not offer.",
                   0);
       return kExitFailure;
     }
-    if (own.size() != 20 || !LoadDigitalID(ui, "MY", own, params.m_oDefaultDigitalID)) return kExitFailure;
-    for (const std::string& text : o.recipients) {
-      const auto thumbprint = ParseThumbprint(text);
-      if (!thumbprint) {
-        std::cerr << "sealvane-cli: a THUMBPRINT is 40 hexadecimal digits: \"" << text << "\"\n";
-        return kExitUsage;
+    form.cmbAlgorithm_Click(index);
+  }
+  if (o.compress) form.chkCompressFile_Click(*o.compress ? 1 : 0);
+  if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
+  if (o.passwordFile || o.passwordStdin) {
+    const auto password = Password(o);
+    form.optAccess_Click(1);
+    const std::string text = password ? password->Text() : std::string();
+    form.TextChanged("txtPassword", text);
+    form.TextChanged("txtConfirmPassword", text);
+  } else {
+    form.optAccess_Click(0);
+    if (!o.recipients.empty()) {
+      std::vector<clsDigitalID> others;
+      for (const std::string& text : o.recipients) {
+        const auto thumbprint = ParseThumbprint(text);
+        if (!thumbprint) {
+          std::cerr << "sealvane-cli: a THUMBPRINT is 40 hexadecimal digits: \"" << text << "\"\n";
+          return kExitUsage;
+        }
+        clsDigitalID recipient;
+        if (!LoadDigitalID(ui, "AddressBook", *thumbprint, recipient)) return kExitFailure;
+        others.push_back(recipient);
       }
-      clsDigitalID recipient;
-      if (!LoadDigitalID(ui, "AddressBook", *thumbprint, recipient)) return kExitFailure;
-      params.m_colOtherDigitalIDs.push_back(recipient);
+      form.SetOtherDigitalIDs(std::move(others));
     }
   }
-  // The strong ciphers need the enhanced provider.
-  std::int32_t level = 0;
-  char message[SL_MESSAGE_SIZE] = {};
-  try {
-    CipherLibrary::Default().SLGetCSP(&level, message);
-  } catch (const platform::RuntimeError& e) {
-    ShowRuntimeError(ui, "Failed to encrypt file.", e);
-    return kExitFailure;
-  }
-  if (params.m_eCSP > level) {
-    ShowWarning(ui, "Cipher " + std::to_string(cipher) + " needs the enhanced provider, which this computer does not offer.", 0);
-    return kExitFailure;
-  }
-  frmEncrypt job(ui);
-  if (!job.Initialize(params)) return kExitFailure;
-  RunJob(job, ui);
-  if (job.Result() != 0) return kExitFailure;
-  out << "Encrypted " << params.m_strFilePath << " into " << params.m_strEncFilePath << ".\n";
+  if (o.output) form.TextChanged("txtEncFile", *o.output);
+  if (!t.Ok()) return kExitFailure;
+  const clsParameters done = form.Parameters();
+  out << "Encrypted " << done.m_strFilePath << " into " << done.m_strEncFilePath << ".\n";
   return 0;
 }
 
@@ -233,61 +242,21 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
     return kExitUsage;
   }
   const std::string& archivePath = o.positional[0];
-  if (!FileExists(archivePath)) {
-    ShowWarning(ui, "The encrypted file does not exist.  Please specify an existing file.", 0);
-    return kExitFailure;
-  }
-  clsParameters params;
-  clsFileDesc desc;
-  {
-    clsArchive archive(ui);
-    if (archive.OpenArchive(archivePath, 0) != 0) {
-      ShowError(ui, "Failed to open encrypted file.", 0);
-      return kExitFailure;
-    }
-    if (archive.ReadParameters(params, desc) != 0) {
-      ShowError(ui, "Failed to open encrypted file - invalid format.", 0);
-      return kExitFailure;
-    }
-    std::int32_t index = -1;
-    ByteArray thumbprint;
-    if (!params.m_bPwdRequired && !archive.FindThisUserInCertStore(params, index, thumbprint)) {
-      ShowWarning(ui, std::string("Your digital ID is not in the access list.") + kCR + "This file cannot be decrypted.", 0);
-      return kExitFailure;
-    }
-  }
-  params.m_strEncFilePath = archivePath;
-  if (o.output) {
-    params.m_strFilePath = *o.output;
-  } else {
-    // The stored name comes from the archive: only its last component is
-    // used, so nothing is ever written outside the archive's folder.
-    const auto name = SafeStoredFileName(desc.m_strFileName);
-    if (!name) {
-      ShowError(ui, "The encrypted file does not hold a usable file name.  Please specify the file to create.", 0);
-      return kExitFailure;
-    }
-    const std::string folder = GetFolderOfPath(archivePath, false);
-    params.m_strFilePath = archivePath.find('/') == std::string::npos ? *name : folder + "/" + *name;
-  }
-  if (params.m_bPwdRequired) {
+  TerminalForm t(ui);
+  if (!t.Start([&](forms::frmMain& form) { form.PrepareDecrypt(archivePath); })) return kExitFailure;
+  forms::frmMain& form = t.form;
+  if (o.output) form.TextChanged("txtFile", *o.output);
+  // The archive's wish to be opened afterwards gives way to the user's.
+  if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
+  if (form.Control("optAccess(1)").value == 1) {
     std::optional<platform::Passphrase> password = Password(o);
     if (!password && platform::StdinIsTerminal()) {
       password = platform::PinentryGetPin("Sealvane", "Enter the password of " + archivePath + ".", "Password:", false);
     }
-    if (!password || password->Text().empty()) {
-      ShowWarning(ui, "A password is required to decrypt the file.", 0);
-      return kExitFailure;
-    }
-    params.m_strPassword = password->Text();
+    if (password) form.TextChanged("txtPassword", password->Text());
   }
-  // The archive's wish to be opened afterwards gives way to the user's.
-  if (o.openAfter) params.m_bOpenFile = *o.openAfter;
-  frmDecrypt job(ui);
-  if (!job.Initialize(params)) return kExitFailure;
-  RunJob(job, ui);
-  if (job.Result() != 0) return kExitFailure;
-  out << "Decrypted " << archivePath << " into " << params.m_strFilePath << ".\n";
+  if (!t.Ok()) return kExitFailure;
+  out << "Decrypted " << archivePath << " into " << form.Parameters().m_strFilePath << ".\n";
   return 0;
 }
 
@@ -296,10 +265,9 @@ int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
     std::cerr << "sealvane-cli: shred needs one FILE\nUsage:\n" << kJobUsage;
     return kExitUsage;
   }
-  frmSecureDelete job(ui);
-  if (!job.Initialize(o.positional[0])) return kExitFailure;
-  RunJob(job, ui);
-  if (job.Result() != 0) return kExitFailure;
+  TerminalForm t(ui);
+  if (!t.Start([&](forms::frmMain& form) { form.PrepareSecureDelete(o.positional[0]); })) return kExitFailure;
+  if (!t.Ok()) return kExitFailure;
   out << "Deleted " << o.positional[0] << ".\n";
   return 0;
 }

@@ -18,6 +18,7 @@ TerminalUi::TerminalUi(std::istream& in, std::ostream& err, bool assumeYes, std:
 
 MsgResult TerminalUi::ShowMessageBox(const MessageBoxRequest& request) {
   EndProgress();
+  ++m_nBoxes;
   std::string text = request.text;
   for (char& c : text) {
     if (c == '\r') c = '\n';

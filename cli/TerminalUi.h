@@ -31,6 +31,8 @@ class TerminalUi : public UiPort {
   std::function<void()> onCancel;
   // Ends the progress line, if one is shown.
   void EndProgress();
+  // How many boxes were shown so far.
+  int BoxesShown() const noexcept { return m_nBoxes; }
 
  private:
   void DrawProgress();
@@ -44,6 +46,7 @@ class TerminalUi : public UiPort {
   std::string m_strOperation;
   std::string m_strFile;
   int m_nPercent = 0;
+  int m_nBoxes = 0;
 };
 
 }  // namespace sealvane::cli

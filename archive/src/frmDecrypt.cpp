@@ -172,10 +172,12 @@ std::int32_t frmDecrypt::DecryptFile() {
     } else if (data.AttachFile(compress ? m_oCompressedFile.Duplicate() : m_oPlain->Data().Duplicate(), kModeWrite);
                (result = archive.ReadParameters(stored, desc)) != kOk ||
                // The sizes must make sense, and the archive must still be
-               // the one the record was read from.
+               // the one the record was read from. (The record's provider
+               // level is the one its cipher needs, which may be below the
+               // level the archive was made with: both give the same keys.)
                (result = (desc.m_nFileSize < 1 || desc.m_nCompFileSize < 0 || (compress && desc.m_nCompFileSize < 1) ||
                           stored.m_bCompressFile != compress || stored.m_bPwdRequired != m_oParameters.m_bPwdRequired ||
-                          stored.m_eCSP != m_oParameters.m_eCSP || stored.m_eAlg != m_oParameters.m_eAlg)
+                          stored.m_eAlg != m_oParameters.m_eAlg)
                              ? rt::kInvalidCall
                              : kOk) != kOk) {
       ShowError(m_ui, "Failed to read encrypted file parameters.", 0);

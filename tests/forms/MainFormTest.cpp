@@ -491,8 +491,10 @@ TEST_F(MainForm, SwitchingAccessKeepsTheOtherRecipients) {
   other.m_varThumbprint = bob;
   form.SetOtherDigitalIDs({other});
   ASSERT_EQ(form.AccessRows().size(), 2u);
+  form.TextChanged("txtEncFile", Data("typed.sva"));
   form.optAccess_Click(1);
   EXPECT_TRUE(form.AccessRows().empty());
+  EXPECT_EQ(C("txtEncFile").text, Data("typed.sva"));  // typed names survive the switch
   form.TextChanged("txtPassword", "typed but dropped");
   form.optAccess_Click(0);
   EXPECT_EQ(C("txtPassword").text, "");

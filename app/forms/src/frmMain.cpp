@@ -234,26 +234,38 @@ void frmMain::ProcessCmd(std::string i_strCmd) {
     path = i_strCmd.substr(open + 1, close - open - 1);
   }
   if (strSwitch == "e") {
-    m_strFilePath = path;
-    m_strEncFilePath = ReplaceExtension(path, ".sva");
-    GetParameters(kModeEncrypt, true);
-    SetToolBar(kModeEncrypt);
-    SetForm(kModeEncrypt);
+    PrepareEncrypt(path);
   } else if (strSwitch.empty()) {
-    m_strEncFilePath = path;
-    GetParameters(kModeDecrypt, false);
-    SetToolBar(kModeDecrypt);
-    SetForm(kModeDecrypt);
+    PrepareDecrypt(path);
   } else if (strSwitch == "d") {
-    m_strFilePath = path;
-    SetToolBar(kModeSecureDelete);
-    SetForm(kModeSecureDelete);
+    PrepareSecureDelete(path);
   } else {
     // Any other switch: as an empty command line.
     GetParameters(kModeEncrypt, true);
     SetToolBar(kModeEncrypt);
     SetForm(kModeEncrypt);
   }
+}
+
+void frmMain::PrepareEncrypt(const std::string& i_strFilePath) {
+  m_strFilePath = i_strFilePath;
+  m_strEncFilePath = ReplaceExtension(i_strFilePath, ".sva");
+  GetParameters(kModeEncrypt, true);
+  SetToolBar(kModeEncrypt);
+  SetForm(kModeEncrypt);
+}
+
+void frmMain::PrepareDecrypt(const std::string& i_strEncFilePath) {
+  m_strEncFilePath = i_strEncFilePath;
+  GetParameters(kModeDecrypt, false);
+  SetToolBar(kModeDecrypt);
+  SetForm(kModeDecrypt);
+}
+
+void frmMain::PrepareSecureDelete(const std::string& i_strFilePath) {
+  m_strFilePath = i_strFilePath;
+  SetToolBar(kModeSecureDelete);
+  SetForm(kModeSecureDelete);
 }
 
 std::int32_t frmMain::GetParameters(const std::string& i_strButtonKey, bool i_bKeepFile) {
@@ -502,17 +514,10 @@ void frmMain::btnBrowseEncFile_Click() {
 void frmMain::FileDropped(const std::string& i_strPath) {
   try {
     if (HasArchiveExtension(i_strPath)) {
-      SetToolBar(kModeDecrypt);
-      m_strEncFilePath = i_strPath;
       m_strFilePath.clear();
-      GetParameters(kModeDecrypt, false);
-      SetForm(kModeDecrypt);
+      PrepareDecrypt(i_strPath);
     } else {
-      SetToolBar(kModeEncrypt);
-      m_strFilePath = i_strPath;
-      m_strEncFilePath = ReplaceExtension(i_strPath, ".sva");
-      GetParameters(kModeEncrypt, true);
-      SetForm(kModeEncrypt);
+      PrepareEncrypt(i_strPath);
     }
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to select file.");
@@ -566,7 +571,13 @@ void frmMain::optAccess_Click(int i_nIndex) {
       m_bPwdRequired = true;
       m_rows.clear();
     }
+    // The file names the user typed survive the change of access.
+    const std::string typedFile = Control("txtFile").text;
+    const std::string typedEncFile = Control("txtEncFile").text;
     SetForm(GetCurrentMode());
+    Edit("txtFile").text = typedFile;
+    Edit("txtEncFile").text = typedEncFile;
+    Refresh();
     if (i_nIndex == 0 && mode == kModeEncrypt) Focus("btnSelectAccess");
     if (i_nIndex == 1) Focus("txtPassword");
   } catch (...) {

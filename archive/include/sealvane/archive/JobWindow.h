@@ -4,6 +4,7 @@
 // run of the job when the window is first shown.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "sealvane/archive/CipherLibrary.h"
@@ -28,6 +29,8 @@ class JobWindow {
   }
   // The Cancel button.
   void Cancel() noexcept { m_bCancel = true; }
+  // The outcome of the run: 0 done, -9 cancelled, else a failure code.
+  virtual std::int32_t Result() const noexcept = 0;
 
   const std::string& Caption() const noexcept { return m_strCaption; }
   const std::string& Operation() const noexcept { return m_strOperation; }

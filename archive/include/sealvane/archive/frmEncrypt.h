@@ -26,7 +26,7 @@ class frmEncrypt : public JobWindow {
   bool Initialize(const clsParameters& i_oParameters);
 
   // The outcome of the last run: 0 done, -9 cancelled, else a failure code.
-  std::int32_t Result() const noexcept { return m_nResult; }
+  std::int32_t Result() const noexcept override { return m_nResult; }
 
  private:
   void DoRun() override;

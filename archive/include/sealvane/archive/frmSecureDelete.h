@@ -21,7 +21,7 @@ class frmSecureDelete : public JobWindow {
       : JobWindow(ui, library, "Sealvane - Secure Delete") {}
 
   bool Initialize(const std::string& i_strPath);
-  std::int32_t Result() const noexcept { return m_nResult; }
+  std::int32_t Result() const noexcept override { return m_nResult; }
 
  private:
   void DoRun() override;

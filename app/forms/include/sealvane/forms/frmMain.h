@@ -66,6 +66,13 @@ class frmMain : public Form {
   void SetForm(const std::string& i_strButtonKey);
   std::int32_t GetParameters(const std::string& i_strButtonKey, bool i_bKeepFile);
 
+  // A mode prepared for a file, as the command line prepares it: Encrypt
+  // with the archive's name beside the file, Decrypt from an archive (the
+  // plain file next to it under the stored name), or Secure Delete.
+  void PrepareEncrypt(const std::string& i_strFilePath);
+  void PrepareDecrypt(const std::string& i_strEncFilePath);
+  void PrepareSecureDelete(const std::string& i_strFilePath);
+
   std::string GetCurrentMode() const;
   // The working state, as a record (the password included).
   clsParameters Parameters() const;
