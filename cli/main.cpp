@@ -8,6 +8,8 @@
 #include "CertsCommand.h"
 #include "JobCommands.h"
 #include "RegCommand.h"
+#include "TerminalUi.h"
+#include "sealvane/forms/modMain.h"
 
 namespace {
 
@@ -18,10 +20,32 @@ void PrintHelp(std::ostream& out) {
          "\n"
          "Commands:\n"
       << sealvane::cli::kJobUsage << sealvane::cli::kRegUsage << sealvane::cli::kCertsUsage
-      << "  --help                              show this help\n"
+      << "  register --program PATH --icon PATH\n"
+         "                                      record the .sva file type and its open command in\n"
+         "                                      HKEY_CLASSES_ROOT (the installation does this)\n"
+         "  --help                              show this help\n"
          "\n"
          "User data lives in $SEALVANE_HOME (default ~/.local/share/sealvane);\n"
          "the machine hive in $SEALVANE_MACHINE_HIVE (default /var/lib/sealvane/machine.db).\n";
+}
+
+int Register(const std::vector<std::string>& args) {
+  std::string program, icon;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if ((args[i] == "--program" || args[i] == "--icon") && i + 1 < args.size()) {
+      (args[i] == "--program" ? program : icon) = args[i + 1];
+      ++i;
+    } else {
+      std::cerr << "sealvane-cli: register takes --program PATH and --icon PATH\n";
+      return 2;
+    }
+  }
+  if (program.empty() || program[0] != '/') {
+    std::cerr << "sealvane-cli: register needs the program's full path (--program PATH)\n";
+    return 2;
+  }
+  sealvane::cli::TerminalUi ui(std::cin, std::cerr, false);
+  return sealvane::forms::RegisterShellSettings(ui, program, icon) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -41,6 +65,10 @@ int main(int argc, char** argv) {
       const std::string verb = args[0];
       args.erase(args.begin());
       return sealvane::cli::RunJobCommand(verb, args, std::cin, std::cout, std::cerr);
+    }
+    if (args[0] == "register") {
+      args.erase(args.begin());
+      return Register(args);
     }
     if (args[0] == "certs") {
       args.erase(args.begin());

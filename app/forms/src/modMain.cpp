@@ -6,6 +6,7 @@
 
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/settings/clsConfig.h"
+#include "sealvane/settings/clsRegistry.h"
 
 namespace sealvane::forms {
 namespace {
@@ -69,6 +70,26 @@ void modMain::ShowWelcome(UiPort& ui, frmMain& /*form*/) {
   question.buttons = MsgButtons::YesNo;
   if (ui.ShowMessageBox(question) != MsgResult::Yes) return;
   ShowGenDigitalIDLater(ui);
+}
+
+std::int32_t RegisterShellSettings(UiPort& ui, const std::string& i_strProgram, const std::string& i_strIcon) {
+  clsRegistry registry;
+  registry.SetRootKey(platform::HKEY_CLASSES_ROOT);
+  const std::pair<const char*, std::string> values[] = {
+      {".sva", "Sealvane.Archive"},
+      {"Sealvane.Archive", "Sealvane Encrypted Archive"},
+      {"Sealvane.Archive\\DefaultIcon", i_strIcon},
+      {"Sealvane.Archive\\shell\\open\\command", "\"" + i_strProgram + "\" \"%1\""},
+  };
+  for (const auto& [key, value] : values) {
+    std::int32_t rc = registry.CreateKey(key);
+    if (rc == 0) rc = registry.SetStringValue(key, "", value);
+    if (rc != 0) {
+      ShowError(ui, "Failed to register Sealvane shell settings.", rc);
+      return rc;
+    }
+  }
+  return 0;
 }
 
 void ShowGenDigitalIDLater(UiPort& ui) {

@@ -146,6 +146,8 @@ QWidget* MainWindow::BuildForm() {
     connect(widget, &QLineEdit::textEdited, this, [this, control](const QString& text) {
       m_form.TextChanged(control, text.toStdString());
     });
+    // Enter in a text box presses OK, the window's default button.
+    connect(widget, &QLineEdit::returnPressed, this, [this] { m_form.btnOK_Click(); });
     m_widgets[name] = widget;
     return widget;
   };

@@ -33,6 +33,12 @@ class modMain {
   static void ShowWelcome(UiPort& ui, frmMain& form);
 };
 
+// The ".sva" file type in HKEY_CLASSES_ROOT: ".sva" names "Sealvane.Archive",
+// which has its description, its icon and the open command (the program in
+// double quotes, then "%1" in double quotes). 0, or the registry's error
+// after "Failed to register Sealvane shell settings." was shown.
+std::int32_t RegisterShellSettings(UiPort& ui, const std::string& i_strProgram, const std::string& i_strIcon);
+
 // Says that the Generate Digital ID dialog is not part of this version, and
 // how to make a digital ID meanwhile.
 void ShowGenDigitalIDLater(UiPort& ui);
