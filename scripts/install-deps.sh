@@ -10,7 +10,7 @@ packages=(
   util-linux
   clang libclang-rt-14-dev
   qt6-base-dev xvfb xauth xdg-utils shared-mime-info desktop-file-utils
-  pinentry-qt fonts-dejavu-core libfile-mimeinfo-perl
+  pinentry-qt fonts-dejavu-core libfile-mimeinfo-perl xdotool imagemagick
 )
 
 missing=()
