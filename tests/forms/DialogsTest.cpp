@@ -2,6 +2,8 @@
 // The Options and digital-ID selection dialogs without a toolkit.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "forms/FormFixtures.h"
 #include "sealvane/forms/frmOptions.h"
 #include "sealvane/forms/frmSelectDigitalID.h"
@@ -172,6 +174,35 @@ TEST_F(Options, BaseProviderOffersTwoCiphers) {
   frmOptions strong(ui);
   ASSERT_TRUE(strong.Load());
   EXPECT_EQ(strong.Control("cmbAlgorithm").value, 0);
+}
+
+}  // namespace
+}  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(ShellSettings, TheFileTypeIsRecordedOrTheFailureIsShown) {
+  test::FakeUiPort ui;
+  ASSERT_EQ(forms::RegisterShellSettings(ui, "/opt/sealvane/sealvane", "/opt/sealvane/sealvane.svg"), 0);
+  EXPECT_TRUE(ui.boxes.empty());
+  clsRegistry classes;
+  classes.SetRootKey(platform::HKEY_CLASSES_ROOT);
+  std::string value;
+  EXPECT_EQ(classes.GetStringValue(".sva", "", value), 0);
+  EXPECT_EQ(value, "Sealvane.Archive");
+  EXPECT_EQ(classes.GetStringValue("Sealvane.Archive", "", value), 0);
+  EXPECT_EQ(value, "Sealvane Encrypted Archive");
+  EXPECT_EQ(classes.GetStringValue("Sealvane.Archive\\shell\\open\\command", "", value), 0);
+  EXPECT_EQ(value, "\"/opt/sealvane/sealvane\" \"%1\"");
+
+  // A user hive that cannot be used.
+  ::setenv("SEALVANE_HOME", (test::SandboxDir() + "/broken").c_str(), 1);
+  std::filesystem::create_directories(test::SandboxDir() + "/broken/registry.db");
+  EXPECT_NE(forms::RegisterShellSettings(ui, "/opt/sealvane/sealvane", ""), 0);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Error!");
+  EXPECT_EQ(ui.boxes[0].text.rfind("Failed to register Sealvane shell settings.", 0), 0u);
 }
 
 }  // namespace
