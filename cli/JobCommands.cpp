@@ -14,9 +14,11 @@
 #include "TerminalUi.h"
 #include "Text.h"
 #include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/Password.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/frmMain.h"
+#include "sealvane/platform/CodePage.h"
 #include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/Process.h"
 #include "sealvane/platform/RuntimeError.h"
@@ -29,7 +31,12 @@ const char* const kJobUsage =
     "                                      encrypt FILE for a password, or for your default digital ID\n"
     "                                      and the recipients from AddressBook\n"
     "  decrypt ARCHIVE [-o FILE] [--password-file F | --password-stdin] [--open-after | --no-open-after]\n"
-    "          [--yes]                     decrypt next to the archive under the stored name\n"
+    "          [--password-codepage CP]... [--yes]\n"
+    "                                      decrypt next to the archive under the stored name; a password\n"
+    "                                      with letters outside ASCII is tried as Windows-1252 and as\n"
+    "                                      UTF-8; --password-codepage (1250, 1251, 1253, ...) adds the\n"
+    "                                      code page of a system the archive was made on (also the\n"
+    "                                      setting PasswordCodePages, e.g. \"1251\")\n"
     "  shred FILE [--yes] [--shred-hard-links]\n"
     "                                      overwrite FILE with random bytes and delete it; a file with\n"
     "                                      other names (hard links) is destroyed for them too only\n"
@@ -45,6 +52,7 @@ struct Options {
   std::vector<std::string> positional;
   std::optional<std::string> output, passwordFile;
   std::vector<std::string> recipients;
+  std::vector<std::int32_t> codePages;
   std::optional<int> cipher;
   std::optional<bool> compress, openAfter;
   bool passwordStdin = false, yes = false, json = false, shredHardLinks = false;
@@ -54,7 +62,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    const bool takesValue = a == "-o" || a == "--output" || a == "--password-file" || a == "--recipient" || a == "--cipher";
+    const bool takesValue = a == "-o" || a == "--output" || a == "--password-file" || a == "--recipient" ||
+                            a == "--cipher" || a == "--password-codepage";
     if (takesValue && i + 1 >= args.size()) {
       err << "sealvane-cli: " << a << " needs a value\nUsage:\n" << kJobUsage;
       return std::nullopt;
@@ -74,6 +83,13 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         return std::nullopt;
       }
       o.cipher = v[0] - '0';
+    } else if (a == "--password-codepage") {
+      const auto pages = ParseCodePages(args[++i]);
+      if (pages.size() != 1 || !platform::Utf8ToWindowsCodePage("A", pages[0])) {
+        err << "sealvane-cli: --password-codepage takes a Windows code page number such as 1250 or 1251\n";
+        return std::nullopt;
+      }
+      o.codePages.push_back(pages[0]);
     } else if (a == "--compress" || a == "--no-compress") {
       o.compress = a == "--compress";
     } else if (a == "--open-after" || a == "--no-open-after") {
@@ -246,6 +262,7 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (!t.Start([&](forms::frmMain& form) { form.PrepareDecrypt(archivePath); })) return kExitFailure;
   forms::frmMain& form = t.form;
   if (o.output) form.TextChanged("txtFile", *o.output);
+  form.SetPasswordCodePages(o.codePages);
   // The archive's wish to be opened afterwards gives way to the user's.
   if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
   if (form.Control("optAccess(1)").value == 1) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string.h>
 
+#include "sealvane/archive/Password.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/platform/RuntimeError.h"
@@ -250,9 +251,14 @@ std::int32_t clsArchive::EncryptInit(const clsParameters& i_oParameters, const c
     }
     std::vector<EncKeyBlob> slots(n + 1, EncKeyBlob {});
     m_message.fill(0);
-    if (m_library.SLEncryptInit(i_oParameters.m_eCSP, i_oParameters.m_eAlg, i_oParameters.m_strPassword.c_str(), &own,
-                                static_cast<std::int32_t>(n), others.data(), &m_session, slots.data(),
-                                m_message.data()) == 0) {
+    // The password goes in as the other platform would hash it wherever it
+    // can (PasswordForms).
+    std::vector<std::string> forms = PasswordForms(i_oParameters.m_strPassword, {});
+    const int32_t initialised =
+        m_library.SLEncryptInit(i_oParameters.m_eCSP, i_oParameters.m_eAlg, forms.front().c_str(), &own,
+                                static_cast<std::int32_t>(n), others.data(), &m_session, slots.data(), m_message.data());
+    WipeForms(forms);
+    if (initialised == 0) {
       ShowError(m_ui, Message(), 0);
       return kLibraryFailed;
     }
@@ -466,6 +472,7 @@ std::int32_t clsArchive::Decrypt(bool i_bLastData, std::int32_t i_nDataSize, std
     // says: padding that checks out by chance under a wrong key is caught
     // here instead of yielding a garbled file.
     if (!ok || (i_bLastData && size != static_cast<std::uint32_t>(i_nDataSize))) {
+      if (i_bLastData && m_bPasswordTrial) return kWrongPassword;
       if (i_bLastData) {
         ShowWarning(m_ui, "The password is incorrect.", 0);
       } else {

@@ -5,6 +5,7 @@
 
 #include "RunIo.h"
 #include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/Password.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/clsBinaryFile.h"
@@ -152,7 +153,35 @@ void frmDecrypt::DoRun() {
 }
 
 std::int32_t frmDecrypt::DecryptFile() {
+  const bool compress = m_oParameters.m_bCompressFile;
+  if (compress) {
+    try {
+      m_oCompressedFile = platform::CreateScratchFile(platform::TempDirectory(), "SVA");
+    } catch (const RuntimeError&) {
+      ShowError(m_ui, "Failed to open file.", 0);
+      return platform::CurrentRuntimeError().Number();
+    }
+  }
+  // A password is tried in each of its forms (PasswordForms) until one
+  // opens the archive; every try writes into the same new file, from its
+  // start, so nothing reaches the target's name before the right one.
+  std::vector<std::string> forms = m_oParameters.m_bPwdRequired
+                                       ? PasswordForms(m_oParameters.m_strPassword, m_oParameters.m_colPasswordCodePages)
+                                       : std::vector<std::string> {m_oParameters.m_strPassword};
+  std::int32_t result = kOk;
+  for (std::size_t i = 0; i < forms.size(); ++i) {
+    clsParameters attempt = m_oParameters;
+    attempt.m_strPassword = forms[i];
+    result = DecryptWith(attempt, i + 1 < forms.size());
+    if (result != kWrongPassword) break;
+  }
+  WipeForms(forms);
+  return result;
+}
+
+std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTrial) {
   clsArchive archive(m_ui, m_library);
+  archive.SetPasswordTrial(i_bTrial);
   clsBinaryFile data;
   std::int32_t result = kOk;
   try {
@@ -160,28 +189,19 @@ std::int32_t frmDecrypt::DecryptFile() {
     clsParameters stored;
     clsFileDesc desc;
     archive.AttachArchive(m_oArchiveFile.Duplicate(), kModeRead, m_oParameters.m_strEncFilePath);
-    if (compress) {
-      try {
-        m_oCompressedFile = platform::CreateScratchFile(platform::TempDirectory(), "SVA");
-      } catch (const RuntimeError& e) {
-        result = e.Number();
-      }
-    }
-    if (result != kOk) {
-      ShowError(m_ui, "Failed to open file.", 0);
-    } else if (data.AttachFile(compress ? m_oCompressedFile.Duplicate() : m_oPlain->Data().Duplicate(), kModeWrite);
-               (result = archive.ReadParameters(stored, desc)) != kOk ||
-               // The sizes must make sense, and the archive must still be
-               // the one the record was read from. (The record's provider
-               // level is the one its cipher needs, which may be below the
-               // level the archive was made with: both give the same keys.)
-               (result = (desc.m_nFileSize < 1 || desc.m_nCompFileSize < 0 || (compress && desc.m_nCompFileSize < 1) ||
-                          stored.m_bCompressFile != compress || stored.m_bPwdRequired != m_oParameters.m_bPwdRequired ||
-                          stored.m_eAlg != m_oParameters.m_eAlg)
-                             ? rt::kInvalidCall
-                             : kOk) != kOk) {
+    if (data.AttachFile(compress ? m_oCompressedFile.Duplicate() : m_oPlain->Data().Duplicate(), kModeWrite);
+        (result = archive.ReadParameters(stored, desc)) != kOk ||
+        // The sizes must make sense, and the archive must still be the one
+        // the record was read from. (The record's provider level is the one
+        // its cipher needs, which may be below the level the archive was
+        // made with: both give the same keys.)
+        (result = (desc.m_nFileSize < 1 || desc.m_nCompFileSize < 0 || (compress && desc.m_nCompFileSize < 1) ||
+                   stored.m_bCompressFile != compress || stored.m_bPwdRequired != m_oParameters.m_bPwdRequired ||
+                   stored.m_eAlg != m_oParameters.m_eAlg)
+                      ? rt::kInvalidCall
+                      : kOk) != kOk) {
       ShowError(m_ui, "Failed to read encrypted file parameters.", 0);
-    } else if ((result = archive.DecryptInit(m_oParameters, desc)) == kOk) {
+    } else if ((result = archive.DecryptInit(i_oAttempt, desc)) == kOk) {
       m_nStoredSize = desc.m_nFileSize;
       const std::int64_t total = compress ? desc.m_nCompFileSize : desc.m_nFileSize;
       std::int64_t position = 0;
@@ -189,6 +209,7 @@ std::int32_t frmDecrypt::DecryptFile() {
       std::int32_t piece = kPieceSize;
       ByteArray buffer(static_cast<std::size_t>(kPieceSize));
       RunWriter writer(data);
+      SetProgress(0, total);
       for (;;) {
         if (position >= total || Cancelled()) {
           result = Cancelled() ? kCancelled : kOk;
@@ -200,6 +221,16 @@ std::int32_t frmDecrypt::DecryptFile() {
           buffer.resize(static_cast<std::size_t>(piece));
         }
         if ((result = archive.Decrypt(final, piece, buffer)) != kOk) break;
+        // A compressed stream starts with a block's two lengths; under a
+        // wrong key they are out of bounds long before the final piece.
+        if (i_bTrial && compress && position == 0 && !final) {
+          const std::int32_t c = ReadLongBE(buffer, 0);
+          const std::int32_t u = ReadLongBE(buffer, 4);
+          if (c < 1 || c > total - 8 || u < 1 || u > kPieceSize) {
+            result = kWrongPassword;
+            break;
+          }
+        }
         writer.Write(buffer);
         position += piece;
         SetProgress(position, total);

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/platform/CodePage.h"
 
+#include <iconv.h>
+#include <string.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdint>
 
 namespace sealvane::platform {
@@ -121,6 +125,32 @@ std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes) noexce
   const std::size_t n = SequenceLength(text, start);
   if (n > 1 && start + n > maxBytes) return start;
   return maxBytes;
+}
+
+std::optional<std::string> Utf8ToWindowsCodePage(std::string_view text, int codePage) {
+  if (!IsValidUtf8(text) || codePage < 100 || codePage > 99999) return std::nullopt;
+  const std::string name = "CP" + std::to_string(codePage);
+  const iconv_t cd = ::iconv_open(name.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string in(text);
+  // A Windows code page has at most two bytes per character.
+  std::string out(in.size() * 2 + 4, '\0');
+  char* inPtr = in.data();
+  std::size_t inLeft = in.size();
+  char* outPtr = out.data();
+  std::size_t outLeft = out.size();
+  const std::size_t rc = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  ::iconv_close(cd);
+  // The text may be a password: no copy of it stays behind.
+  if (!in.empty()) ::explicit_bzero(in.data(), in.size());
+  // Any character iconv had to approximate or could not convert fails.
+  if (rc != 0 || inLeft != 0) {
+    ::explicit_bzero(out.data(), out.size());
+    return std::nullopt;
+  }
+  std::string result(out.data(), out.size() - outLeft);
+  ::explicit_bzero(out.data(), out.size());
+  return result;
 }
 
 }  // namespace sealvane::platform

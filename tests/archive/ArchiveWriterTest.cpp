@@ -17,6 +17,7 @@
 #include "support/FakeUiPort.h"
 #include "support/Sandbox.h"
 #include "support/Vectors.h"
+#include "archive/IndependentArchive.h"
 
 namespace sealvane {
 namespace {
@@ -24,6 +25,10 @@ namespace {
 using test::Bytes;
 using test::FakeUiPort;
 using test::Pattern;
+using test::BE;
+using test::Parse;
+using test::RawArchive;
+using test::RawDecrypt;
 
 constexpr const char* kPassword = "Correct Horse 9";
 
@@ -92,92 +97,6 @@ clsParameters PasswordParameters(std::int32_t level, std::int32_t cipher) {
   return params;
 }
 
-// --- an independent reader --------------------------------------------------
-
-struct RawArchive {
-  std::int32_t level = 0, cipher = 0, n = 0;
-  std::vector<Bytes> slots;
-  std::size_t streamOffset = 0;
-  Bytes bytes;
-};
-
-std::int32_t BE(const Bytes& b, std::size_t at) {
-  return static_cast<std::int32_t>((std::uint32_t {b[at]} << 24) | (std::uint32_t {b[at + 1]} << 16) |
-                                   (std::uint32_t {b[at + 2]} << 8) | b[at + 3]);
-}
-
-RawArchive Parse(const Bytes& bytes) {
-  RawArchive a;
-  a.bytes = bytes;
-  a.level = BE(bytes, 20);
-  a.cipher = BE(bytes, 24);
-  a.n = BE(bytes, 44);
-  std::size_t at = 48;
-  for (std::int32_t i = 0; i < a.n; ++i) {
-    at += 4 + static_cast<std::size_t>(BE(bytes, at));  // name
-    at += 4 + static_cast<std::size_t>(BE(bytes, at));  // e-mail
-    at += 20;
-    const auto k = static_cast<std::size_t>(BE(bytes, at));
-    a.slots.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                         bytes.begin() + static_cast<std::ptrdiff_t>(at + 4 + k));
-    at += 4 + k;
-  }
-  at += 4;                                            // the value 1
-  at += 4 + static_cast<std::size_t>(BE(bytes, at));  // file name
-  at += 8 + 8 + 12;
-  a.streamOffset = at;
-  return a;
-}
-
-// The reference providers' rules: CBC, zero IV, PKCS #5; RC2-40 keyed with
-// its 5 bytes and 11 zero bytes at 40 effective bits.
-Bytes RawDecrypt(std::int32_t cipher, const Bytes& key, const std::uint8_t* data, std::size_t size) {
-  OSSL_PROVIDER_load(nullptr, "legacy");
-  OSSL_PROVIDER_load(nullptr, "default");
-  const char* name = cipher == 2 ? "DES-CBC" : cipher == 5 ? "DES-EDE3-CBC" : "RC2-CBC";
-  EVP_CIPHER* c = EVP_CIPHER_fetch(nullptr, name, nullptr);
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  Bytes material = key;
-  int bits = static_cast<int>(key.size() * 8);
-  if (cipher != 2 && cipher != 5 && key.size() == 5) material.resize(16, 0);
-  const std::uint8_t iv[8] = {};
-  EVP_DecryptInit_ex2(ctx, c, nullptr, nullptr, nullptr);
-  if (cipher != 2 && cipher != 5) {
-    EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(material.size()));
-    EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_SET_RC2_KEY_BITS, bits, nullptr);
-  }
-  EVP_DecryptInit_ex2(ctx, nullptr, material.data(), iv, nullptr);
-  Bytes out(size + 8);
-  int n1 = 0, n2 = 0;
-  EVP_DecryptUpdate(ctx, out.data(), &n1, data, static_cast<int>(size));
-  const int ok = EVP_DecryptFinal_ex(ctx, out.data() + n1, &n2);
-  EVP_CIPHER_CTX_free(ctx);
-  EVP_CIPHER_free(c);
-  EXPECT_EQ(ok, 1);
-  out.resize(static_cast<std::size_t>(n1 + n2));
-  return out;
-}
-
-Bytes PasswordKey(std::int32_t cipher) {
-  std::uint8_t digest[20];
-  SHA1(reinterpret_cast<const std::uint8_t*>(kPassword), std::strlen(kPassword), digest);
-  const std::size_t n = cipher == 1 ? 5 : cipher == 4 ? 16 : cipher == 5 ? 24 : 8;
-  if (n <= 20) return Bytes(digest, digest + n);
-  std::uint8_t inner[64], outer[64], a[20], b[20];
-  std::memset(inner, 0x36, 64);
-  std::memset(outer, 0x5C, 64);
-  for (int i = 0; i < 20; ++i) {
-    inner[i] ^= digest[i];
-    outer[i] ^= digest[i];
-  }
-  SHA1(inner, 64, a);
-  SHA1(outer, 64, b);
-  Bytes key(24);
-  std::copy_n(a, 20, key.begin());
-  std::copy_n(b, 4, key.begin() + 20);
-  return key;
-}
-
 // The stream is full 4096-byte pieces and a padded final piece; CBC chains
 // across the pieces, so the whole stream decrypts in one pass.
 Bytes RawStream(const RawArchive& a, const Bytes& key, std::size_t plainSize) {
@@ -223,7 +142,7 @@ TEST(ArchiveWriter, PasswordRoundTripsAndTheIndependentReaderAgrees) {
         EXPECT_EQ(Read(kPassword, ui), plain);
         const RawArchive raw = Parse(test::ToBytes(test::ReadFileBytes(ArchivePath())));
         EXPECT_EQ(raw.n, 0);
-        EXPECT_EQ(RawStream(raw, PasswordKey(cipher), size), plain);
+        EXPECT_EQ(RawStream(raw, test::PasswordKey(cipher, kPassword), size), plain);
         EXPECT_TRUE(ui.boxes.empty());
       }
     }

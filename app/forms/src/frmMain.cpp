@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/Password.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/frmDecrypt.h"
 #include "sealvane/archive/frmEncrypt.h"
@@ -387,6 +388,11 @@ void frmMain::ShowParameters(const clsParameters& i_oParameters) {
 clsParameters frmMain::BuildParameters() const {
   clsParameters record = Parameters();
   record.m_eCSP = m_eAlg > 2 ? 3 : 1;
+  std::string pages;
+  clsConfig().GetPasswordCodePages(pages);
+  record.m_colPasswordCodePages = ParseCodePages(pages);
+  record.m_colPasswordCodePages.insert(record.m_colPasswordCodePages.end(), m_colExtraCodePages.begin(),
+                                       m_colExtraCodePages.end());
   return record;
 }
 

@@ -95,6 +95,19 @@ std::int32_t clsConfig::SetLastDir(const std::string& i_strLastDir) {
   return registry.SetStringValue(kSettingsKey, "LastDirectory", i_strLastDir);
 }
 
+std::int32_t clsConfig::GetPasswordCodePages(std::string& o_strCodePages) {
+  clsRegistry registry;
+  const std::int32_t rc = registry.GetStringValue(kSettingsKey, "PasswordCodePages", o_strCodePages);
+  if (rc != 0) o_strCodePages.clear();
+  return rc;
+}
+
+std::int32_t clsConfig::SetPasswordCodePages(const std::string& i_strCodePages) {
+  clsRegistry registry;
+  registry.CreateKey(kSettingsKey);
+  return registry.SetStringValue(kSettingsKey, "PasswordCodePages", i_strCodePages);
+}
+
 std::int32_t clsConfig::GetWelcomed(bool& o_bWelcomed) { return GetBoolean("Welcomed", o_bWelcomed, false); }
 
 std::int32_t clsConfig::SetWelcomed(bool i_bWelcomed) { return SetInteger("Welcomed", i_bWelcomed ? -1 : 0); }

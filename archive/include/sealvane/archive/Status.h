@@ -34,5 +34,8 @@ inline constexpr std::int32_t kBadCipherNumber = -4;
 inline constexpr std::int32_t kLibraryFailed = -1;
 inline constexpr std::int32_t kNoAccess = -1;
 inline constexpr std::int32_t kLibraryRefusedKey = -2;
+// clsArchive::Decrypt while a form of the password is tried: the final piece
+// (or, for a compressed stream, the first) does not check out under this key.
+inline constexpr std::int32_t kWrongPassword = -7;
 
 }  // namespace sealvane

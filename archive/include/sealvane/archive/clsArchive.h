@@ -49,6 +49,9 @@ class clsArchive {
   std::int32_t DecryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc);
   std::int32_t Decrypt(bool i_bLastData, std::int32_t i_nDataSize, std::span<std::uint8_t> o_achData);
   std::int32_t DecryptDone();
+  // While one of several forms of a password is tried, a final piece that
+  // does not check out returns kWrongPassword instead of saying so.
+  void SetPasswordTrial(bool i_bTrial) noexcept { m_bPasswordTrial = i_bTrial; }
 
   bool FindThisUserInCertStore(const clsParameters& i_oParameters, std::int32_t& o_nThisUserIndex,
                                ByteArray& o_achThisUserTP);
@@ -68,6 +71,7 @@ class clsArchive {
   std::int64_t Remaining() const noexcept;
 
  private:
+  bool m_bPasswordTrial = false;
   void WriteBytes(std::span<const std::uint8_t> bytes);
   void WriteLong(std::int32_t value);
   void WriteText(const std::string& text);

@@ -24,6 +24,8 @@ class clsParameters {
   bool m_bSigned = false;
   bool m_bPwdRequired = false;
   std::string m_strPassword;  // never stored in an archive
+  // Further Windows code pages to try the password in when decrypting.
+  std::vector<std::int32_t> m_colPasswordCodePages;
   clsDigitalID m_oDefaultDigitalID;
   std::vector<clsDigitalID> m_colOtherDigitalIDs;
   std::string m_strFilePath;

@@ -32,6 +32,8 @@ class frmDecrypt : public JobWindow {
  private:
   void DoRun() override;
   std::int32_t DecryptFile();
+  // One try with one form of the password; kWrongPassword in a trial.
+  std::int32_t DecryptWith(const clsParameters& i_oAttempt, bool i_bTrial);
   std::int32_t DecompressFile();
   std::int32_t SetFileProperties();
   std::int32_t PublishFile();

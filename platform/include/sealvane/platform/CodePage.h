@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,12 @@ std::string AnsiBytesToText(std::string_view bytes);
 
 // Windows-1252 bytes as UTF-8 text.
 std::string Windows1252ToUtf8(std::string_view bytes);
+
+// UTF-8 text in a Windows code page (1250 Central European, 1251 Cyrillic,
+// 1252 Western, 1253 Greek, ...), through iconv. Empty when the text is not
+// valid UTF-8, when a character has no byte in that code page, or when the
+// code page is unknown here.
+std::optional<std::string> Utf8ToWindowsCodePage(std::string_view text, int codePage);
 
 // The longest prefix of `text` of at most `maxBytes` bytes that does not end
 // inside a UTF-8 character.

@@ -109,6 +109,8 @@ class frmMain : public Form {
   // Sets the other recipients directly (the terminal names them by
   // thumbprint instead of choosing them in the selection dialog).
   void SetOtherDigitalIDs(std::vector<clsDigitalID> i_colDigitalIDs);
+  // Code pages to try a password in, besides those of the settings.
+  void SetPasswordCodePages(std::vector<std::int32_t> i_colCodePages) { m_colExtraCodePages = std::move(i_colCodePages); }
   // Refreshes after a dialog changed the settings or the stores.
   void RefreshAfterDialog();
 
@@ -153,6 +155,7 @@ class frmMain : public Form {
   std::string m_strEncFilePath;
 
   std::vector<AccessRow> m_rows;
+  std::vector<std::int32_t> m_colExtraCodePages;
 };
 
 }  // namespace sealvane::forms

@@ -40,6 +40,11 @@ class clsConfig {
   std::int32_t GetLastDir(std::string& o_strLastDir);
   std::int32_t SetLastDir(const std::string& i_strLastDir);
 
+  // Further Windows code pages a password is tried in when an archive is
+  // decrypted, as text ("1250 1251"); empty when unset.
+  std::int32_t GetPasswordCodePages(std::string& o_strCodePages);
+  std::int32_t SetPasswordCodePages(const std::string& i_strCodePages);
+
   // Whether the welcome question of the first start was shown to this user
   // (false when unset).
   std::int32_t GetWelcomed(bool& o_bWelcomed);

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Passwords with letters outside ASCII on the terminal: typed as UTF-8,
+// they open archives made with the other platform's code pages.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/IndependentArchive.h"
+#include "support/Process.h"
+#include "support/Sandbox.h"
+
+namespace sealvane {
+namespace {
+
+using test::ProcessResult;
+using test::SandboxDir;
+
+ProcessResult Cli(std::vector<std::string> args, const std::string& input = {}) {
+  args.insert(args.begin(), SEALVANE_CLI);
+  return test::RunProcess(args, input);
+}
+
+TEST(PasswordCli, ACyrillicArchiveOpensWithItsCodePage) {
+  const test::Bytes plain = test::Pattern(5000);
+  // "Пароль-2024" as a Cyrillic system of the other platform hashes it.
+  const test::Bytes raw =
+      test::RawPasswordArchive(2, "\xcf\xe0\xf0\xee\xeb\xfc-2024", plain, true, "report.txt");
+  const std::string archive = SandboxDir() + "/report.sva";
+  test::WriteFileBytes(archive, std::string(raw.begin(), raw.end()));
+  const std::string typed = "\xd0\x9f\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c-2024\n";
+
+  ProcessResult r = Cli({"decrypt", archive, "--password-stdin", "--no-open-after", "--yes"}, typed);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("The password is incorrect."), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("The password is incorrect.", r.err.find("incorrect") + 1), std::string::npos) << "said once";
+
+  r = Cli({"decrypt", archive, "--password-stdin", "--password-codepage", "1251", "--no-open-after", "--yes"}, typed);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(SandboxDir() + "/report.txt"), std::string(plain.begin(), plain.end()));
+
+  // The same from the setting.
+  std::remove((SandboxDir() + "/report.txt").c_str());
+  r = Cli({"reg", "set", "HKCU\\Software\\Brennock\\Sealvane", "PasswordCodePages", "REG_SZ", "1250 1251"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = Cli({"decrypt", archive, "--password-stdin", "--no-open-after", "--yes"}, typed);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+
+  r = Cli({"decrypt", archive, "--password-codepage", "latin"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("--password-codepage takes a Windows code page number"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace sealvane
