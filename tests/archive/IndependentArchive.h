@@ -55,31 +55,39 @@ inline RawArchive Parse(const Bytes& bytes) {
 
 // The reference providers' rules: CBC, zero IV, PKCS #5; RC2-40 keyed with
 // its 5 bytes and 11 zero bytes at 40 effective bits.
-inline Bytes RawDecrypt(std::int32_t cipher, const Bytes& key, const std::uint8_t* data, std::size_t size) {
+inline Bytes RawCipher(bool encrypt, std::int32_t cipher, const Bytes& key, const std::uint8_t* data, std::size_t size) {
   OSSL_PROVIDER_load(nullptr, "legacy");
   OSSL_PROVIDER_load(nullptr, "default");
   const char* name = cipher == 2 ? "DES-CBC" : cipher == 5 ? "DES-EDE3-CBC" : "RC2-CBC";
   EVP_CIPHER* c = EVP_CIPHER_fetch(nullptr, name, nullptr);
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
   Bytes material = key;
-  int bits = static_cast<int>(key.size() * 8);
+  const int bits = static_cast<int>(key.size() * 8);
   if (cipher != 2 && cipher != 5 && key.size() == 5) material.resize(16, 0);
   const std::uint8_t iv[8] = {};
-  EVP_DecryptInit_ex2(ctx, c, nullptr, nullptr, nullptr);
+  EVP_CipherInit_ex2(ctx, c, nullptr, nullptr, encrypt ? 1 : 0, nullptr);
   if (cipher != 2 && cipher != 5) {
     EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(material.size()));
     EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_SET_RC2_KEY_BITS, bits, nullptr);
   }
-  EVP_DecryptInit_ex2(ctx, nullptr, material.data(), iv, nullptr);
-  Bytes out(size + 8);
+  EVP_CipherInit_ex2(ctx, nullptr, material.data(), iv, encrypt ? 1 : 0, nullptr);
+  Bytes out(size + 16);
   int n1 = 0, n2 = 0;
-  EVP_DecryptUpdate(ctx, out.data(), &n1, data, static_cast<int>(size));
-  const int ok = EVP_DecryptFinal_ex(ctx, out.data() + n1, &n2);
+  EVP_CipherUpdate(ctx, out.data(), &n1, data, static_cast<int>(size));
+  const int ok = EVP_CipherFinal_ex(ctx, out.data() + n1, &n2);
   EVP_CIPHER_CTX_free(ctx);
   EVP_CIPHER_free(c);
   EXPECT_EQ(ok, 1);
   out.resize(static_cast<std::size_t>(n1 + n2));
   return out;
+}
+
+inline Bytes RawDecrypt(std::int32_t cipher, const Bytes& key, const std::uint8_t* data, std::size_t size) {
+  return RawCipher(false, cipher, key, data, size);
+}
+
+inline Bytes RawEncrypt(std::int32_t cipher, const Bytes& key, const Bytes& plain) {
+  return RawCipher(true, cipher, key, plain.data(), plain.size());
 }
 
 // The session key the reference providers derive from a password's bytes.
@@ -101,32 +109,6 @@ inline Bytes PasswordKey(std::int32_t cipher, const std::string& passwordBytes) 
   std::copy_n(a, 20, key.begin());
   std::copy_n(b, 4, key.begin() + 20);
   return key;
-}
-
-inline Bytes RawEncrypt(std::int32_t cipher, const Bytes& key, const Bytes& plain) {
-  OSSL_PROVIDER_load(nullptr, "legacy");
-  OSSL_PROVIDER_load(nullptr, "default");
-  const char* name = cipher == 2 ? "DES-CBC" : cipher == 5 ? "DES-EDE3-CBC" : "RC2-CBC";
-  EVP_CIPHER* c = EVP_CIPHER_fetch(nullptr, name, nullptr);
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  Bytes material = key;
-  const int bits = static_cast<int>(key.size() * 8);
-  if (cipher != 2 && cipher != 5 && key.size() == 5) material.resize(16, 0);
-  const std::uint8_t iv[8] = {};
-  EVP_EncryptInit_ex2(ctx, c, nullptr, nullptr, nullptr);
-  if (cipher != 2 && cipher != 5) {
-    EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(material.size()));
-    EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_SET_RC2_KEY_BITS, bits, nullptr);
-  }
-  EVP_EncryptInit_ex2(ctx, nullptr, material.data(), iv, nullptr);
-  Bytes out(plain.size() + 16);
-  int n1 = 0, n2 = 0;
-  EVP_EncryptUpdate(ctx, out.data(), &n1, plain.data(), static_cast<int>(plain.size()));
-  EVP_EncryptFinal_ex(ctx, out.data() + n1, &n2);
-  EVP_CIPHER_CTX_free(ctx);
-  EVP_CIPHER_free(c);
-  out.resize(static_cast<std::size_t>(n1 + n2));
-  return out;
 }
 
 // A whole password archive for `plain`, written from the format's layout:

@@ -46,6 +46,15 @@ class MainForm : public ::testing::Test {
     return texts;
   }
 
+  // Runs the encrypt job on a record.
+  static void Encrypt(const clsParameters& p) {
+    test::FakeUiPort quiet;
+    frmEncrypt job(quiet);
+    ASSERT_TRUE(job.Initialize(p));
+    job.Run();
+    ASSERT_EQ(job.Result(), 0) << (quiet.boxes.empty() ? "" : quiet.boxes.back().text);
+  }
+
   // An archive for a password, made by the encrypt job.
   std::string MakePasswordArchive(const std::string& name, std::int32_t cipher, const std::string& content) {
     test::WriteFileBytes(Data(name), content);
@@ -56,11 +65,7 @@ class MainForm : public ::testing::Test {
     p.m_strPassword = "Correct Horse 9";
     p.m_strFilePath = Data(name);
     p.m_strEncFilePath = ReplaceExtension(Data(name), ".sva");
-    test::FakeUiPort quiet;
-    frmEncrypt job(quiet);
-    EXPECT_TRUE(job.Initialize(p));
-    job.Run();
-    EXPECT_EQ(job.Result(), 0);
+    Encrypt(p);
     return p.m_strEncFilePath;
   }
 
@@ -356,13 +361,7 @@ TEST_F(MainForm, ArchiveForOtherPeopleIsRefused) {
   p.m_oDefaultDigitalID.m_varThumbprint = own;
   p.m_strFilePath = Data("for-ana.txt");
   p.m_strEncFilePath = Data("for-ana.sva");
-  {
-    test::FakeUiPort quiet;
-    frmEncrypt job(quiet);
-    ASSERT_TRUE(job.Initialize(p));
-    job.Run();
-    ASSERT_EQ(job.Result(), 0);
-  }
+  Encrypt(p);
   test::RemoveFromStore("MY", own);
 
   Start("\"" + Data("for-ana.sva") + "\"");
@@ -453,13 +452,7 @@ TEST_F(MainForm, RefreshRecipientsAdaptsAnArchiveToTheUser) {
   p.m_colOtherDigitalIDs = {evesId, me};
   p.m_strFilePath = Data("report.doc");
   p.m_strEncFilePath = Data("report.sva");
-  {
-    test::FakeUiPort quiet;
-    frmEncrypt job(quiet);
-    ASSERT_TRUE(job.Initialize(p));
-    job.Run();
-    ASSERT_EQ(job.Result(), 0) << (quiet.boxes.empty() ? "" : quiet.boxes.back().text);
-  }
+  Encrypt(p);
   test::RemoveFromStore("MY", bob);
   test::RemoveFromStore("AddressBook", own);
   test::AddToAddressBook("sva/certs/recipient1.der");

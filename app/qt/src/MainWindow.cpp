@@ -23,6 +23,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "Widgets.h"
 #include "sealvane/qt/Glyphs.h"
 #include "sealvane/qt/JobDialog.h"
 #include "sealvane/qt/OptionsDialog.h"
@@ -30,8 +31,6 @@
 
 namespace sealvane::qt {
 namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // "Description (*.ext)|*.ext" as a Qt name filter. "*.*" means every file
 // here, not only names with a dot.

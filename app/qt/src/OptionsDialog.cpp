@@ -11,14 +11,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "Widgets.h"
 #include "sealvane/qt/SelectDigitalIDDialog.h"
 
 namespace sealvane::qt {
-namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
 
 OptionsDialog::OptionsDialog(forms::frmOptions& form, QWidget* parent) : QDialog(parent), m_form(form) {
   setObjectName("frmOptions");
@@ -63,18 +59,10 @@ OptionsDialog::OptionsDialog(forms::frmOptions& form, QWidget* parent) : QDialog
   grid->addWidget(m_chkCompressFile, 2, 1, 1, 2);
   grid->addWidget(m_chkOpenFile, 3, 1, 1, 2);
 
-  auto* btnOK = new QPushButton(Q(m_form.Control("btnOK").text), this);
-  btnOK->setObjectName("btnOK");
-  btnOK->setDefault(true);
-  connect(btnOK, &QPushButton::clicked, this, [this] { m_form.btnOK_Click(); });
-  auto* btnCancel = new QPushButton(Q(m_form.Control("btnCancel").text), this);
-  btnCancel->setObjectName("btnCancel");
-  btnCancel->setAutoDefault(false);
-  connect(btnCancel, &QPushButton::clicked, this, [this] { m_form.btnCancel_Click(); });
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
+  QHBoxLayout* buttons =
+      OkCancelRow(this, m_form, [this] { m_form.btnOK_Click(); }, [this] { m_form.btnCancel_Click(); });
+  auto* btnOK = findChild<QPushButton*>(QStringLiteral("btnOK"));
+  auto* btnCancel = findChild<QPushButton*>(QStringLiteral("btnCancel"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(frame);
   layout->addLayout(buttons);

@@ -9,14 +9,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "Widgets.h"
 #include "sealvane/qt/QtUiPort.h"
 
 namespace sealvane::qt {
-namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
 
 SelectDigitalIDDialog::SelectDigitalIDDialog(forms::frmSelectDigitalID& form, QWidget* parent)
     : QDialog(parent), m_form(form) {
@@ -49,18 +45,8 @@ SelectDigitalIDDialog::SelectDigitalIDDialog(forms::frmSelectDigitalID& form, QW
     m_form.SetSelection(selected);
   });
   connect(m_lvwDigitalID, &QTreeWidget::itemDoubleClicked, this, [this] { m_form.btnOK_Click(); });
-  auto* btnOK = new QPushButton(Q(form.Control("btnOK").text), this);
-  btnOK->setObjectName("btnOK");
-  btnOK->setDefault(true);
-  connect(btnOK, &QPushButton::clicked, this, [this] { m_form.btnOK_Click(); });
-  auto* btnCancel = new QPushButton(Q(form.Control("btnCancel").text), this);
-  btnCancel->setObjectName("btnCancel");
-  btnCancel->setAutoDefault(false);
-  connect(btnCancel, &QPushButton::clicked, this, [this] { m_form.btnCancel_Click(); });
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
+  QHBoxLayout* buttons =
+      OkCancelRow(this, m_form, [this] { m_form.btnOK_Click(); }, [this] { m_form.btnCancel_Click(); });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(m_lblStatement);
   layout->addWidget(m_lvwDigitalID, 1);

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Small pieces the Qt views share.
+#pragma once
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "sealvane/forms/Form.h"
+
+namespace sealvane::qt {
+
+inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The OK and Cancel buttons of a dialog, at the right: "btnOK" (the default
+// button) and "btnCancel", with the form's captions.
+inline QHBoxLayout* OkCancelRow(QWidget* parent, const forms::Form& form, const std::function<void()>& ok,
+                                const std::function<void()>& cancel) {
+  auto* btnOK = new QPushButton(Q(form.Control("btnOK").text), parent);
+  btnOK->setObjectName("btnOK");
+  btnOK->setDefault(true);
+  QObject::connect(btnOK, &QPushButton::clicked, parent, ok);
+  auto* btnCancel = new QPushButton(Q(form.Control("btnCancel").text), parent);
+  btnCancel->setObjectName("btnCancel");
+  btnCancel->setAutoDefault(false);
+  QObject::connect(btnCancel, &QPushButton::clicked, parent, cancel);
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  row->addWidget(btnOK);
+  row->addWidget(btnCancel);
+  return row;
+}
+
+}  // namespace sealvane::qt
