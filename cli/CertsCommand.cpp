@@ -3,6 +3,7 @@
 // digital ID generated as the Generate Digital ID dialog makes it.
 #include "CertsCommand.h"
 
+#include "Help.h"
 #include "Text.h"
 
 #include <cctype>
@@ -30,17 +31,6 @@ namespace sealvane::cli {
 
 using namespace sealvane::csp;
 
-const char* const kCertsUsage =
-    "  certs list [STORE]                  list the certificates of MY, AddressBook and Root (or of STORE)\n"
-    "  certs import FILE [--store STORE] [--password-file F]\n"
-    "                                      import a .cer/.der/.pem certificate (into AddressBook), or a\n"
-    "                                      .p12/.pfx digital ID with its private key (into MY)\n"
-    "  certs export THUMBPRINT FILE [--store STORE] [--pfx --password-file F]\n"
-    "                                      write a certificate (DER, or PEM for a .pem FILE), or with --pfx\n"
-    "                                      the digital ID with its private key\n"
-    "  certs delete STORE THUMBPRINT       remove a certificate from a store\n"
-    "  certs genid --name N [--email E] [--org O] [--protect]\n"
-    "                                      generate a digital ID and make it the default one\n";
 
 namespace {
 
@@ -48,7 +38,8 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 int Usage(std::ostream& err, const std::string& problem) {
-  err << "sealvane-cli: " << problem << "\nUsage:\n" << kCertsUsage;
+  err << "sealvane-cli: " << problem << "\n";
+  PrintUsageLine(err, *FindCommand("certs"));
   return kExitUsage;
 }
 
@@ -106,6 +97,11 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       return true;
     };
     bool ok = true;
+    if (a == "--") {
+      // The rest are names, even when they start with a dash.
+      o.positional.insert(o.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    }
     if (a == "--store") ok = value(o.store);
     else if (a == "--password-file") ok = value(o.passwordFile);
     else if (a == "--name") ok = value(o.name);

@@ -10,6 +10,4 @@ namespace sealvane::cli {
 // `certs list|import|export|delete|genid ...`: returns the exit status.
 int RunCertsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-extern const char* const kCertsUsage;
-
 }  // namespace sealvane::cli

@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 
+#include "Help.h"
 #include "TerminalUi.h"
 #include "Text.h"
 #include "sealvane/archive/FileHelpers.h"
@@ -25,28 +26,12 @@
 
 namespace sealvane::cli {
 
-const char* const kJobUsage =
-    "  encrypt FILE [-o ARCHIVE] [--password-file F | --password-stdin] [--recipient THUMBPRINT]...\n"
-    "          [--cipher 1..5] [--compress | --no-compress] [--open-after | --no-open-after] [--yes]\n"
-    "                                      encrypt FILE for a password, or for your default digital ID\n"
-    "                                      and the recipients from AddressBook\n"
-    "  decrypt ARCHIVE [-o FILE] [--password-file F | --password-stdin] [--open-after | --no-open-after]\n"
-    "          [--password-codepage CP]... [--yes]\n"
-    "                                      decrypt next to the archive under the stored name; a password\n"
-    "                                      with letters outside ASCII is tried as Windows-1252 and as\n"
-    "                                      UTF-8; --password-codepage (1250, 1251, 1253, ...) adds the\n"
-    "                                      code page of a system the archive was made on (also the\n"
-    "                                      setting PasswordCodePages, e.g. \"1251\")\n"
-    "  shred FILE [--yes] [--shred-hard-links]\n"
-    "                                      overwrite FILE with random bytes and delete it; a file with\n"
-    "                                      other names (hard links) is destroyed for them too only\n"
-    "                                      when --shred-hard-links is given or answered at the prompt\n"
-    "  info ARCHIVE [--json]               show an archive's header, access list and file description\n";
 
 namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 130;  // as a shell reports a program ended by Ctrl-C
 
 struct Options {
   std::vector<std::string> positional;
@@ -58,14 +43,20 @@ struct Options {
   bool passwordStdin = false, yes = false, json = false, shredHardLinks = false;
 };
 
-std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream& err) {
+std::optional<Options> Parse(const std::string& verb, const std::vector<std::string>& args, std::ostream& err) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--") {
+      // The rest are names, even when they start with a dash.
+      o.positional.insert(o.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    }
     const bool takesValue = a == "-o" || a == "--output" || a == "--password-file" || a == "--recipient" ||
                             a == "--cipher" || a == "--password-codepage";
     if (takesValue && i + 1 >= args.size()) {
-      err << "sealvane-cli: " << a << " needs a value\nUsage:\n" << kJobUsage;
+      err << "sealvane-cli: " << a << " needs a value\n";
+      PrintUsageLine(err, *FindCommand(verb));
       return std::nullopt;
     }
     if (a == "-o" || a == "--output") {
@@ -101,7 +92,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     } else if (a == "--shred-hard-links") {
       o.shredHardLinks = true;
     } else if (a.size() > 1 && a[0] == '-') {
-      err << "sealvane-cli: unknown option \"" << a << "\"\nUsage:\n" << kJobUsage;
+      err << "sealvane-cli: unknown option \"" << a << "\"\n";
+      PrintUsageLine(err, *FindCommand(verb));
       return std::nullopt;
     } else {
       o.positional.push_back(a);
@@ -187,10 +179,12 @@ class TerminalForm {
     prepare(form);
     return m_ui.BoxesShown() == before;
   }
-  // OK; true when the job ran and succeeded.
-  bool Ok() {
+  // OK; the exit status: 0 when the job ran and succeeded, 130 when it was
+  // cancelled, else 1.
+  int Ok() {
     form.btnOK_Click();
-    return view.ran && view.result == 0;
+    if (!view.ran) return kExitFailure;
+    return view.result == 0 ? 0 : view.result == kCancelled ? kExitCancelled : kExitFailure;
   }
 
  private:
@@ -203,7 +197,8 @@ class TerminalForm {
 
 int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.positional.size() != 1) {
-    std::cerr << "sealvane-cli: encrypt needs one FILE\nUsage:\n" << kJobUsage;
+    std::cerr << "sealvane-cli: encrypt needs one FILE\n";
+    PrintUsageLine(std::cerr, *FindCommand("encrypt"));
     return kExitUsage;
   }
   // The fields of the main window in Encrypt mode, as a user fills them.
@@ -246,7 +241,7 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
     }
   }
   if (o.output) form.TextChanged("txtEncFile", *o.output);
-  if (!t.Ok()) return kExitFailure;
+  if (const int status = t.Ok(); status != 0) return status;
   const clsParameters done = form.Parameters();
   out << "Encrypted " << done.m_strFilePath << " into " << done.m_strEncFilePath << ".\n";
   return 0;
@@ -254,7 +249,8 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
 
 int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.positional.size() != 1) {
-    std::cerr << "sealvane-cli: decrypt needs one ARCHIVE\nUsage:\n" << kJobUsage;
+    std::cerr << "sealvane-cli: decrypt needs one ARCHIVE\n";
+    PrintUsageLine(std::cerr, *FindCommand("decrypt"));
     return kExitUsage;
   }
   const std::string& archivePath = o.positional[0];
@@ -272,19 +268,20 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
     }
     if (password) form.TextChanged("txtPassword", password->Text());
   }
-  if (!t.Ok()) return kExitFailure;
+  if (const int status = t.Ok(); status != 0) return status;
   out << "Decrypted " << archivePath << " into " << form.Parameters().m_strFilePath << ".\n";
   return 0;
 }
 
 int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.positional.size() != 1) {
-    std::cerr << "sealvane-cli: shred needs one FILE\nUsage:\n" << kJobUsage;
+    std::cerr << "sealvane-cli: shred needs one FILE\n";
+    PrintUsageLine(std::cerr, *FindCommand("shred"));
     return kExitUsage;
   }
   TerminalForm t(ui);
   if (!t.Start([&](forms::frmMain& form) { form.PrepareSecureDelete(o.positional[0]); })) return kExitFailure;
-  if (!t.Ok()) return kExitFailure;
+  if (const int status = t.Ok(); status != 0) return status;
   out << "Deleted " << o.positional[0] << ".\n";
   return 0;
 }
@@ -311,7 +308,8 @@ std::string Json(const std::string& text) {
 
 int Info(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.positional.size() != 1) {
-    std::cerr << "sealvane-cli: info needs one ARCHIVE\nUsage:\n" << kJobUsage;
+    std::cerr << "sealvane-cli: info needs one ARCHIVE\n";
+    PrintUsageLine(std::cerr, *FindCommand("info"));
     return kExitUsage;
   }
   clsArchive archive(ui);
@@ -373,7 +371,7 @@ int Info(const Options& o, TerminalUi& ui, std::ostream& out) {
 
 int RunJobCommand(const std::string& verb, const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                   std::ostream& err) {
-  const auto options = Parse(args, err);
+  const auto options = Parse(verb, args, err);
   if (!options) return kExitUsage;
   std::vector<std::string> answered;
   if (options->shredHardLinks) answered.emplace_back(kTopicSharedData);

@@ -12,6 +12,4 @@ namespace sealvane::cli {
 int RunJobCommand(const std::string& verb, const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                   std::ostream& err);
 
-extern const char* const kJobUsage;
-
 }  // namespace sealvane::cli

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "Help.h"
 #include "sealvane/platform/CodePage.h"
 #include "sealvane/platform/Registry.h"
 
@@ -14,14 +15,6 @@ namespace sealvane::cli {
 
 using namespace platform;
 
-const char* const kRegUsage =
-    "  reg query KEY [VALUE]               show a key's values and subkeys, or one value\n"
-    "  reg set KEY VALUE TYPE DATA         create the key if needed and set a value;\n"
-    "                                      TYPE is REG_SZ, REG_EXPAND_SZ, REG_BINARY (hex DATA)\n"
-    "                                      or REG_DWORD (decimal or 0x DATA)\n"
-    "  reg delete KEY [VALUE]              delete a key with everything below it, or one value\n"
-    "      KEY starts with HKCU, HKCR or HKLM and uses backslashes: HKCU\\Software\\Brennock\\Sealvane\n"
-    "      An empty VALUE (\"\") names the key's default value.\n";
 
 namespace {
 
@@ -67,7 +60,8 @@ int Fail(std::ostream& err, LONG code, const std::string& what) {
 }
 
 int Usage(std::ostream& err, const std::string& problem) {
-  err << "sealvane-cli: " << problem << "\nUsage:\n" << kRegUsage;
+  err << "sealvane-cli: " << problem << "\n";
+  PrintUsageLine(err, *FindCommand("reg"));
   return kExitUsage;
 }
 

@@ -10,6 +10,4 @@ namespace sealvane::cli {
 // `reg query|set|delete ...`: returns the process exit status.
 int RunRegCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-extern const char* const kRegUsage;
-
 }  // namespace sealvane::cli

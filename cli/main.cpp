@@ -6,28 +6,13 @@
 #include <vector>
 
 #include "CertsCommand.h"
+#include "Help.h"
 #include "JobCommands.h"
 #include "RegCommand.h"
 #include "TerminalUi.h"
 #include "sealvane/forms/modMain.h"
 
 namespace {
-
-void PrintHelp(std::ostream& out) {
-  out << "Sealvane terminal front-end\n"
-         "\n"
-         "Usage: sealvane-cli COMMAND [ARGUMENTS]\n"
-         "\n"
-         "Commands:\n"
-      << sealvane::cli::kJobUsage << sealvane::cli::kRegUsage << sealvane::cli::kCertsUsage
-      << "  register --program PATH --icon PATH\n"
-         "                                      record the .sva file type and its open command in\n"
-         "                                      HKEY_CLASSES_ROOT (the installation does this)\n"
-         "  --help                              show this help\n"
-         "\n"
-         "User data lives in $SEALVANE_HOME (default ~/.local/share/sealvane);\n"
-         "the machine hive in $SEALVANE_MACHINE_HIVE (default /var/lib/sealvane/machine.db).\n";
-}
 
 int Register(const std::vector<std::string>& args) {
   std::string program, icon;
@@ -53,9 +38,32 @@ int Register(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
+    using sealvane::cli::FindCommand;
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-      PrintHelp(std::cout);
+      if (args.size() > 1 && args[0] == "help") {
+        if (const auto* command = FindCommand(args[1])) {
+          sealvane::cli::PrintCommandHelp(std::cout, *command);
+          return 0;
+        }
+      }
+      sealvane::cli::PrintOverview(std::cout);
       return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--man") {
+      sealvane::cli::PrintManPage(std::cout);
+      return 0;
+    }
+    const auto* command = FindCommand(args[0]);
+    if (command == nullptr) {
+      std::cerr << "sealvane-cli: unknown command \"" << args[0] << "\"; see sealvane-cli --help\n";
+      return 2;
+    }
+    // --help anywhere before "--" shows the command's help.
+    for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+      if (args[i] == "--help" || args[i] == "-h") {
+        sealvane::cli::PrintCommandHelp(std::cout, *command);
+        return 0;
+      }
     }
     if (args[0] == "reg") {
       args.erase(args.begin());

@@ -83,7 +83,7 @@ TEST(KilledJobs, LeaveTheOldFileAndNothingElse) {
       ::kill(pid, signal);
       const int exitCode = test::WaitProcess(pid);
       if (signal == SIGTERM) {
-        EXPECT_EQ(exitCode, 1) << "SIGTERM cancels the job, which cleans up";
+        EXPECT_EQ(exitCode, 130) << "SIGTERM cancels the job, which cleans up";
       }
       EXPECT_EQ(test::ReadFileBytes(target), "the old file");
       EXPECT_EQ(test::FolderEntries(Path("dest")), before) << "no new file beside it";
