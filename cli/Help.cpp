@@ -27,6 +27,7 @@ const std::vector<CommandHelp> kCommands = {
       {"--compress, --no-compress", "compress before encrypting or not. Default: the AlwaysCompress setting (on)"},
       {"--open-after, --no-open-after",
        "store whether the file is opened after decrypting it. Default: the AlwaysOpen setting (on)"},
+      {"-q, --quiet", "no progress line (there is none when standard error is not a terminal)"},
       {"-y, --yes", "answer the questions (replace an existing archive) with yes"}},
      "The defaults live in HKCU\\Software\\Brennock\\Sealvane: see them with sealvane-cli reg query "
      "'HKCU\\Software\\Brennock\\Sealvane'."},
@@ -43,12 +44,15 @@ const std::vector<CommandHelp> kCommands = {
        "also try the password in Windows code page CP (1250 Central European, 1251 Cyrillic, 1253 Greek, ...): "
        "needed for a password with letters outside ASCII on an archive made on such a system; may be repeated "
        "(the PasswordCodePages setting does the same for every decryption)"},
+      {"--json", "print the file written, its size and its time as one JSON object"},
+      {"-q, --quiet", "no progress line"},
       {"-y, --yes", "answer the questions (replace an existing file) with yes"}},
-     "A password with letters outside ASCII is tried as Windows-1252 and as UTF-8, so archives made on Western "
+     "Without --json it prints \"Decrypted ARCHIVE into FILE.\". A password with letters outside ASCII is tried as Windows-1252 and as UTF-8, so archives made on Western "
      "systems of the other platform and by earlier versions of Sealvane open with the password as you type it."},
     {"shred", "shred FILE [OPTIONS]",
      "Overwrites FILE with random bytes, flushes it to the disk and deletes it, after asking.",
      {{"-y, --yes", "answer the question with yes"},
+      {"-q, --quiet", "no progress line"},
       {"--shred-hard-links", "also when other names (hard links) show the same data, which is then destroyed for "
                              "them too; without it this is asked even with --yes"}},
      ""},

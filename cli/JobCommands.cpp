@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -40,7 +41,7 @@ struct Options {
   std::vector<std::int32_t> codePages;
   std::optional<int> cipher;
   std::optional<bool> compress, openAfter;
-  bool passwordStdin = false, yes = false, json = false, shredHardLinks = false;
+  bool passwordStdin = false, yes = false, json = false, shredHardLinks = false, quiet = false;
 };
 
 std::optional<Options> Parse(const std::string& verb, const std::vector<std::string>& args, std::ostream& err) {
@@ -89,6 +90,8 @@ std::optional<Options> Parse(const std::string& verb, const std::vector<std::str
       o.yes = true;
     } else if (a == "--json") {
       o.json = true;
+    } else if (a == "-q" || a == "--quiet") {
+      o.quiet = true;
     } else if (a == "--shred-hard-links") {
       o.shredHardLinks = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -121,6 +124,24 @@ std::optional<platform::Passphrase> Password(const Options& o) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return platform::Passphrase(std::move(line));
+}
+
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (b < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof(buf), "\\u%04x", b);
+      out += buf;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out + "\"";
 }
 
 // Fills a digital ID from the store that holds it; false after showing why.
@@ -269,7 +290,18 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
     if (password) form.TextChanged("txtPassword", password->Text());
   }
   if (const int status = t.Ok(); status != 0) return status;
-  out << "Decrypted " << archivePath << " into " << form.Parameters().m_strFilePath << ".\n";
+  const std::string written = form.Parameters().m_strFilePath;
+  if (o.json) {
+    // What a script needs to know: where the file went, its size and time.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(written, ec);
+    std::int64_t created = 0, modified = 0;
+    GetFileTimes(written, created, modified);
+    out << "{\"archive\": " << Json(archivePath) << ", \"file\": " << Json(written)
+        << ", \"size\": " << (ec ? 0 : size) << ", \"modified\": " << Json(FileTimeText(modified)) << "}\n";
+  } else {
+    out << "Decrypted " << archivePath << " into " << written << ".\n";
+  }
   return 0;
 }
 
@@ -287,24 +319,6 @@ int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
 }
 
 std::string Iso(const ByteArray& fileTime) { return FileTimeText(BytesToFileTime(fileTime)); }
-
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (b < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof(buf), "\\u%04x", b);
-      out += buf;
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out + "\"";
-}
 
 int Info(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.positional.size() != 1) {
@@ -375,7 +389,7 @@ int RunJobCommand(const std::string& verb, const std::vector<std::string>& args,
   if (!options) return kExitUsage;
   std::vector<std::string> answered;
   if (options->shredHardLinks) answered.emplace_back(kTopicSharedData);
-  TerminalUi ui(in, err, options->yes, answered);
+  TerminalUi ui(in, err, options->yes, answered, options->quiet);
   if (verb == "encrypt") return Encrypt(*options, ui, out);
   if (verb == "decrypt") return Decrypt(*options, ui, out);
   if (verb == "shred") return Shred(*options, ui, out);

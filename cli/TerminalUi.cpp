@@ -5,16 +5,18 @@
 #include <istream>
 #include <ostream>
 
+#include "Text.h"
 #include "sealvane/platform/Process.h"
 
 namespace sealvane::cli {
 
-TerminalUi::TerminalUi(std::istream& in, std::ostream& err, bool assumeYes, std::vector<std::string> answeredTopics)
+TerminalUi::TerminalUi(std::istream& in, std::ostream& err, bool assumeYes, std::vector<std::string> answeredTopics,
+                       bool quiet)
     : m_in(in),
       m_err(err),
       m_bAssumeYes(assumeYes),
       m_answeredTopics(std::move(answeredTopics)),
-      m_bProgressLine(platform::StderrIsTerminal()) {}
+      m_bProgressLine(!quiet && platform::StderrIsTerminal()) {}
 
 MsgResult TerminalUi::ShowMessageBox(const MessageBoxRequest& request) {
   EndProgress();
@@ -49,27 +51,50 @@ MsgResult TerminalUi::ShowMessageBox(const MessageBoxRequest& request) {
 }
 
 void TerminalUi::ShowOperation(const std::string& text) {
-  m_strOperation = text;
-  DrawProgress();
+  if (text != m_strOperation) {
+    m_strOperation = text;
+    m_stepStart = std::chrono::steady_clock::now();
+    m_nDone = m_nTotal = 0;
+  }
+  DrawProgress(true);
 }
 
 void TerminalUi::ShowFile(const std::string& text) {
   m_strFile = text;
-  DrawProgress();
+  DrawProgress(true);
 }
 
 void TerminalUi::ShowProgress(int percent) {
   m_nPercent = percent;
-  DrawProgress();
+  DrawProgress(false);
+}
+
+void TerminalUi::ShowProgressBytes(std::int64_t done, std::int64_t total) {
+  m_nDone = done;
+  m_nTotal = total;
 }
 
 void TerminalUi::ProcessPendingMessages() {
-  if (platform::TakeInterrupt() && onCancel) onCancel();
+  if (platform::TakeInterrupt()) {
+    m_bInterrupted = true;
+    if (onCancel) onCancel();
+  }
 }
 
-void TerminalUi::DrawProgress() {
+void TerminalUi::DrawProgress(bool force) {
   if (!m_bProgressLine || m_strOperation.empty()) return;
-  m_err << "\r\x1b[K" << m_strOperation << " " << m_strFile << " " << m_nPercent << "%" << std::flush;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && now - m_lastDraw < std::chrono::milliseconds(100)) return;
+  m_lastDraw = now;
+  ProgressLine line;
+  line.operation = m_bInterrupted && m_strOperation == "Done" ? "Cancelled" : m_strOperation;
+  line.file = m_strFile;
+  line.percent = m_nPercent;
+  line.done = m_nDone;
+  line.total = m_nTotal;
+  line.seconds = std::chrono::duration<double>(now - m_stepStart).count();
+  line.final = m_strOperation == "Done";
+  m_err << "\r\x1b[K" << FormatProgressLine(line, platform::TerminalColumns(2)) << std::flush;
   m_bLineOpen = true;
 }
 

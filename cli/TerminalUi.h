@@ -6,6 +6,8 @@
 // by the option given for their topic.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -19,12 +21,16 @@ class TerminalUi : public UiPort {
  public:
   // `answeredTopics`: the topics whose questions are answered Yes (each
   // from an explicit option of its own).
-  TerminalUi(std::istream& in, std::ostream& err, bool assumeYes, std::vector<std::string> answeredTopics = {});
+  // `quiet`: no progress line. Without a terminal on standard error there
+  // is none either.
+  TerminalUi(std::istream& in, std::ostream& err, bool assumeYes, std::vector<std::string> answeredTopics = {},
+             bool quiet = false);
 
   MsgResult ShowMessageBox(const MessageBoxRequest& request) override;
   void ShowOperation(const std::string& text) override;
   void ShowFile(const std::string& text) override;
   void ShowProgress(int percent) override;
+  void ShowProgressBytes(std::int64_t done, std::int64_t total) override;
   void ProcessPendingMessages() override;
 
   // What Ctrl-C does: the job window's Cancel button.
@@ -33,9 +39,12 @@ class TerminalUi : public UiPort {
   void EndProgress();
   // How many boxes were shown so far.
   int BoxesShown() const noexcept { return m_nBoxes; }
+  // True once Ctrl-C (or SIGTERM, SIGHUP) pressed Cancel.
+  bool Interrupted() const noexcept { return m_bInterrupted; }
 
  private:
-  void DrawProgress();
+  // Redraws the line at most ten times a second, and at once for a new step.
+  void DrawProgress(bool force);
 
   std::istream& m_in;
   std::ostream& m_err;
@@ -47,6 +56,11 @@ class TerminalUi : public UiPort {
   std::string m_strFile;
   int m_nPercent = 0;
   int m_nBoxes = 0;
+  std::int64_t m_nDone = 0;
+  std::int64_t m_nTotal = 0;
+  bool m_bInterrupted = false;
+  std::chrono::steady_clock::time_point m_stepStart {};
+  std::chrono::steady_clock::time_point m_lastDraw {};
 };
 
 }  // namespace sealvane::cli

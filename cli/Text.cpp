@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <vector>
 
 namespace sealvane::cli {
 
@@ -80,6 +81,90 @@ std::string FileTimeText(std::int64_t fileTime) {
                 static_cast<long long>(secondOfDay / 60 % 60), static_cast<long long>(secondOfDay % 60),
                 static_cast<long long>(fraction));
   return text;
+}
+
+namespace {
+
+std::size_t Columns(const std::string& text) {
+  std::size_t n = 0;
+  for (const char c : text) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  }
+  return n;
+}
+
+// The first `columns` characters of a UTF-8 text.
+std::string Head(const std::string& text, std::size_t columns) {
+  std::size_t n = 0, at = 0;
+  for (; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && n++ == columns) break;
+  }
+  return text.substr(0, at);
+}
+
+// The last `columns` characters of a UTF-8 text.
+std::string Tail(const std::string& text, std::size_t columns) {
+  std::size_t n = 0, at = text.size();
+  while (at > 0 && n < columns) {
+    --at;
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) ++n;
+  }
+  return text.substr(at);
+}
+
+std::string Bytes(std::int64_t n) {
+  char buf[32];
+  if (n < 1024) {
+    std::snprintf(buf, sizeof(buf), "%lld B", static_cast<long long>(n));
+  } else if (n < (1LL << 20)) {
+    std::snprintf(buf, sizeof(buf), "%.1f KiB", static_cast<double>(n) / 1024.0);
+  } else if (n < (1LL << 30)) {
+    std::snprintf(buf, sizeof(buf), "%.1f MiB", static_cast<double>(n) / 1048576.0);
+  } else {
+    std::snprintf(buf, sizeof(buf), "%.2f GiB", static_cast<double>(n) / 1073741824.0);
+  }
+  return buf;
+}
+
+}  // namespace
+
+std::string FormatProgressLine(const ProgressLine& line, std::size_t width) {
+  const std::size_t room = width > 1 ? width - 1 : 0;  // the last column would wrap on some terminals
+  std::string head = line.operation;
+  if (line.final) {
+    if (line.operation != "Cancelled") head += " " + std::to_string(line.percent) + "%";
+    return Head(head, room);
+  }
+  std::vector<std::string> extras = {std::to_string(line.percent) + "%"};
+  if (line.total > 0) extras.push_back(Bytes(line.done) + " of " + Bytes(line.total));
+  if (line.seconds > 0.25 && line.done > 0 && line.total > 0) {
+    const double rate = static_cast<double>(line.done) / line.seconds;
+    extras.push_back(Bytes(static_cast<std::int64_t>(rate)) + "/s");
+    const auto left = static_cast<long long>(static_cast<double>(line.total - line.done) / rate + 0.5);
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), "%lld:%02lld left", left / 60, left % 60);
+    extras.push_back(buf);
+  }
+  const std::string file = EscapeForTerminal(line.file);
+  const auto compose = [&](const std::string& name, std::size_t parts) {
+    std::string text = head;
+    if (!name.empty()) text += (text.empty() ? "" : " ") + name;
+    for (std::size_t i = 0; i < parts; ++i) text += (text.empty() ? "" : "  ") + extras[i];
+    return text;
+  };
+  // Shorten the name in its middle (to no less than 12 characters), then
+  // drop the least useful parts from the end.
+  constexpr std::size_t kShortestName = 12;
+  for (std::size_t parts = extras.size(); parts > 0; --parts) {
+    const std::string full = compose(file, parts);
+    if (Columns(full) <= room) return full;
+    const std::size_t others = Columns(compose("", parts)) + 1;
+    if (!file.empty() && others + kShortestName <= room) {
+      const std::size_t keep = room - others - 3;
+      return compose(Head(file, keep / 2) + "..." + Tail(file, keep - keep / 2), parts);
+    }
+  }
+  return Head(compose(file, 1), room);
 }
 
 }  // namespace sealvane::cli

@@ -27,4 +27,20 @@ std::string EscapeForTerminal(const std::string& text);
 // "" for 0 and "invalid (N)" for a negative value.
 std::string FileTimeText(std::int64_t fileTime);
 
+// One state of the progress line.
+struct ProgressLine {
+  std::string operation;  // "Encrypting:", "Done", "Cancelled", ...
+  std::string file;       // the file's name
+  int percent = 0;
+  std::int64_t done = 0;  // bytes of the step
+  std::int64_t total = 0;
+  double seconds = 0;     // since the step began
+  bool final = false;     // the job has ended
+};
+
+// The line as the terminal shows it: the step, the file, the percentage,
+// the bytes done, the speed and the time left, cut to fit in `width`
+// columns (the least useful parts go first, then the middle of the name).
+std::string FormatProgressLine(const ProgressLine& line, std::size_t width);
+
 }  // namespace sealvane::cli

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "sealvane/platform/RuntimeError.h"
@@ -122,5 +123,15 @@ bool TakeInterrupt() noexcept {
 
 bool StdinIsTerminal() noexcept { return ::isatty(0) == 1; }
 bool StderrIsTerminal() noexcept { return ::isatty(2) == 1; }
+
+std::size_t TerminalColumns(int fd) noexcept {
+  struct winsize size {};
+  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char* columns = std::getenv("COLUMNS")) {
+    const long value = std::strtol(columns, nullptr, 10);
+    if (value > 0 && value < 10000) return static_cast<std::size_t>(value);
+  }
+  return 80;
+}
 
 }  // namespace sealvane::platform

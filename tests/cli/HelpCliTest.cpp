@@ -3,6 +3,7 @@
 // page from the same text, and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -80,6 +81,87 @@ TEST(HelpCli, DoubleDashEndsTheOptions) {
                         SEALVANE_CLI});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(test::ReadFileBytes(dir + "/-x"), "a file whose name looks like an option");
+}
+
+}  // namespace
+}  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+// The lines the terminal showed: each redraw ("\r", the erase sequence) or
+// new line starts one; escape sequences removed.
+std::vector<std::string> ShownLines(const std::string& output) {
+  std::vector<std::string> lines(1);
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    const char c = output[i];
+    if (c == '\x1b' && i + 2 < output.size() && output[i + 1] == '[') {
+      i += 2;
+      while (i < output.size() && !std::isalpha(static_cast<unsigned char>(output[i]))) ++i;
+    } else if (c == '\r' || c == '\n') {
+      if (!lines.back().empty()) lines.emplace_back();
+    } else {
+      lines.back().push_back(c);
+    }
+  }
+  if (lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+class ProgressCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string data(48u << 20, '\0');
+    std::uint32_t x = 7;
+    for (char& c : data) {
+      x = x * 1664525u + 1013904223u;
+      c = static_cast<char>(x >> 24);
+    }
+    test::WriteFileBytes(Big(), data);
+    test::WriteFileBytes(SandboxDir() + "/pw", "Correct Horse 9\n");
+  }
+  static std::string Big() { return SandboxDir() + "/a-rather-long-file-name-for-a-narrow-terminal-window.bin"; }
+  std::vector<std::string> Encrypt(unsigned short columns, const std::string& interruptAfter, int expectedExit,
+                                   std::vector<std::string> more = {}) {
+    std::vector<std::string> argv = {SEALVANE_CLI, "encrypt", Big(), "--password-file", SandboxDir() + "/pw",
+                                     "--no-compress", "--cipher", "5", "--yes"};
+    argv.insert(argv.end(), more.begin(), more.end());
+    const test::PtyResult r = test::RunInPty(argv, columns, interruptAfter);
+    EXPECT_EQ(r.exitCode, expectedExit) << r.output;
+    seconds = r.seconds;
+    return ShownLines(r.output);
+  }
+  double seconds = 0;
+};
+
+TEST_F(ProgressCli, TheLineFitsRedrawsAtMostTenTimesASecondAndEndsDone) {
+  const std::vector<std::string> lines = Encrypt(60, "", 0);
+  std::size_t redraws = 0;
+  bool sawBytes = false;
+  for (const std::string& line : lines) {
+    if (line.rfind("Encrypted ", 0) == 0) continue;  // the result, not the progress line
+    EXPECT_LT(line.size(), 60u) << line;
+    if (line.find('%') != std::string::npos) ++redraws;
+    sawBytes = sawBytes || line.find(" of 48.0 MiB") != std::string::npos;
+  }
+  EXPECT_TRUE(sawBytes);
+  // Ten a second, and once more for each new step (there are four).
+  EXPECT_LE(static_cast<double>(redraws), seconds * 10 + 8) << redraws << " redraws in " << seconds << " s";
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "Done 100%");
+  EXPECT_EQ(lines.back().rfind("Encrypted ", 0), 0u);
+}
+
+TEST_F(ProgressCli, CtrlCSaysCancelledAndQuietSaysNothing) {
+  const std::vector<std::string> lines = Encrypt(100, "Encrypting:", 130);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "Cancelled");
+  for (const std::string& line : lines) EXPECT_EQ(line.find("Done"), std::string::npos) << line;
+  EXPECT_FALSE(std::filesystem::exists(SandboxDir() + "/a-rather-long-file-name-for-a-narrow-terminal-window.sva"));
+
+  const std::vector<std::string> quiet = Encrypt(100, "", 0, {"--quiet"});
+  ASSERT_EQ(quiet.size(), 1u);
+  EXPECT_EQ(quiet[0].rfind("Encrypted ", 0), 0u);
 }
 
 }  // namespace

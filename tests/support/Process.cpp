@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 
 #include "support/Sandbox.h"
@@ -150,6 +153,41 @@ int WaitProcess(int pid) {
     if (errno != EINTR) return -1;
   }
   return DecodeStatus(status);
+}
+
+PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns, const std::string& interruptAfter) {
+  PtyResult result;
+  struct winsize size {};
+  size.ws_col = columns;
+  size.ws_row = 24;
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
+  if (pid < 0) throw std::runtime_error("forkpty failed");
+  if (pid == 0) {
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  bool interrupted = false;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(master, buffer, sizeof(buffer));
+    if (n <= 0) break;  // EIO once the program has closed the terminal
+    result.output.append(buffer, static_cast<std::size_t>(n));
+    if (!interrupted && !interruptAfter.empty() && result.output.find(interruptAfter) != std::string::npos) {
+      ::kill(pid, SIGINT);
+      interrupted = true;
+    }
+  }
+  ::close(master);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return result;
 }
 
 }  // namespace sealvane::test

@@ -37,4 +37,16 @@ int StartProcess(const std::vector<std::string>& argv);
 // Waits for a started program; returns its exit code, -1 for a signal.
 int WaitProcess(int pid);
 
+// Runs a program on a pseudo-terminal of `columns` columns (its standard
+// input, output and error) and returns what it wrote there. When
+// `interruptAfter` appears in the output, the program gets SIGINT, as from
+// Ctrl-C. `seconds` is set to how long it ran.
+struct PtyResult {
+  int exitCode = -1;
+  std::string output;
+  double seconds = 0;
+};
+PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns,
+                   const std::string& interruptAfter = {});
+
 }  // namespace sealvane::test

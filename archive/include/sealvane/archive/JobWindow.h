@@ -51,6 +51,7 @@ class JobWindow {
   // position × 100 / total, as the bar shows it.
   void SetProgress(std::int64_t position, std::int64_t total) {
     m_nProgress = total <= 0 ? 100 : static_cast<int>(static_cast<float>(position) * 100.0f / static_cast<float>(total));
+    m_ui.ShowProgressBytes(position, total);
     m_ui.ShowProgress(m_nProgress);
   }
   void DoEvents() { m_ui.ProcessPendingMessages(); }

@@ -40,6 +40,8 @@ class UiPort {
   virtual void ShowOperation(const std::string& /*text*/) {}
   virtual void ShowFile(const std::string& /*text*/) {}
   virtual void ShowProgress(int /*percent*/) {}
+  // What the percentage stands for: bytes of the step done and in all.
+  virtual void ShowProgressBytes(std::int64_t /*done*/, std::int64_t /*total*/) {}
   // Lets the window repaint and hears the Cancel button.
   virtual void ProcessPendingMessages() {}
   // The pause before a finished job window closes.

@@ -2,6 +2,7 @@
 // Starting other programs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,5 +31,8 @@ bool TakeInterrupt() noexcept;
 // True when standard input / standard error is a terminal.
 bool StdinIsTerminal() noexcept;
 bool StderrIsTerminal() noexcept;
+// The width of the terminal on `fd` in columns; $COLUMNS, else 80, when it
+// cannot be told.
+std::size_t TerminalColumns(int fd) noexcept;
 
 }  // namespace sealvane::platform
