@@ -44,6 +44,9 @@ const std::vector<CommandHelp> kCommands = {
        "also try the password in Windows code page CP (1250 Central European, 1251 Cyrillic, 1253 Greek, ...): "
        "needed for a password with letters outside ASCII on an archive made on such a system; may be repeated "
        "(the PasswordCodePages setting does the same for every decryption)"},
+      {"--mode OCTAL", "the permissions of the decrypted file (such as 640); without it the file is private to "
+                       "you: 0600 less your umask, 0400 when the archive marks it read-only (archives keep no "
+                       "permissions)"},
       {"--json", "print the file written, its size and its time as one JSON object"},
       {"-q, --quiet", "no progress line"},
       {"-y, --yes", "answer the questions (replace an existing file) with yes"}},
@@ -59,6 +62,15 @@ const std::vector<CommandHelp> kCommands = {
     {"info", "info ARCHIVE [--json]",
      "Shows an archive's header, access list and file description without decrypting it.",
      {{"--json", "print it as one JSON object"}},
+     ""},
+    {"options", "options [--default-id THUMBPRINT] [--cipher N] [--compress | --no-compress] [--open-after | --no-open-after]",
+     "Shows your encryption defaults, or sets them as the Options dialog of the desktop program does, with its "
+     "checks: a default digital ID is needed before anything is saved.",
+     {{"--default-id THUMBPRINT", "your default digital ID: one of yours in MY, with its private key (see "
+                                  "sealvane-cli certs list MY)"},
+      {"--cipher N", std::string("the default cipher: ") + kCiphers},
+      {"--compress, --no-compress", "compress before encrypting, or not, by default"},
+      {"--open-after, --no-open-after", "open a decrypted file afterwards, or not, by default"}},
      ""},
     {"reg", "reg query KEY [VALUE] | reg set KEY VALUE TYPE DATA | reg delete KEY [VALUE]",
      "Reads and edits the registry hives: query shows a key's values and subkeys (or one value); set creates the "

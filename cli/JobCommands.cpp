@@ -4,8 +4,10 @@
 // pressed), so both front ends check their input the same way.
 #include "JobCommands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -40,6 +42,7 @@ struct Options {
   std::vector<std::string> recipients;
   std::vector<std::int32_t> codePages;
   std::optional<int> cipher;
+  std::optional<std::int32_t> mode;
   std::optional<bool> compress, openAfter;
   bool passwordStdin = false, yes = false, json = false, shredHardLinks = false, quiet = false;
 };
@@ -54,7 +57,7 @@ std::optional<Options> Parse(const std::string& verb, const std::vector<std::str
       break;
     }
     const bool takesValue = a == "-o" || a == "--output" || a == "--password-file" || a == "--recipient" ||
-                            a == "--cipher" || a == "--password-codepage";
+                            a == "--cipher" || a == "--password-codepage" || a == "--mode";
     if (takesValue && i + 1 >= args.size()) {
       err << "sealvane-cli: " << a << " needs a value\n";
       PrintUsageLine(err, *FindCommand(verb));
@@ -75,6 +78,15 @@ std::optional<Options> Parse(const std::string& verb, const std::vector<std::str
         return std::nullopt;
       }
       o.cipher = v[0] - '0';
+    } else if (a == "--mode") {
+      const std::string& v = args[++i];
+      char* end = nullptr;
+      const long mode = std::strtol(v.c_str(), &end, 8);
+      if (v.empty() || *end != '\0' || mode < 0 || mode > 0777) {
+        err << "sealvane-cli: --mode takes permission bits in octal, such as 640\n";
+        return std::nullopt;
+      }
+      o.mode = static_cast<std::int32_t>(mode);
     } else if (a == "--password-codepage") {
       const auto pages = ParseCodePages(args[++i]);
       if (pages.size() != 1 || !platform::Utf8ToWindowsCodePage("A", pages[0])) {
@@ -238,6 +250,11 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   }
   if (o.compress) form.chkCompressFile_Click(*o.compress ? 1 : 0);
   if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
+  if ((o.passwordFile || o.passwordStdin) && !o.recipients.empty()) {
+    std::cerr << "sealvane-cli: --recipient is for an archive for digital IDs; an archive for a password has none\n";
+    PrintUsageLine(std::cerr, *FindCommand("encrypt"));
+    return kExitUsage;
+  }
   if (o.passwordFile || o.passwordStdin) {
     const auto password = Password(o);
     form.optAccess_Click(1);
@@ -254,6 +271,10 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
           std::cerr << "sealvane-cli: a THUMBPRINT is 40 hexadecimal digits: \"" << text << "\"\n";
           return kExitUsage;
         }
+        // A recipient named twice is stored once.
+        if (std::any_of(others.begin(), others.end(),
+                        [&](const clsDigitalID& id) { return SameBytes(id.m_varThumbprint, *thumbprint); }))
+          continue;
         clsDigitalID recipient;
         if (!LoadDigitalID(ui, "AddressBook", *thumbprint, recipient)) return kExitFailure;
         others.push_back(recipient);
@@ -280,6 +301,7 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   forms::frmMain& form = t.form;
   if (o.output) form.TextChanged("txtFile", *o.output);
   form.SetPasswordCodePages(o.codePages);
+  if (o.mode) form.SetFileMode(*o.mode);
   // The archive's wish to be opened afterwards gives way to the user's.
   if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
   if (form.Control("optAccess(1)").value == 1) {

@@ -2,6 +2,7 @@
 #include "TerminalUi.h"
 
 #include <algorithm>
+#include <utility>
 #include <istream>
 #include <ostream>
 
@@ -26,6 +27,19 @@ MsgResult TerminalUi::ShowMessageBox(const MessageBoxRequest& request) {
     if (c == '\r') c = '\n';
   }
   m_err << request.title << " " << text << "\n";
+  // The desktop program's words ("On the Tools menu ...") get what to type
+  // here instead.
+  static const std::pair<const char*, const char*> kHints[] = {
+      {"On the Tools menu choose either Generate Digital ID or Options.",
+       "In a terminal: sealvane-cli certs genid --name NAME, or sealvane-cli options --default-id THUMBPRINT "
+       "(see sealvane-cli certs list MY)."},
+      {"You must generate a digital ID first.", "In a terminal: sealvane-cli certs genid --name NAME."},
+      {"You must acquire digital IDs (certificates) from other people",
+       "In a terminal: sealvane-cli certs import FILE."},
+  };
+  for (const auto& [words, hint] : kHints) {
+    if (request.text.find(words) != std::string::npos) m_err << hint << "\n";
+  }
   if (request.buttons == MsgButtons::OK) return MsgResult::OK;
   const bool yesNo = request.buttons == MsgButtons::YesNo || request.buttons == MsgButtons::YesNoCancel;
   if (!request.topic.empty()) {

@@ -7,6 +7,7 @@
 
 #include "CertsCommand.h"
 #include "Help.h"
+#include "OptionsCommand.h"
 #include "JobCommands.h"
 #include "RegCommand.h"
 #include "TerminalUi.h"
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
       const std::string verb = args[0];
       args.erase(args.begin());
       return sealvane::cli::RunJobCommand(verb, args, std::cin, std::cout, std::cerr);
+    }
+    if (args[0] == "options") {
+      args.erase(args.begin());
+      return sealvane::cli::RunOptionsCommand(args, std::cin, std::cout, std::cerr);
     }
     if (args[0] == "register") {
       args.erase(args.begin());

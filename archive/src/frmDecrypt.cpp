@@ -337,9 +337,14 @@ std::int32_t frmDecrypt::SetFileProperties() {
       file.SetTimes(platform::FileTimes {BytesToFileTime(desc.m_varCreateTime), modified, modified});
     } catch (const RuntimeError&) {
     }
-    // The file was made for its owner alone; now it gets the permissions of
-    // a new file, then the stored attributes.
-    file.ApplyDefaultPermissions();
+    // The file was made for its owner alone and stays so (the archive keeps
+    // no permissions, and its content was private), unless other
+    // permissions were asked for; then the stored attributes (read-only).
+    if (m_oParameters.m_nFileMode >= 0) {
+      file.SetPermissions(static_cast<unsigned>(m_oParameters.m_nFileMode));
+    } else {
+      file.ApplyDefaultPermissions(0600);
+    }
     file.SetAttributes(static_cast<platform::DWORD>(desc.m_nAttributes) & 7);
     return kOk;
   } catch (...) {

@@ -208,8 +208,10 @@ bool File::SetAttributes(DWORD attributes) const {
   return ::fsetxattr(m_fd, kDosAttrib, text, static_cast<std::size_t>(len), 0) == 0;
 }
 
-void File::ApplyDefaultPermissions() const {
-  if (::fchmod(m_fd, static_cast<mode_t>(0666 & ~CurrentUmask())) != 0) ThrowErrno(errno);
+void File::ApplyDefaultPermissions(unsigned mode) const { SetPermissions(mode & 07777 & ~CurrentUmask()); }
+
+void File::SetPermissions(unsigned mode) const {
+  if (::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) != 0) ThrowErrno(errno);
 }
 
 File File::Duplicate() const {

@@ -140,3 +140,50 @@ TEST(CertsCli, GenIdChecksItsInputLikeTheDialog) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(OptionsCli, ShowsAndSetsTheDefaultsWithTheDialogsChecks) {
+  ProcessResult r = Cli({"options"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Default digital ID: (none)\nAlgorithm:          DES (56-bit) (cipher 2)\nCompress file:      yes\n"
+            "Open after:         yes\n");
+  // Nothing is saved without a default digital ID; the desktop's words are
+  // followed by what to type here.
+  r = Cli({"options", "--cipher", "4"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("You must select a digital ID for file encrypting."), std::string::npos) << r.err;
+  r = Cli({"encrypt", Fixture("capi/cert.der")});
+  EXPECT_NE(r.err.find("In a terminal: sealvane-cli certs genid --name NAME, or sealvane-cli options --default-id"),
+            std::string::npos)
+      << r.err;
+
+  r = Cli({"certs", "import", Fixture("capi/capi_fixture.pfx"), "--password-file", PasswordFile("fixture-pass")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = Cli({"options", "--default-id", std::string(40, '0')});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("no digital ID with thumbprint 0000"), std::string::npos) << r.err;
+  r = Cli({"options", "--default-id", kFixtureThumbprint, "--cipher", "4", "--no-compress"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, std::string("Default digital ID: Test User  ") + kFixtureThumbprint +
+                       "\nAlgorithm:          RC2 (128-bit) (cipher 4)\nCompress file:      no\nOpen after:         yes\n");
+  r = Cli({"reg", "query", "HKCU\\Software\\Brennock\\Sealvane", "AlgorithmNumber"});
+  EXPECT_NE(r.out.find("AlgorithmNumber    REG_DWORD    0x00000004"), std::string::npos) << r.out;
+
+  // A password archive has no recipients; a recipient named twice is one.
+  test::WriteFileBytes(test::SandboxDir() + "/plain.txt", "for two");
+  r = Cli({"encrypt", test::SandboxDir() + "/plain.txt", "--password-file", PasswordFile("Correct Horse 9"), "--recipient",
+           kFixtureThumbprint});
+  EXPECT_EQ(r.exitCode, 2);
+  ASSERT_EQ(Cli({"certs", "import", Fixture("sva/certs/recipient2.der")}).exitCode, 0);
+  r = Cli({"encrypt", test::SandboxDir() + "/plain.txt", "--recipient", "ADED47BC7BE97758C522CCFC2DD702BDA5CC9C67",
+           "--recipient", "aded47bc7be97758c522ccfc2dd702bda5cc9c67", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = Cli({"info", test::SandboxDir() + "/plain.sva", "--json"});
+  EXPECT_EQ(r.out.find("ADED47BC"), r.out.rfind("ADED47BC")) << r.out;
+}
+
+}  // namespace
+}  // namespace sealvane

@@ -34,7 +34,7 @@ std::string Flat(const std::string& text) {
 }
 
 TEST(HelpCli, EveryCommandHasItsHelp) {
-  for (const char* command : {"encrypt", "decrypt", "shred", "info", "reg", "certs", "register"}) {
+  for (const char* command : {"encrypt", "decrypt", "shred", "info", "options", "reg", "certs", "register"}) {
     SCOPED_TRACE(command);
     for (const char* flag : {"--help", "-h"}) {
       const ProcessResult r = Cli({command, flag});
@@ -59,7 +59,7 @@ TEST(HelpCli, EveryCommandHasItsHelp) {
 TEST(HelpCli, TheManPageSaysWhatTheHelpSays) {
   const std::string man = test::ReadFileBytes(SEALVANE_MAN_PAGE);
   EXPECT_EQ(man.rfind(".TH SEALVANE-CLI 1", 0), 0u);
-  for (const char* command : {"encrypt", "decrypt", "shred", "info", "reg", "certs", "register"}) {
+  for (const char* command : {"encrypt", "decrypt", "shred", "info", "options", "reg", "certs", "register"}) {
     EXPECT_NE(man.find(std::string(".SS \"") + command + "\""), std::string::npos) << command;
   }
   EXPECT_NE(man.find("\\-\\-password\\-codepage CP"), std::string::npos);

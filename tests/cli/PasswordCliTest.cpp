@@ -3,6 +3,9 @@
 // they open archives made with the other platform's code pages.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,41 @@ TEST(PasswordCli, ACyrillicArchiveOpensWithItsCodePage) {
   r = Cli({"decrypt", archive, "--password-codepage", "latin"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("--password-codepage takes a Windows code page number"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(DecryptedFilesCli, ArePrivateUnlessAModeIsGiven) {
+  namespace fs = std::filesystem;
+  const std::string dir = test::SandboxDir();
+  test::WriteFileBytes(dir + "/pw", "Correct Horse 9\n");
+  test::WriteFileBytes(dir + "/open.txt", "readable by all");
+  fs::permissions(dir + "/open.txt", fs::perms(0644));
+  test::WriteFileBytes(dir + "/frozen.txt", "read-only");
+  fs::permissions(dir + "/frozen.txt", fs::perms(0444));
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  const auto mode = [](const std::string& path) { return fs::status(path).permissions() & fs::perms::all; };
+  const auto roundTrip = [&](const std::string& name, std::vector<std::string> extra) {
+    ASSERT_EQ(Cli({"encrypt", dir + "/" + name + ".txt", "--password-file", dir + "/pw", "--yes"}).exitCode, 0);
+    fs::remove(dir + "/" + name + ".txt");
+    std::vector<std::string> args = {"decrypt", dir + "/" + name + ".sva", "--password-file", dir + "/pw",
+                                     "--no-open-after", "--yes"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const ProcessResult r = Cli(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+  };
+  roundTrip("open", {});
+  EXPECT_EQ(mode(dir + "/open.txt"), fs::perms(0600 & ~mask));
+  roundTrip("frozen", {});
+  EXPECT_EQ(mode(dir + "/frozen.txt"), fs::perms(0400 & ~mask));
+  roundTrip("open", {"--mode", "640"});
+  EXPECT_EQ(mode(dir + "/open.txt"), fs::perms(0640));
+  EXPECT_EQ(Cli({"decrypt", dir + "/open.sva", "--mode", "9"}).exitCode, 2);
 }
 
 }  // namespace

@@ -393,6 +393,7 @@ clsParameters frmMain::BuildParameters() const {
   record.m_colPasswordCodePages = ParseCodePages(pages);
   record.m_colPasswordCodePages.insert(record.m_colPasswordCodePages.end(), m_colExtraCodePages.begin(),
                                        m_colExtraCodePages.end());
+  record.m_nFileMode = m_nFileMode;
   return record;
 }
 

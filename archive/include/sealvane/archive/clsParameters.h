@@ -26,6 +26,9 @@ class clsParameters {
   std::string m_strPassword;  // never stored in an archive
   // Further Windows code pages to try the password in when decrypting.
   std::vector<std::int32_t> m_colPasswordCodePages;
+  // The permission bits of a decrypted file; -1: private to its owner (0600
+  // less the umask). The archive keeps no permissions.
+  std::int32_t m_nFileMode = -1;
   clsDigitalID m_oDefaultDigitalID;
   std::vector<clsDigitalID> m_colOtherDigitalIDs;
   std::string m_strFilePath;

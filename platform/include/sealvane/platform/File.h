@@ -66,8 +66,11 @@ class File {
   // As SetAttributes: read-only through the permissions, hidden and system
   // in user.DOSATTRIB; false when the extended attribute was refused.
   bool SetAttributes(DWORD attributes) const;
-  // The permissions a new file gets: 0666 less the umask.
-  void ApplyDefaultPermissions() const;
+  // The permissions a new file gets: `mode` (0666 by default) less the
+  // umask.
+  void ApplyDefaultPermissions(unsigned mode = 0666) const;
+  // Exactly these permission bits.
+  void SetPermissions(unsigned mode) const;
 
   // Another descriptor for the same open file.
   File Duplicate() const;

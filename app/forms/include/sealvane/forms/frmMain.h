@@ -111,6 +111,8 @@ class frmMain : public Form {
   void SetOtherDigitalIDs(std::vector<clsDigitalID> i_colDigitalIDs);
   // Code pages to try a password in, besides those of the settings.
   void SetPasswordCodePages(std::vector<std::int32_t> i_colCodePages) { m_colExtraCodePages = std::move(i_colCodePages); }
+  // The permission bits a decrypted file gets instead of private (0600).
+  void SetFileMode(std::int32_t i_nMode) noexcept { m_nFileMode = i_nMode; }
   // Refreshes after a dialog changed the settings or the stores.
   void RefreshAfterDialog();
 
@@ -156,6 +158,7 @@ class frmMain : public Form {
 
   std::vector<AccessRow> m_rows;
   std::vector<std::int32_t> m_colExtraCodePages;
+  std::int32_t m_nFileMode = -1;
 };
 
 }  // namespace sealvane::forms
