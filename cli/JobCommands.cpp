@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -123,12 +125,25 @@ std::optional<Options> Parse(const std::string& verb, const std::vector<std::str
 
 // The password from a file, from standard input, or asked for; empty when
 // none was given.
-std::optional<platform::Passphrase> Password(const Options& o) {
+// The password from --password-file or --password-stdin (asked without
+// echo when standard input is a terminal, twice for a new archive). Empty,
+// after saying why, when it could not be read; empty too without either
+// option.
+std::optional<platform::Passphrase> Password(const Options& o, bool encrypting) {
   std::string line;
   if (o.passwordFile) {
     std::ifstream in(*o.passwordFile, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in) {
+      std::cerr << "sealvane-cli: the password file " << *o.passwordFile
+                << " cannot be read: " << std::strerror(errno) << "\n";
+      return std::nullopt;
+    }
     std::getline(in, line);
+  } else if (o.passwordStdin && platform::StdinIsTerminal()) {
+    std::string problem;
+    auto typed = platform::AskOnTerminal("Password: ", encrypting, &problem);
+    if (!typed) std::cerr << "sealvane-cli: no password: " << problem << "\n";
+    return typed;
   } else if (o.passwordStdin) {
     std::getline(std::cin, line);
   } else {
@@ -256,9 +271,10 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
     return kExitUsage;
   }
   if (o.passwordFile || o.passwordStdin) {
-    const auto password = Password(o);
+    const auto password = Password(o, true);
+    if (!password) return kExitFailure;
     form.optAccess_Click(1);
-    const std::string text = password ? password->Text() : std::string();
+    const std::string text = password->Text();
     form.TextChanged("txtPassword", text);
     form.TextChanged("txtConfirmPassword", text);
   } else {
@@ -305,9 +321,17 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   // The archive's wish to be opened afterwards gives way to the user's.
   if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
   if (form.Control("optAccess(1)").value == 1) {
-    std::optional<platform::Passphrase> password = Password(o);
+    std::optional<platform::Passphrase> password = Password(o, false);
+    if (!password && (o.passwordFile || o.passwordStdin)) return kExitFailure;
     if (!password && platform::StdinIsTerminal()) {
-      password = platform::PinentryGetPin("Sealvane", "Enter the password of " + archivePath + ".", "Password:", false);
+      // Asked through pinentry (on this terminal, or in a window on a
+      // desktop), or here when no pinentry can ask.
+      platform::PinentryOutcome outcome = platform::PinentryOutcome::Unavailable;
+      password = platform::PinentryGetPin("Sealvane", "Enter the password of " + archivePath + ".", "Password:", false,
+                                          &outcome);
+      if (outcome == platform::PinentryOutcome::Unavailable) {
+        password = platform::AskOnTerminal("Password for " + archivePath + ": ", false);
+      }
     }
     if (password) form.TextChanged("txtPassword", password->Text());
   }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/platform/Pinentry.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,7 +44,7 @@ namespace {
 class Session {
  public:
   Session() {
-    const std::string program = GetEnv("SEALVANE_PINENTRY").value_or("pinentry");
+    const std::string program = GetEnv("SEALVANE_PINENTRY").value_or(DefaultPinentry());
     // A socket pair rather than pipes: writes to a pinentry that has gone
     // away fail with an error instead of raising SIGPIPE in the program.
     int sv[2];
@@ -61,6 +64,49 @@ class Session {
     }
     std::string greeting;
     m_ok = ReadLine(greeting) && greeting.rfind("OK", 0) == 0;
+    if (!m_ok) return;
+    // Where to ask: a terminal pinentry needs the terminal's name and type
+    // (it cannot find them itself with its standard streams on a socket).
+    // Options a pinentry does not know are refused harmlessly.
+    for (const int fd : {0, 1, 2}) {
+      if (::isatty(fd) != 1) continue;
+      char name[256];
+      if (::ttyname_r(fd, name, sizeof(name)) != 0) continue;
+      Command(std::string("OPTION ttyname=") + name);
+      if (const auto term = GetEnv("TERM")) Command("OPTION ttytype=" + *term);
+      break;
+    }
+    const auto ctype = GetEnv("LC_ALL") ? GetEnv("LC_ALL") : GetEnv("LC_CTYPE") ? GetEnv("LC_CTYPE") : GetEnv("LANG");
+    if (ctype && !ctype->empty()) Command("OPTION lc-ctype=" + *ctype);
+    if (const auto display = GetEnv("DISPLAY")) Command("OPTION display=" + *display);
+  }
+
+  // The pinentry that suits the session: a graphical one on a desktop, the
+  // terminal one otherwise; "pinentry" (the system's choice) when neither
+  // is installed.
+  static std::string DefaultPinentry() {
+    const bool desktop = GetEnv("DISPLAY") || GetEnv("WAYLAND_DISPLAY");
+    const std::vector<const char*> graphical = {"pinentry-qt", "pinentry-gnome3", "pinentry-gtk-2"};
+    const std::vector<const char*> terminal = {"pinentry-curses", "pinentry-tty"};
+    for (const auto* list : {desktop ? &graphical : &terminal, desktop ? &terminal : &graphical}) {
+      for (const char* name : *list) {
+        if (OnPath(name)) return name;
+      }
+    }
+    return "pinentry";
+  }
+
+  static bool OnPath(const std::string& name) {
+    const auto path = GetEnv("PATH");
+    if (!path) return false;
+    std::size_t start = 0;
+    while (start <= path->size()) {
+      const std::size_t end = std::min(path->find(':', start), path->size());
+      const std::string dir = path->substr(start, end - start);
+      if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+      start = end + 1;
+    }
+    return false;
   }
 
   ~Session() {
@@ -75,6 +121,8 @@ class Session {
   }
 
   bool Ok() const { return m_ok; }
+  // The user cancelled the last command (rather than the pinentry failing).
+  bool Cancelled() const { return (m_lastError & 0xFFFF) == kCanceled; }
 
   // Sends a command; true when it ends with OK. Data lines go to `data`.
   bool Command(const std::string& line, std::string* data = nullptr) {
@@ -87,7 +135,10 @@ class Session {
         continue;
       }
       if (reply == "OK" || reply.rfind("OK ", 0) == 0) return true;
-      if (reply.rfind("ERR", 0) == 0) return false;
+      if (reply.rfind("ERR", 0) == 0) {
+        m_lastError = std::strtoul(reply.c_str() + 3, nullptr, 10);
+        return false;
+      }
       // Status and comment lines ("S ...", "# ...") are informational.
     }
     m_ok = false;
@@ -162,9 +213,12 @@ class Session {
     }
   }
 
+  static constexpr unsigned long kCanceled = 99;  // the protocol's "Operation cancelled"
+
   pid_t m_pid = -1;
   int m_fd = -1;
   bool m_ok = false;
+  unsigned long m_lastError = 0;
   std::string m_buffer;
 };
 
@@ -184,14 +238,20 @@ PinentryOutcome PinentryConfirm(const std::string& title, const std::string& des
 }
 
 std::optional<Passphrase> PinentryGetPin(const std::string& title, const std::string& description,
-                                         const std::string& prompt, bool repeat) {
+                                         const std::string& prompt, bool repeat, PinentryOutcome* outcome) {
+  PinentryOutcome ignored;
+  PinentryOutcome& result = outcome != nullptr ? *outcome : ignored;
+  result = PinentryOutcome::Unavailable;
   Session s;
   if (!Prepare(s, title, description) || !s.Command("SETPROMPT " + Session::Escape(prompt))) return std::nullopt;
   std::string first;
   if (!s.Command("GETPIN", &first)) {
+    // A pinentry that could not ask (no display, no terminal) is no answer.
+    result = s.Cancelled() ? PinentryOutcome::No : PinentryOutcome::Unavailable;
     ::explicit_bzero(first.data(), first.size());
     return std::nullopt;
   }
+  result = PinentryOutcome::No;
   Passphrase pin(std::move(first));
   if (!repeat) return pin;
   std::string second;
@@ -200,7 +260,84 @@ std::optional<Passphrase> PinentryGetPin(const std::string& title, const std::st
   const bool same = ok && second == pin.Text();
   ::explicit_bzero(second.data(), second.size());
   if (!same) return std::nullopt;
+  result = PinentryOutcome::Yes;
   return pin;
+}
+
+namespace {
+
+// The terminal as it was before the question, for a signal that ends the
+// program during it.
+int g_ttyFd = -1;
+struct termios g_ttySaved {};
+
+extern "C" void RestoreTerminalAndRaise(int sig) {
+  if (g_ttyFd >= 0) ::tcsetattr(g_ttyFd, TCSANOW, &g_ttySaved);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+bool ReadHidden(int fd, const std::string& prompt, std::string& line) {
+  line.clear();
+  // Echo goes off before the question appears, so that nothing typed in
+  // answer to it is shown or thrown away.
+  struct termios quiet = g_ttySaved;
+  quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+  ::tcsetattr(fd, TCSAFLUSH, &quiet);
+  if (::write(fd, prompt.data(), prompt.size()) < 0) {
+    ::tcsetattr(fd, TCSAFLUSH, &g_ttySaved);
+    return false;
+  }
+  bool ended = false;
+  for (;;) {
+    char c = 0;
+    const ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ended = true;
+      break;
+    }
+    if (c == '\n' || c == '\r') break;
+    line.push_back(c);
+  }
+  ::tcsetattr(fd, TCSANOW, &g_ttySaved);
+  if (::write(fd, "\n", 1) < 0) return false;
+  return !ended;
+}
+
+}  // namespace
+
+std::optional<Passphrase> AskOnTerminal(const std::string& prompt, bool repeat, std::string* problem) {
+  const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 || ::tcgetattr(fd, &g_ttySaved) != 0) {
+    if (fd >= 0) ::close(fd);
+    if (problem != nullptr) *problem = "there is no terminal to ask on";
+    return std::nullopt;
+  }
+  g_ttyFd = fd;
+  struct sigaction restore {}, old[3] {};
+  restore.sa_handler = RestoreTerminalAndRaise;
+  sigemptyset(&restore.sa_mask);
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  for (int i = 0; i < 3; ++i) ::sigaction(signals[i], &restore, &old[i]);
+
+  std::optional<Passphrase> answer;
+  std::string first, second;
+  if (!ReadHidden(fd, prompt, first)) {
+    if (problem != nullptr) *problem = "the input ended";
+  } else if (repeat && !ReadHidden(fd, "Again: ", second)) {
+    if (problem != nullptr) *problem = "the input ended";
+  } else if (repeat && first != second) {
+    if (problem != nullptr) *problem = "the two answers differ";
+  } else {
+    answer.emplace(std::move(first));
+  }
+  if (!first.empty()) ::explicit_bzero(first.data(), first.size());
+  if (!second.empty()) ::explicit_bzero(second.data(), second.size());
+  for (int i = 0; i < 3; ++i) ::sigaction(signals[i], &old[i], nullptr);
+  g_ttyFd = -1;
+  ::close(fd);
+  return answer;
 }
 
 }  // namespace sealvane::platform

@@ -166,3 +166,57 @@ TEST_F(ProgressCli, CtrlCSaysCancelledAndQuietSaysNothing) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+class PromptCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::WriteFileBytes(Path("secret.txt"), "behind a password");
+    test::WriteFileBytes(Path("pw"), "Correct Horse 9\n");
+    ASSERT_EQ(Cli({"encrypt", Path("secret.txt"), "--password-file", Path("pw")}).exitCode, 0);
+    std::filesystem::rename(Path("secret.txt"), Path("original.txt"));
+  }
+  static std::string Path(const std::string& name) { return SandboxDir() + "/" + name; }
+};
+
+TEST_F(PromptCli, PinentryIsToldWhichTerminalToUse) {
+  ::setenv("FAKE_PINENTRY_PIN", "Correct Horse 9", 1);
+  ::setenv("TERM", "xterm-256color", 1);
+  const test::PtyResult r = test::RunInPty({SEALVANE_CLI, "decrypt", Path("secret.sva"), "--no-open-after"}, 80);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  const std::string log = test::ReadFileBytes(Path("pinentry.log"));
+  EXPECT_NE(log.find("OPTION ttyname=/dev/pts/"), std::string::npos) << log;
+  EXPECT_NE(log.find("OPTION ttytype=xterm-256color"), std::string::npos) << log;
+  EXPECT_EQ(test::ReadFileBytes(Path("secret.txt")), "behind a password");
+}
+
+TEST_F(PromptCli, WithoutPinentryTheTerminalAsksWithoutEcho) {
+  ::setenv("SEALVANE_PINENTRY", "/nonexistent/pinentry", 1);
+  test::PtyResult r = test::RunInPty({SEALVANE_CLI, "decrypt", Path("secret.sva"), "--no-open-after"}, 80, "",
+                                     {{"Password for ", "Correct Horse 9\n"}});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output.find("Correct Horse 9"), std::string::npos) << "typed without echo: " << r.output;
+  EXPECT_EQ(test::ReadFileBytes(Path("secret.txt")), "behind a password");
+
+  // --password-stdin on a terminal: asked twice for a new archive.
+  r = test::RunInPty({SEALVANE_CLI, "encrypt", Path("original.txt"), "-o", Path("again.sva"), "--password-stdin"}, 80,
+                     "", {{"Password: ", "Another horse 1\n"}, {"Again: ", "Another horse 2\n"}});
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("the two answers differ"), std::string::npos) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(Path("again.sva")));
+  r = test::RunInPty({SEALVANE_CLI, "encrypt", Path("original.txt"), "-o", Path("again.sva"), "--password-stdin"}, 80,
+                     "", {{"Password: ", "Another horse 1\n"}, {"Again: ", "Another horse 1\n"}});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(std::filesystem::exists(Path("again.sva")));
+
+  // An unreadable password file is said to be one.
+  const ProcessResult missing = Cli({"encrypt", Path("original.txt"), "--password-file", Path("nonexistent")});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("the password file " + Path("nonexistent") + " cannot be read"), std::string::npos)
+      << missing.err;
+}
+
+}  // namespace
+}  // namespace sealvane

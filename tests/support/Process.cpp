@@ -155,7 +155,8 @@ int WaitProcess(int pid) {
   return DecodeStatus(status);
 }
 
-PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns, const std::string& interruptAfter) {
+PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns, const std::string& interruptAfter,
+                   const std::vector<std::pair<std::string, std::string>>& answers) {
   PtyResult result;
   struct winsize size {};
   size.ws_col = columns;
@@ -172,6 +173,7 @@ PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns,
     ::_exit(127);
   }
   bool interrupted = false;
+  std::size_t answered = 0, seenUpTo = 0;
   char buffer[4096];
   for (;;) {
     const ssize_t n = ::read(master, buffer, sizeof(buffer));
@@ -180,6 +182,15 @@ PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns,
     if (!interrupted && !interruptAfter.empty() && result.output.find(interruptAfter) != std::string::npos) {
       ::kill(pid, SIGINT);
       interrupted = true;
+    }
+    if (answered < answers.size()) {
+      const std::size_t at = result.output.find(answers[answered].first, seenUpTo);
+      if (at != std::string::npos) {
+        seenUpTo = at + answers[answered].first.size();
+        const std::string& typed = answers[answered].second;
+        if (::write(master, typed.data(), typed.size()) < 0) break;
+        ++answered;
+      }
     }
   }
   ::close(master);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sealvane::test {
@@ -46,7 +47,10 @@ struct PtyResult {
   std::string output;
   double seconds = 0;
 };
+// `answers`: when the output shows a question (the first of the pair, each
+// in turn), the answer is typed.
 PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns,
-                   const std::string& interruptAfter = {});
+                   const std::string& interruptAfter = {},
+                   const std::vector<std::pair<std::string, std::string>>& answers = {});
 
 }  // namespace sealvane::test

@@ -32,8 +32,15 @@ enum class PinentryOutcome { Yes, No, Unavailable };
 PinentryOutcome PinentryConfirm(const std::string& title, const std::string& description);
 
 // Asks for a passphrase; with `repeat`, asks twice and accepts only two equal
-// answers. Empty when the user cancelled or no pinentry could be run.
+// answers. Empty when the user cancelled or no pinentry could be run;
+// `outcome` (when given) tells which: No, or Unavailable.
 std::optional<Passphrase> PinentryGetPin(const std::string& title, const std::string& description,
-                                         const std::string& prompt, bool repeat);
+                                         const std::string& prompt, bool repeat, PinentryOutcome* outcome = nullptr);
+
+// Asks for a passphrase on the controlling terminal, without echo; with
+// `repeat`, twice, accepting only two equal answers. Empty when there is no
+// terminal, the input ended, or the answers differ (`problem` then says
+// which, when given). Ctrl-C during the question restores the terminal.
+std::optional<Passphrase> AskOnTerminal(const std::string& prompt, bool repeat, std::string* problem = nullptr);
 
 }  // namespace sealvane::platform
