@@ -178,6 +178,8 @@ bool LoadDigitalID(UiPort& ui, const char* store, const ByteArray& thumbprint, c
   char message[SL_MESSAGE_SIZE] = {};
   if (CipherLibrary::Default().SLFindCert(store, record.Thumbprint, &record, message) == 0) {
     ShowError(ui, CutAtNull(std::string(message, sizeof(message))), 0);
+    std::cerr << "sealvane-cli: no certificate with thumbprint " << Hex(thumbprint) << " in " << store
+              << " (see sealvane-cli certs list " << store << ")\n";
     return false;
   }
   CopyRecordToDigitalID(record, id);
@@ -231,7 +233,22 @@ class TerminalForm {
   // cancelled, else 1.
   int Ok() {
     form.btnOK_Click();
-    if (!view.ran) return kExitFailure;
+    if (!view.ran) {
+      // What the window's words leave unsaid on a terminal.
+      if (m_ui.LastDeclined()) {
+        std::cerr << "sealvane-cli: nothing was done.\n";
+        return kExitFailure;
+      }
+      for (const char* box : {"txtFile", "txtEncFile"}) {
+        const std::string& path = form.Control(box).text;
+        std::error_code ec;
+        if (!path.empty() && std::filesystem::is_directory(path, ec)) {
+          std::cerr << "sealvane-cli: " << path << " is a folder, not a file.\n";
+          break;
+        }
+      }
+      return kExitFailure;
+    }
     return view.result == 0 ? 0 : view.result == kCancelled ? kExitCancelled : kExitFailure;
   }
 

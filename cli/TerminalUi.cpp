@@ -20,6 +20,12 @@ TerminalUi::TerminalUi(std::istream& in, std::ostream& err, bool assumeYes, std:
       m_bProgressLine(!quiet && platform::StderrIsTerminal()) {}
 
 MsgResult TerminalUi::ShowMessageBox(const MessageBoxRequest& request) {
+  const MsgResult answer = Ask(request);
+  m_bLastDeclined = request.buttons != MsgButtons::OK && (answer == MsgResult::No || answer == MsgResult::Cancel);
+  return answer;
+}
+
+MsgResult TerminalUi::Ask(const MessageBoxRequest& request) {
   EndProgress();
   ++m_nBoxes;
   std::string text = request.text;

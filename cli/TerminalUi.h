@@ -39,12 +39,15 @@ class TerminalUi : public UiPort {
   void EndProgress();
   // How many boxes were shown so far.
   int BoxesShown() const noexcept { return m_nBoxes; }
+  // True when the last box was a question answered No or Cancel.
+  bool LastDeclined() const noexcept { return m_bLastDeclined; }
   // True once Ctrl-C (or SIGTERM, SIGHUP) pressed Cancel.
   bool Interrupted() const noexcept { return m_bInterrupted; }
 
  private:
   // Redraws the line at most ten times a second, and at once for a new step.
   void DrawProgress(bool force);
+  MsgResult Ask(const MessageBoxRequest& request);
 
   std::istream& m_in;
   std::ostream& m_err;
@@ -59,6 +62,7 @@ class TerminalUi : public UiPort {
   std::int64_t m_nDone = 0;
   std::int64_t m_nTotal = 0;
   bool m_bInterrupted = false;
+  bool m_bLastDeclined = false;
   std::chrono::steady_clock::time_point m_stepStart {};
   std::chrono::steady_clock::time_point m_lastDraw {};
 };

@@ -157,9 +157,9 @@ std::int32_t frmDecrypt::DecryptFile() {
   if (compress) {
     try {
       m_oCompressedFile = platform::CreateScratchFile(platform::TempDirectory(), "SVA");
-    } catch (const RuntimeError&) {
-      ShowError(m_ui, "Failed to open file.", 0);
-      return platform::CurrentRuntimeError().Number();
+    } catch (const RuntimeError& e) {
+      ReportFileFailure(m_ui, "Failed to open file.", e);
+      return e.Number();
     }
   }
   // A password is tried in each of its forms (PasswordForms) until one

@@ -156,7 +156,8 @@ std::int32_t frmEncrypt::CompressFile() {
     try {
       m_oCompressedFile = platform::CreateScratchFile(platform::TempDirectory(), "SVA");
     } catch (const RuntimeError& e) {
-      ShowError(m_ui, "Failed to open compressed file.", 0);
+      // Which folder, and why (the temporary folder may be full or locked).
+      ReportFileFailure(m_ui, "Failed to open compressed file.", e);
       return e.Number();
     }
     output.AttachFile(m_oCompressedFile.Duplicate(), kModeWrite);

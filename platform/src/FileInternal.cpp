@@ -44,6 +44,16 @@ std::pair<std::string, std::string> SplitFolder(const std::string& path) {
   return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
+RuntimeError FolderError(std::int32_t number, const std::string& folder) {
+  switch (number) {
+    case rt::kFileNotFound:
+    case rt::kPathNotFound: return RuntimeError(rt::kPathNotFound, "The folder " + folder + " does not exist");
+    case rt::kPermissionDenied:
+    case rt::kPathFileAccess: return RuntimeError(number, "The folder " + folder + " cannot be written to");
+    default: return RuntimeError(number);
+  }
+}
+
 UniqueFd OpenFolder(const std::string& folder) {
   int fd = RetryOnInterrupt([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (fd < 0 && errno == EACCES) {

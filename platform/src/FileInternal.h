@@ -11,6 +11,7 @@
 
 #include "sealvane/platform/File.h"
 #include "sealvane/platform/FileInfo.h"
+#include "sealvane/platform/RuntimeError.h"
 
 namespace sealvane::platform::detail {
 
@@ -73,6 +74,11 @@ std::pair<std::string, std::string> SplitFolder(const std::string& path);
 // Opens a folder for *at calls and for flushing; O_PATH when it may be
 // searched but not read. Throws RuntimeError.
 UniqueFd OpenFolder(const std::string& folder);
+
+// A failure to create a file in `folder`, as a sentence for the user ("The
+// folder X does not exist", "... cannot be written to"); other failures as
+// they are.
+RuntimeError FolderError(std::int32_t number, const std::string& folder);
 
 // Flushes a folder's entries to the device; errors are ignored (some file
 // systems cannot flush a folder).

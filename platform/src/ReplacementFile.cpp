@@ -17,17 +17,6 @@ namespace {
 
 constexpr const char* kTempPrefix = ".SVA";
 
-// A failure to create the new file in `folder`, as a sentence for the user.
-RuntimeError FolderError(std::int32_t number, const std::string& folder) {
-  switch (number) {
-    case rt::kFileNotFound:
-    case rt::kPathNotFound: return RuntimeError(rt::kPathNotFound, "The folder " + folder + " does not exist");
-    case rt::kPermissionDenied:
-    case rt::kPathFileAccess: return RuntimeError(number, "The folder " + folder + " cannot be written to");
-    default: return RuntimeError(number);
-  }
-}
-
 bool UnnamedUnsupported(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
 
 // Gives an unnamed file a name in the folder; false with errno on failure.
@@ -80,7 +69,7 @@ ReplacementFile ReplacementFile::Create(const std::string& targetPath) {
   try {
     file.m_dirfd = detail::OpenFolder(folder).Release();
   } catch (const RuntimeError& e) {
-    throw FolderError(e.Number(), shownFolder);
+    throw detail::FolderError(e.Number(), shownFolder);
   }
   file.m_targetPath = targetPath;
   file.m_folder = folder;
@@ -98,13 +87,13 @@ ReplacementFile ReplacementFile::Create(const std::string& targetPath) {
   int fd = -1;
   if (detail::DescriptorPathsWork()) {
     fd = detail::CreateUnnamedIn(file.m_dirfd, 0600);
-    if (fd < 0 && !UnnamedUnsupported(errno)) throw FolderError(ErrnoToRuntimeNumber(errno), shownFolder);
+    if (fd < 0 && !UnnamedUnsupported(errno)) throw detail::FolderError(ErrnoToRuntimeNumber(errno), shownFolder);
   }
   if (fd < 0) {
     try {
       fd = detail::CreateNamedIn(file.m_dirfd, kTempPrefix, 0600, file.m_tempName);
     } catch (const RuntimeError& e) {
-      throw FolderError(e.Number(), shownFolder);
+      throw detail::FolderError(e.Number(), shownFolder);
     }
   }
   file.m_data = detail::FileHandleAccess::Adopt(fd);

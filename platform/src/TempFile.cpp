@@ -19,7 +19,9 @@ std::string CreateTempFile(const std::string& folder, std::string_view prefix) {
   return path + name;
 }
 
-File CreateScratchFile(const std::string& folder, std::string_view prefix) {
+namespace {
+
+File CreateScratchFileIn(const std::string& folder, std::string_view prefix) {
   detail::UniqueFd dir = detail::OpenFolder(folder);
   const int fd = detail::CreateUnnamedIn(dir.Get(), 0600);
   if (fd >= 0) return detail::FileHandleAccess::Adopt(fd);
@@ -31,6 +33,17 @@ File CreateScratchFile(const std::string& folder, std::string_view prefix) {
   File file = detail::FileHandleAccess::Adopt(detail::CreateNamedIn(dir.Get(), std::string(prefix), 0600, name));
   ::unlinkat(dir.Get(), name.c_str(), 0);
   return file;
+}
+
+}  // namespace
+
+File CreateScratchFile(const std::string& folder, std::string_view prefix) {
+  try {
+    return CreateScratchFileIn(folder, prefix);
+  } catch (const RuntimeError& e) {
+    // Which folder, and why: the temporary folder is not one the user chose.
+    throw detail::FolderError(e.Number(), folder);
+  }
 }
 
 }  // namespace sealvane::platform

@@ -514,7 +514,9 @@ TEST(RareFailures, ScratchFilesRecordsAndQuestionsOfTheJobs) {
   ASSERT_TRUE(encrypt.Initialize(EncryptParameters(true)));
   encrypt.Run();
   ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, "Failed to open compressed file.");
+  // Which folder, and why.
+  EXPECT_EQ(ui.boxes[0].text, std::string("Failed to open compressed file.\rThe folder ") + SandboxDir() +
+                                  "/no-such-folder does not exist.");
   EXPECT_FALSE(fs::exists(Archive()));
   ::setenv("TMPDIR", (SandboxDir() + "/tmp").c_str(), 1);
 

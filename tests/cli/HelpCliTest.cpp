@@ -220,3 +220,34 @@ TEST_F(PromptCli, WithoutPinentryTheTerminalAsksWithoutEcho) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(MessagesCli, SayWhatThePersonCanActOn) {
+  const std::string dir = SandboxDir();
+  test::WriteFileBytes(dir + "/pw", "Correct Horse 9\n");
+  std::filesystem::create_directories(dir + "/a folder");
+  ProcessResult r = Cli({"encrypt", dir + "/a folder", "--password-file", dir + "/pw"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("sealvane-cli: " + dir + "/a folder is a folder, not a file."), std::string::npos) << r.err;
+
+  test::WriteFileBytes(dir + "/f.txt", "content");
+  ASSERT_EQ(Cli({"encrypt", dir + "/f.txt", "--password-file", dir + "/pw"}).exitCode, 0);
+  r = Cli({"encrypt", dir + "/f.txt", "--password-file", dir + "/pw"}, "n\n");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("sealvane-cli: nothing was done."), std::string::npos) << r.err;
+
+  r = Cli({"encrypt", dir + "/f.txt", "-o", dir + "/g.sva", "--recipient", std::string(40, 'A')});
+  EXPECT_NE(r.err.find("sealvane-cli: no certificate with thumbprint AAAA"), std::string::npos) << r.err;
+
+  // A temporary folder that is not there: which one, and why.
+  ::setenv("TMPDIR", (dir + "/no-such-tmp").c_str(), 1);
+  r = Cli({"encrypt", dir + "/f.txt", "-o", dir + "/h.sva", "--password-file", dir + "/pw", "--compress"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to open compressed file.\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("no-such-tmp"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace sealvane
