@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <limits>
 #include <span>
@@ -84,7 +85,7 @@ std::string FormatFileTime(std::int64_t fileTime) {
 struct Options {
   std::vector<std::string> positional;
   std::optional<std::string> store, passwordFile, name, email, org;
-  bool pfx = false, protect = false;
+  bool pfx = false, protect = false, yes = false;
 };
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::size_t from, std::ostream& err) {
@@ -109,6 +110,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     else if (a == "--org") ok = value(o.org);
     else if (a == "--pfx") o.pfx = true;
     else if (a == "--protect") o.protect = true;
+    else if (a == "--yes" || a == "-y") o.yes = true;
     else if (a.rfind("--", 0) == 0) ok = false;
     else o.positional.push_back(a);
     if (!ok) {
@@ -272,10 +274,47 @@ int Delete(const Options& o, std::ostream& out, std::ostream& err) {
   Store store;
   Cert cert;
   if (const int rc = Find(o.positional[0], o.positional[1], store, cert, err); rc != 0) return rc;
+  // A digital ID of MY has a private key in a key container of its own.
+  std::string container, provider;
+  DWORD provType = 0;
+  DWORD size = 0;
+  if (::strcasecmp(o.positional[0].c_str(), "MY") == 0 &&
+      CertGetCertificateContextProperty(cert.h, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) && size > 0) {
+    std::vector<std::uint64_t> buffer((size + 7) / 8);
+    if (CertGetCertificateContextProperty(cert.h, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) {
+      const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+      const auto narrow = [](const char16_t* text) {
+        std::string ascii;
+        for (; text != nullptr && *text != 0; ++text) ascii.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
+        return ascii;
+      };
+      container = narrow(info->pwszContainerName);
+      provider = narrow(info->pwszProvName);
+      provType = info->dwProvType;
+    }
+  }
   const PCCERT_CONTEXT doomed = cert.h;
   cert.h = 0;  // deleting frees the context
   if (!CertDeleteCertificateFromStore(doomed)) return Fail(err, "cannot delete the certificate", GetLastError());
   out << "Deleted the certificate from " << o.positional[0] << ".\n";
+  if (container.empty()) return 0;
+  bool removeKey = o.yes;
+  if (!removeKey) {
+    err << "Delete its private key (key container " << container
+        << ") too? Archives for this digital ID can then no longer be opened. [y/N] " << std::flush;
+    std::string answer;
+    removeKey = std::getline(std::cin, answer) && (answer == "y" || answer == "Y" || answer == "yes");
+  }
+  if (!removeKey) {
+    out << "Kept the private key in key container " << container << ".\n";
+    return 0;
+  }
+  HCRYPTPROV gone = 0;
+  if (!CryptAcquireContextA(&gone, container.c_str(), provider.empty() ? nullptr : provider.c_str(),
+                            provType != 0 ? provType : PROV_RSA_FULL, CRYPT_DELETEKEYSET)) {
+    return Fail(err, "cannot delete the key container " + container, GetLastError());
+  }
+  out << "Deleted the private key (key container " << container << ").\n";
   return 0;
 }
 

@@ -87,7 +87,9 @@ const std::vector<CommandHelp> kCommands = {
        "(into MY)"},
       {"export THUMBPRINT FILE [--store STORE] [--pfx --password-file F]",
        "write a certificate (DER, or PEM for a .pem FILE), or with --pfx the digital ID with its private key"},
-      {"delete STORE THUMBPRINT", "remove a certificate from a store"},
+      {"delete STORE THUMBPRINT [--yes]",
+       "remove a certificate from a store; for a digital ID of MY, its private key too after asking (--yes: "
+       "without asking)"},
       {"genid --name N [--email E] [--org O] [--protect]",
        "generate a digital ID (and its key, protected by a passphrase with --protect) and make it the default one"}},
      ""},

@@ -187,3 +187,33 @@ TEST(OptionsCli, ShowsAndSetsTheDefaultsWithTheDialogsChecks) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(CertsCli, DeletingADigitalIdOfMyAsksAboutItsKey) {
+  namespace fs = std::filesystem;
+  const std::string keys = test::SandboxDir() + "/home/keys";
+  const auto keyFiles = [&] { return fs::exists(keys) ? test::FolderEntries(keys).size() : 0u; };
+  ASSERT_EQ(Cli({"certs", "import", Fixture("capi/capi_fixture.pfx"), "--password-file", PasswordFile("fixture-pass")})
+                .exitCode,
+            0);
+  ASSERT_EQ(keyFiles(), 1u);
+  ProcessResult r = test::RunProcess({SEALVANE_CLI, "certs", "delete", "MY", kFixtureThumbprint}, "n\n");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("Delete its private key"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("Kept the private key"), std::string::npos) << r.out;
+  EXPECT_EQ(keyFiles(), 1u);
+
+  ASSERT_EQ(Cli({"certs", "import", Fixture("capi/capi_fixture.pfx"), "--password-file", PasswordFile("fixture-pass")})
+                .exitCode,
+            0);
+  const std::size_t before = keyFiles();
+  r = Cli({"certs", "delete", "MY", kFixtureThumbprint, "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("Deleted the private key"), std::string::npos) << r.out;
+  EXPECT_EQ(keyFiles(), before - 1);
+}
+
+}  // namespace
+}  // namespace sealvane
