@@ -47,7 +47,7 @@ int Usage(std::ostream& err, const std::string& problem) {
 int Fail(std::ostream& err, const std::string& what, DWORD code) {
   char hex[16];
   std::snprintf(hex, sizeof(hex), "%x", code);
-  err << "sealvane-cli: ERROR: " << what << ": " << hex << "\n";
+  err << "sealvane-cli: " << what << ": " << hex << "\n";
   return kExitFailure;
 }
 
@@ -350,19 +350,19 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary&
   const std::string email = Trim(o.email.value_or(""));
   const std::string org = Trim(o.org.value_or(""));
   if (name.empty()) {
-    err << "Warning!: You must specify a name.\n";
+    err << "Warning! You must specify a name.\n";
     return kExitFailure;
   }
   if (InvalidForDN(name)) {
-    err << "Warning!: The following characters must not be used in a Name: , + = < > # \"\n";
+    err << "Warning! The following characters must not be used in a Name: , + = < > # \"\n";
     return kExitFailure;
   }
   if (InvalidForDN(email)) {
-    err << "Warning!: The following characters must not be used in an E-Mail Address: , + = < > # \"\n";
+    err << "Warning! The following characters must not be used in an E-Mail Address: , + = < > # \"\n";
     return kExitFailure;
   }
   if (InvalidForDN(org)) {
-    err << "Warning!: The following characters must not be used in an Organization Name: , + = < > # \"\n";
+    err << "Warning! The following characters must not be used in an Organization Name: , + = < > # \"\n";
     return kExitFailure;
   }
   std::string subject = "cn=" + name;
@@ -375,7 +375,7 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary&
   std::int32_t serial = 0;
   config.GetCertSerialNum(serial);
   if (serial == std::numeric_limits<std::int32_t>::max()) {
-    err << "Error!: Failed to generate Digital ID.\n  Overflow. Error Number: 6\n";
+    err << "Error! Failed to generate Digital ID.\nOverflow. Error Number: 6\n";
     return kExitFailure;
   }
   ++serial;
@@ -386,7 +386,7 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary&
   uint8_t thumbprint[20] = {};
   char message[SL_MESSAGE_SIZE] = {};
   if (library.SLGenDigitalID(subject.c_str(), 0, o.protect ? -1 : 0, serial, &from, &to, thumbprint, message) != 1) {
-    err << "Error!: " << message << "\n";
+    err << "Error! " << message << "\n";
     return kExitFailure;
   }
   config.SetDefaultCertTP(ByteArray(thumbprint, thumbprint + 20));
@@ -413,7 +413,7 @@ int RunCertsCommand(const std::vector<std::string>& args, std::ostream& out, std
     try {
       return GenId(*options, out, err, CipherLibrary::Default());
     } catch (const platform::RuntimeError& e) {
-      err << "Error!: Failed to generate Digital ID.\n  " << e.Description() << ". Error Number: " << e.Number() << "\n";
+      err << "Error! Failed to generate Digital ID.\n" << e.Description() << ". Error Number: " << e.Number() << "\n";
       return kExitFailure;
     }
   }

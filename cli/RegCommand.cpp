@@ -52,7 +52,7 @@ std::string FullName(const KeyName& key) {
 }
 
 int Fail(std::ostream& err, LONG code, const std::string& what) {
-  err << "sealvane-cli: ERROR: " << what << ": " << RegErrorText(code);
+  err << "sealvane-cli: " << what << ": " << RegErrorText(code);
   const std::string detail = RegLastErrorDetail();
   if (!detail.empty()) err << " (" << detail << ")";
   err << " [error " << code << "]\n";
