@@ -181,4 +181,11 @@ void ReportFileFailure(UiPort& ui, const std::string& i_strSentence, const Runti
   ShowError(ui, i_strSentence + kCR + reason, 0);
 }
 
+void ReportUnreadable(UiPort& ui, const std::string& i_strSentence, const std::string& i_strPath,
+                      const RuntimeError& i_oError) {
+  std::string reason = i_oError.Description();
+  if (!reason.empty() && reason.back() == '.') reason.pop_back();
+  ShowError(ui, i_strSentence + kCR + "The file " + i_strPath + " cannot be read: " + reason + ".", 0);
+}
+
 }  // namespace sealvane

@@ -55,8 +55,8 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
     // The archive is resolved once; the job reads this descriptor.
     try {
       m_oArchiveFile = platform::File::Open(archive, platform::File::Access::Read);
-    } catch (const RuntimeError&) {
-      ShowError(m_ui, "Failed to open encrypted file.", 0);
+    } catch (const RuntimeError& e) {
+      ReportUnreadable(m_ui, "Failed to open encrypted file.", archive, e);
       return false;
     }
     if (m_oArchiveFile.Size() == 0) {

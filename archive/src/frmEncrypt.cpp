@@ -46,8 +46,8 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
     // descriptor, whatever happens to the name meanwhile.
     try {
       m_oPlainFile = platform::File::Open(path, platform::File::Access::Read);
-    } catch (const RuntimeError&) {
-      ShowError(m_ui, "Failed to open file.", 0);
+    } catch (const RuntimeError& e) {
+      ReportUnreadable(m_ui, "Failed to open file.", path, e);
       return false;
     }
     const std::int64_t size = m_oPlainFile.Size();

@@ -260,3 +260,32 @@ TEST(Binding, TheProgramStartsWithoutTheCompressionLibrary) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(JobsCli, AnUnreadableFileIsNamedWithTheReason) {
+  // Run as an unprivileged user: root would read the file anyway.
+  fs::permissions(SandboxDir(), fs::perms(0755));
+  const std::string profile = Path("profile");
+  fs::create_directories(profile);
+  fs::create_directories(Path("out"));
+  test::GiveToUnprivilegedUser(profile);
+  for (const std::string& dir : {profile, Path("out")}) fs::permissions(dir, fs::perms(0777));
+  ::setenv("SEALVANE_HOME", profile.c_str(), 1);
+  ::setenv("TMPDIR", Path("out").c_str(), 1);
+  test::WriteFileBytes(Path("secret.txt"), "nobody may read this");
+  fs::permissions(Path("secret.txt"), fs::perms::none);
+  fs::permissions(PasswordFile("Correct Horse 9"), fs::perms(0644));
+  std::vector<std::string> argv = test::UnprivilegedPrefix();
+  argv.insert(argv.end(), {test::UnprivilegedProgram(SEALVANE_CLI), "encrypt", Path("secret.txt"), "-o",
+                           Path("out/secret.sva"), "--password-file", Path("pw.txt")});
+  const ProcessResult r = test::RunProcess(argv);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to open file.\nThe file " + Path("secret.txt") + " cannot be read: "), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("ermission denied."), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace sealvane

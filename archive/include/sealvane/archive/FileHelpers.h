@@ -75,4 +75,9 @@ std::optional<std::string> WhyFileCanRunCode(const std::string& i_strPath);
 // reason (a sentence of the platform layer) on a line of its own.
 void ReportFileFailure(UiPort& ui, const std::string& i_strSentence, const platform::RuntimeError& i_oError);
 
+// A job's failure to read a file it was given: the job's sentence, then
+// the file and the reason ("The file X cannot be read: Permission denied.").
+void ReportUnreadable(UiPort& ui, const std::string& i_strSentence, const std::string& i_strPath,
+                      const platform::RuntimeError& i_oError);
+
 }  // namespace sealvane
