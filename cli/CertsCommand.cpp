@@ -22,6 +22,7 @@
 
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/archive/CipherLibrary.h"
+#include "sealvane/forms/frmGenDigitalID.h"
 #include "sealvane/platform/File.h"
 #include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/RuntimeError.h"
@@ -326,24 +327,6 @@ std::string Trim(const std::string& text) {
   return text.substr(a, text.find_last_not_of(' ') - a + 1);
 }
 
-// The local date and time as calendar fields, and the same plus 240
-// months (the last day of the month when the day does not exist there).
-void Validity(SLSystemTime& from, SLSystemTime& to) {
-  const auto now = std::chrono::system_clock::now();
-  const time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  struct tm local {};
-  localtime_r(&seconds, &local);
-  from = {static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
-          static_cast<uint16_t>(local.tm_wday), static_cast<uint16_t>(local.tm_mday),
-          static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),
-          static_cast<uint16_t>(std::min(local.tm_sec, 59)), static_cast<uint16_t>(millis)};
-  to = from;
-  to.wYear = static_cast<uint16_t>(from.wYear + 20);
-  const bool leap = (to.wYear % 4 == 0 && to.wYear % 100 != 0) || to.wYear % 400 == 0;
-  if (to.wMonth == 2 && to.wDay == 29 && !leap) to.wDay = 28;
-}
-
 int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary& library) {
   if (!o.positional.empty()) return Usage(err, "certs genid takes only options");
   const std::string name = Trim(o.name.value_or(""));
@@ -382,7 +365,7 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary&
   config.SetCertSerialNum(serial);
 
   SLSystemTime from {}, to {};
-  Validity(from, to);
+  forms::frmGenDigitalID::Validity(from, to);
   uint8_t thumbprint[20] = {};
   char message[SL_MESSAGE_SIZE] = {};
   if (library.SLGenDigitalID(subject.c_str(), 0, o.protect ? -1 : 0, serial, &from, &to, thumbprint, message) != 1) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "forms/FormFixtures.h"
+#include "sealvane/forms/clsIAM.h"
 #include "sealvane/forms/frmOptions.h"
 #include "sealvane/forms/frmSelectDigitalID.h"
 #include "sealvane/archive/modCommon.h"
@@ -121,7 +122,16 @@ TEST_F(Options, SelectAndSave) {
   EXPECT_FALSE(dialog.Control("txtDigitalID").text.empty());
   dialog.cmbAlgorithm_Click(1);  // RC2 (128-bit)
   dialog.chkCompressFile_Click(0);
+  // The mail account of the digital ID's address is given it.
+  clsRegistry accounts;
+  const std::string account = std::string(forms::kAccountsKey) + "\\00000001";
+  accounts.CreateKey(account);
+  accounts.SetStringValue(account, "SMTP Display Name", "Test User");
+  accounts.SetStringValue(account, "SMTP Email Address", "TEST@example.com");
   dialog.btnOK_Click();
+  std::optional<ByteArray> given;
+  accounts.GetBinaryValue(account, "SMTP Certificate", given);
+  EXPECT_EQ(given, own);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_TRUE(view.closed);
   EXPECT_TRUE(dialog.ValuesChanged());

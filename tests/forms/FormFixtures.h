@@ -69,8 +69,18 @@ class FakeMainView : public forms::frmMainView, public FakeSelectHost {
     if (onOptions) onOptions(dialog);
     dialog.AttachView(nullptr);
   }
+  void ShowGenDigitalID(forms::frmGenDigitalID& dialog) override {
+    ++genShown;
+    if (onGenerate) {
+      onGenerate(dialog);
+    } else {
+      dialog.btnCancel_Click();
+    }
+  }
   bool LaunchCertificateManager() override { return false; }
 
+  int genShown = 0;
+  std::function<void(forms::frmGenDigitalID&)> onGenerate;
   int refreshes = 0;
   std::string focus;
   bool closed = false;

@@ -337,6 +337,13 @@ class GuiTest : public QObject {
       return true;
     });
     p.Find<QAction>("mnuToolsOptions")->trigger();
+    ModalWatcher generate([&](QWidget* modal) {
+      if (modal->objectName() != QLatin1String("frmGenDigitalID")) return false;
+      Shot(modal, QStringLiteral("generate-digital-id"));
+      QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+      return true;
+    });
+    p.Find<QAction>("mnuToolsGenDigitalID")->trigger();
   }
 
  private:

@@ -12,7 +12,6 @@
 #include "sealvane/archive/frmSecureDelete.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/DigitalIDs.h"
-#include "sealvane/forms/modMain.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/settings/clsConfig.h"
 
@@ -815,10 +814,17 @@ void frmMain::btnExit_Click() { CloseView(); }
 
 void frmMain::mnuToolsGenDigitalID_Click() {
   try {
-    ShowGenDigitalIDLater(m_ui);
+    ShowGenerateDigitalID();
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to display Generate Digital ID form.");
   }
+}
+
+void frmMain::ShowGenerateDigitalID() {
+  frmGenDigitalID dialog(m_ui, m_library);
+  if (!dialog.Load()) return;
+  if (m_mainView) m_mainView->ShowGenDigitalID(dialog);
+  if (dialog.ValuesChanged()) RefreshAfterDialog();
 }
 
 void frmMain::mnuToolsLaunchCertMgr_Click() {

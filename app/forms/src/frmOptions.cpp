@@ -5,6 +5,7 @@
 
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/DigitalIDs.h"
+#include "sealvane/forms/clsIAM.h"
 #include "sealvane/settings/clsConfig.h"
 
 namespace sealvane::forms {
@@ -121,8 +122,12 @@ void frmOptions::btnOK_Click() {
       ShowError(m_ui, std::string("Failed to save Options.") + kCR + "The settings could not be written.", rc);
       return;
     }
-    // The e-mail accounts are given the digital ID once the account reader
-    // exists; until then the defaults alone are saved.
+    // The mail accounts of that address sign and encrypt with it.
+    if (m_oDigitalID.EMailAddr[0] != '\0') {
+      clsIAM(m_ui).SetAccountCerts(
+          CutAtNull(std::string(m_oDigitalID.EMailAddr, sizeof(m_oDigitalID.EMailAddr))),
+          ByteArray(std::begin(m_oDigitalID.Thumbprint), std::end(m_oDigitalID.Thumbprint)));
+    }
     m_bValuesChanged = true;
     CloseView();
   } catch (...) {

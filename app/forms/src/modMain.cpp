@@ -56,7 +56,7 @@ bool modMain::Startup(UiPort& ui, frmMain& form, const std::function<void()>& sh
   return shown;
 }
 
-void modMain::ShowWelcome(UiPort& ui, frmMain& /*form*/) {
+void modMain::ShowWelcome(UiPort& ui, frmMain& form) {
   clsConfig config;
   bool welcomed = false;
   config.GetWelcomed(welcomed);
@@ -69,7 +69,7 @@ void modMain::ShowWelcome(UiPort& ui, frmMain& /*form*/) {
   question.icon = MsgIcon::Question;
   question.buttons = MsgButtons::YesNo;
   if (ui.ShowMessageBox(question) != MsgResult::Yes) return;
-  ShowGenDigitalIDLater(ui);
+  form.ShowGenerateDigitalID();
 }
 
 std::int32_t RegisterShellSettings(UiPort& ui, const std::string& i_strProgram, const std::string& i_strIcon) {
@@ -90,15 +90,6 @@ std::int32_t RegisterShellSettings(UiPort& ui, const std::string& i_strProgram, 
     }
   }
   return 0;
-}
-
-void ShowGenDigitalIDLater(UiPort& ui) {
-  MessageBoxRequest later;
-  later.title = "Sealvane";
-  later.text = std::string("The Generate Digital ID dialog comes with a later version of Sealvane.") + kCR +
-               "Until then, \"sealvane-cli certs genid --name NAME --email ADDRESS\" generates your digital ID.";
-  later.icon = MsgIcon::Information;
-  ui.ShowMessageBox(later);
 }
 
 }  // namespace sealvane::forms

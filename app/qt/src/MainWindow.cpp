@@ -24,6 +24,7 @@
 #include <QUrl>
 
 #include "Widgets.h"
+#include "sealvane/qt/GenDigitalIDDialog.h"
 #include "sealvane/qt/Glyphs.h"
 #include "sealvane/qt/JobDialog.h"
 #include "sealvane/qt/OptionsDialog.h"
@@ -371,6 +372,11 @@ void MainWindow::ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) {
 
 void MainWindow::ShowOptions(forms::frmOptions& dialog) {
   OptionsDialog view(dialog, this);
+  view.exec();
+}
+
+void MainWindow::ShowGenDigitalID(forms::frmGenDigitalID& dialog) {
+  GenDigitalIDDialog view(dialog, this);
   view.exec();
 }
 

@@ -14,6 +14,7 @@
 #include "sealvane/archive/ZlibLibrary.h"
 #include "sealvane/archive/clsParameters.h"
 #include "sealvane/forms/Form.h"
+#include "sealvane/forms/frmGenDigitalID.h"
 #include "sealvane/forms/frmOptions.h"
 #include "sealvane/forms/frmSelectDigitalID.h"
 
@@ -47,6 +48,7 @@ class frmMainView : public FormView {
   virtual void ShowJob(JobWindow& job) = 0;
   virtual void ShowSelectDigitalID(frmSelectDigitalID& dialog) = 0;
   virtual void ShowOptions(frmOptions& dialog) = 0;
+  virtual void ShowGenDigitalID(frmGenDigitalID& dialog) = 0;
   // Starts the certificate manager; false when it is not installed.
   virtual bool LaunchCertificateManager() = 0;
 };
@@ -101,6 +103,8 @@ class frmMain : public Form {
   void btnOK_Click();
   void btnExit_Click();
   void mnuToolsGenDigitalID_Click();
+  // Shows the Generate Digital ID dialog and refreshes when it made one.
+  void ShowGenerateDigitalID();
   void mnuToolsLaunchCertMgr_Click();
   void mnuToolsOptions_Click();
   // A file dropped on the window: Decrypt for an archive, else Encrypt.

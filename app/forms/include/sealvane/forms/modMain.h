@@ -39,8 +39,4 @@ class modMain {
 // after "Failed to register Sealvane shell settings." was shown.
 std::int32_t RegisterShellSettings(UiPort& ui, const std::string& i_strProgram, const std::string& i_strIcon);
 
-// Says that the Generate Digital ID dialog is not part of this version, and
-// how to make a digital ID meanwhile.
-void ShowGenDigitalIDLater(UiPort& ui);
-
 }  // namespace sealvane::forms

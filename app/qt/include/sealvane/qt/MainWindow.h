@@ -35,6 +35,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   void ShowJob(JobWindow& job) override;
   void ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) override;
   void ShowOptions(forms::frmOptions& dialog) override;
+  void ShowGenDigitalID(forms::frmGenDigitalID& dialog) override;
   bool LaunchCertificateManager() override;
 
  protected:

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Generate Digital ID dialog: a name, an e-mail address and an
+// organization (offered from the user's e-mail accounts), checked, made into
+// a subject name, and a new self-signed digital ID that becomes the default.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sealvane/archive/CipherLibrary.h"
+#include "sealvane/archive/UiPort.h"
+#include "sealvane/forms/Form.h"
+#include "sealvane/sealvanelib.h"
+
+namespace sealvane::forms {
+
+class frmGenDigitalID : public Form {
+ public:
+  explicit frmGenDigitalID(UiPort& ui, CipherLibrary& library = CipherLibrary::Default());
+
+  // Fills the three lists; false when it failed (the failure was shown).
+  bool Load();
+  // True once a digital ID was generated.
+  bool ValuesChanged() const noexcept { return m_bValuesChanged; }
+  // Not empty and holding one of , + = < > # ".
+  static bool InvalidForDN(const std::string& i_strText);
+  // The validity of a new digital ID: from now (local time, field by
+  // field) for 240 months, on the last day of the month when the day does
+  // not exist there.
+  static void Validity(SLSystemTime& o_oFrom, SLSystemTime& o_oTo);
+
+  // Events. The combo boxes are cmbName, cmbEMailAddr and cmbOrgName.
+  void TextChanged(const std::string& i_strControl, const std::string& i_strText);
+  void chkSetSecurity_Click(int i_nValue);
+  void btnOK_Click();
+  void btnCancel_Click();
+
+ private:
+  UiPort& m_ui;
+  CipherLibrary& m_library;
+  bool m_bValuesChanged = false;
+};
+
+}  // namespace sealvane::forms
