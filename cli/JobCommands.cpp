@@ -207,6 +207,7 @@ class TerminalView : public forms::frmMainView {
   void ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) override { dialog.btnCancel_Click(); }
   void ShowOptions(forms::frmOptions& dialog) override { dialog.btnCancel_Click(); }
   void ShowGenDigitalID(forms::frmGenDigitalID& dialog) override { dialog.btnCancel_Click(); }
+  void ShowAbout(forms::frmAbout& dialog) override { dialog.btnOK_Click(); }
   bool LaunchCertificateManager() override { return false; }
 
   bool ran = false;

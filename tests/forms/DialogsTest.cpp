@@ -6,6 +6,7 @@
 
 #include "forms/FormFixtures.h"
 #include "sealvane/forms/clsIAM.h"
+#include "sealvane/forms/frmAbout.h"
 #include "sealvane/forms/frmOptions.h"
 #include "sealvane/forms/frmSelectDigitalID.h"
 #include "sealvane/archive/modCommon.h"
@@ -213,6 +214,37 @@ TEST(ShellSettings, TheFileTypeIsRecordedOrTheFailureIsShown) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].title, "Error!");
   EXPECT_EQ(ui.boxes[0].text.rfind("Failed to register Sealvane shell settings.", 0), 0u);
+}
+
+}  // namespace
+}  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(About, VersionAndLinks) {
+  EXPECT_EQ(forms::frmAbout::VersionText(1, 1, 518), "1.1.0.518");
+  EXPECT_EQ(forms::frmAbout::VersionText(1, 10, 518), "1.10.0.518");
+  test::FakeUiPort ui;
+  test::FakeOptionsView view;
+  forms::frmAbout about(ui);
+  about.AttachView(&view);
+  std::vector<std::string> opened;
+  about.openWebPage = [&](const std::string& a) { opened.push_back("web " + a); return 0; };
+  about.openMailMessage = [&](const std::string& a) { opened.push_back("mail " + a); return 0; };
+  ASSERT_TRUE(about.Load(1, 1, 518));
+  EXPECT_EQ(about.Control("lblVersion").text, "1.1.0.518");
+  about.lblWebSite_Click();
+  about.lblSupportEMail_Click();
+  EXPECT_EQ(opened, (std::vector<std::string> {std::string("web ") + forms::kWebSite,
+                                              std::string("mail ") + forms::kSupportEMail}));
+  // No browser: said in a box.
+  about.openWebPage = [](const std::string&) -> std::int32_t { throw platform::RuntimeError(53); };
+  about.lblWebSite_Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text.rfind("Failed to open the web site.", 0), 0u);
+  about.btnOK_Click();
+  EXPECT_TRUE(view.closed);
 }
 
 }  // namespace

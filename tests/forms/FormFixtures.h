@@ -77,8 +77,13 @@ class FakeMainView : public forms::frmMainView, public FakeSelectHost {
       dialog.btnCancel_Click();
     }
   }
+  void ShowAbout(forms::frmAbout& dialog) override {
+    aboutVersion = dialog.Control("lblVersion").text;
+    dialog.btnOK_Click();
+  }
   bool LaunchCertificateManager() override { return false; }
 
+  std::string aboutVersion;
   int genShown = 0;
   std::function<void(forms::frmGenDigitalID&)> onGenerate;
   int refreshes = 0;

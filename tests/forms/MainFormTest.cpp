@@ -3,8 +3,12 @@
 // the control states of each mode, the checks of OK, and whole jobs.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 
+#include "archive/JobFixtures.h"
 #include "forms/FormFixtures.h"
 #include "sealvane/archive/frmEncrypt.h"
 #include "sealvane/archive/modCommon.h"
@@ -592,6 +596,26 @@ TEST_F(MainForm, OptionsChangesAreShownAfterTheDialog) {
   EXPECT_EQ(Selected("cmbAlgorithm"), "3DES (168-bit)");
   ASSERT_EQ(form.AccessRows().size(), 1u);
   EXPECT_FALSE(form.AccessRows()[0].name.empty());
+}
+
+TEST_F(MainForm, HelpMenuOpensTheDocumentsAndTheAboutBox) {
+  test::FakeDesktop("text-editor.desktop");
+  Start("");
+  form.mnuHelpReadMe_Click();
+  form.mnuHelpLicense_Click();
+  // The opener runs detached: wait for both lines it writes.
+  const std::string log = SandboxDir() + "/opened.log";
+  std::string opened;
+  for (int i = 0; i < 500; ++i) {
+    opened = fs::exists(log) ? test::ReadFileBytes(log) : "";
+    if (std::count(opened.begin(), opened.end(), '\n') == 2) break;
+    usleep(20000);
+  }
+  EXPECT_NE(opened.find("/ReadMe.txt\n"), std::string::npos) << opened;
+  EXPECT_NE(opened.find("/License.htm\n"), std::string::npos) << opened;
+  form.mnuHelpAbout_Click();
+  EXPECT_EQ(view.aboutVersion, "1.1.0.518");
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
 }
 
 TEST_F(MainForm, CertificateManagerThatIsNotInstalledIsSaidPlainly) {

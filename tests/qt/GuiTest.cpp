@@ -344,6 +344,13 @@ class GuiTest : public QObject {
       return true;
     });
     p.Find<QAction>("mnuToolsGenDigitalID")->trigger();
+    ModalWatcher about([&](QWidget* modal) {
+      if (modal->objectName() != QLatin1String("frmAbout")) return false;
+      Shot(modal, QStringLiteral("about"));
+      QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+      return true;
+    });
+    p.Find<QAction>("mnuHelpAbout")->trigger();
   }
 
  private:

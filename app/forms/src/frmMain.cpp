@@ -12,6 +12,8 @@
 #include "sealvane/archive/frmSecureDelete.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/DigitalIDs.h"
+#include "sealvane/forms/modMain.h"
+#include "sealvane/platform/DynamicLibrary.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/settings/clsConfig.h"
 
@@ -847,6 +849,34 @@ void frmMain::mnuToolsOptions_Click() {
     if (dialog.ValuesChanged()) RefreshAfterDialog();
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to display Options form.");
+  }
+}
+
+// The documents shipped beside the program, opened with their applications
+// (which report their own failures).
+void frmMain::mnuHelpReadMe_Click() {
+  try {
+    OpenWithAssociatedApp(m_ui, platform::ProgramFolder() + "/ReadMe.txt");
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to launch ReadMe.txt.");
+  }
+}
+
+void frmMain::mnuHelpLicense_Click() {
+  try {
+    OpenWithAssociatedApp(m_ui, platform::ProgramFolder() + "/License.htm");
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to launch License.htm.");
+  }
+}
+
+void frmMain::mnuHelpAbout_Click() {
+  try {
+    frmAbout dialog(m_ui);
+    if (!dialog.Load(kVersionMajor, kVersionMinor, kVersionRevision)) return;
+    if (m_mainView) m_mainView->ShowAbout(dialog);
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to display About form.");
   }
 }
 

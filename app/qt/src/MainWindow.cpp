@@ -24,6 +24,7 @@
 #include <QUrl>
 
 #include "Widgets.h"
+#include "sealvane/qt/AboutDialog.h"
 #include "sealvane/qt/GenDigitalIDDialog.h"
 #include "sealvane/qt/Glyphs.h"
 #include "sealvane/qt/JobDialog.h"
@@ -91,14 +92,14 @@ void MainWindow::BuildMenus() {
   tools->addSeparator();
   addItem(tools, "mnuToolsOptions", [this] { m_form.mnuToolsOptions_Click(); });
   QMenu* help = addMenu("mnuHelp");
-  // Help, ReadMe, the licence and the About box are not part of this
-  // version: their items are shown, disabled.
+  // The help topics are not part of this version: the item is shown,
+  // disabled.
   addItem(help, "mnuHelpTopics", [] {})->setEnabled(false);
   help->addSeparator();
-  addItem(help, "mnuHelpReadMe", [] {})->setEnabled(false);
-  addItem(help, "mnuHelpLicense", [] {})->setEnabled(false);
+  addItem(help, "mnuHelpReadMe", [this] { m_form.mnuHelpReadMe_Click(); });
+  addItem(help, "mnuHelpLicense", [this] { m_form.mnuHelpLicense_Click(); });
   help->addSeparator();
-  addItem(help, "mnuHelpAbout", [] {})->setEnabled(false);
+  addItem(help, "mnuHelpAbout", [this] { m_form.mnuHelpAbout_Click(); });
 }
 
 void MainWindow::BuildToolbar() {
@@ -377,6 +378,11 @@ void MainWindow::ShowOptions(forms::frmOptions& dialog) {
 
 void MainWindow::ShowGenDigitalID(forms::frmGenDigitalID& dialog) {
   GenDigitalIDDialog view(dialog, this);
+  view.exec();
+}
+
+void MainWindow::ShowAbout(forms::frmAbout& dialog) {
+  AboutDialog view(dialog, this);
   view.exec();
 }
 

@@ -14,6 +14,7 @@
 #include "sealvane/archive/ZlibLibrary.h"
 #include "sealvane/archive/clsParameters.h"
 #include "sealvane/forms/Form.h"
+#include "sealvane/forms/frmAbout.h"
 #include "sealvane/forms/frmGenDigitalID.h"
 #include "sealvane/forms/frmOptions.h"
 #include "sealvane/forms/frmSelectDigitalID.h"
@@ -49,6 +50,7 @@ class frmMainView : public FormView {
   virtual void ShowSelectDigitalID(frmSelectDigitalID& dialog) = 0;
   virtual void ShowOptions(frmOptions& dialog) = 0;
   virtual void ShowGenDigitalID(frmGenDigitalID& dialog) = 0;
+  virtual void ShowAbout(frmAbout& dialog) = 0;
   // Starts the certificate manager; false when it is not installed.
   virtual bool LaunchCertificateManager() = 0;
 };
@@ -107,6 +109,9 @@ class frmMain : public Form {
   void ShowGenerateDigitalID();
   void mnuToolsLaunchCertMgr_Click();
   void mnuToolsOptions_Click();
+  void mnuHelpReadMe_Click();
+  void mnuHelpLicense_Click();
+  void mnuHelpAbout_Click();
   // A file dropped on the window: Decrypt for an archive, else Encrypt.
   void FileDropped(const std::string& i_strPath);
 

@@ -16,6 +16,7 @@ namespace sealvane::forms {
 
 inline constexpr std::int32_t kVersionMajor = 1;
 inline constexpr std::int32_t kVersionMinor = 1;
+inline constexpr std::int32_t kVersionRevision = 518;
 inline constexpr const char* kFileVersion = "1.01.0518";
 
 // The command line the platform would have passed for these arguments: an

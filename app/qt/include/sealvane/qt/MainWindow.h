@@ -36,6 +36,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   void ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) override;
   void ShowOptions(forms::frmOptions& dialog) override;
   void ShowGenDigitalID(forms::frmGenDigitalID& dialog) override;
+  void ShowAbout(forms::frmAbout& dialog) override;
   bool LaunchCertificateManager() override;
 
  protected:
