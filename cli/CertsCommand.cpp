@@ -22,6 +22,7 @@
 
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/archive/CipherLibrary.h"
+#include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/frmGenDigitalID.h"
 #include "sealvane/platform/File.h"
 #include "sealvane/platform/Pinentry.h"
@@ -319,14 +320,6 @@ int Delete(const Options& o, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-bool InvalidForDN(const std::string& text) { return text.find_first_of(",+=<>#\"") != std::string::npos; }
-
-std::string Trim(const std::string& text) {
-  const std::size_t a = text.find_first_not_of(' ');
-  if (a == std::string::npos) return {};
-  return text.substr(a, text.find_last_not_of(' ') - a + 1);
-}
-
 int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary& library) {
   if (!o.positional.empty()) return Usage(err, "certs genid takes only options");
   const std::string name = Trim(o.name.value_or(""));
@@ -336,15 +329,15 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary&
     err << "Warning! You must specify a name.\n";
     return kExitFailure;
   }
-  if (InvalidForDN(name)) {
+  if (forms::frmGenDigitalID::InvalidForDN(name)) {
     err << "Warning! The following characters must not be used in a Name: , + = < > # \"\n";
     return kExitFailure;
   }
-  if (InvalidForDN(email)) {
+  if (forms::frmGenDigitalID::InvalidForDN(email)) {
     err << "Warning! The following characters must not be used in an E-Mail Address: , + = < > # \"\n";
     return kExitFailure;
   }
-  if (InvalidForDN(org)) {
+  if (forms::frmGenDigitalID::InvalidForDN(org)) {
     err << "Warning! The following characters must not be used in an Organization Name: , + = < > # \"\n";
     return kExitFailure;
   }

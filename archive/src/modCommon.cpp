@@ -185,6 +185,12 @@ std::string FormatFileSize(const std::string& i_strPath) {
 
 // --- conversions ------------------------------------------------------------
 
+std::string Trim(const std::string& i_str) {
+  const std::size_t a = i_str.find_first_not_of(' ');
+  if (a == std::string::npos) return {};
+  return i_str.substr(a, i_str.find_last_not_of(' ') - a + 1);
+}
+
 std::string CutAtNull(const std::string& i_str) { return i_str.substr(0, i_str.find('\0')); }
 
 std::string BytesToString(std::span<const std::uint8_t> i_achBytes, std::int32_t i_nStart, std::int32_t i_nCount) {

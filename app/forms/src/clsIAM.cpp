@@ -12,17 +12,12 @@
 #include <regex>
 
 #include "sealvane/archive/modCommon.h"
+#include "sealvane/platform/CodePage.h"
 #include "sealvane/platform/Environment.h"
 #include "sealvane/settings/clsRegistry.h"
 
 namespace sealvane::forms {
 namespace {
-
-std::string Trim(const std::string& text) {
-  const std::size_t a = text.find_first_not_of(' ');
-  if (a == std::string::npos) return {};
-  return text.substr(a, text.find_last_not_of(' ') - a + 1);
-}
 
 // A JavaScript string's text as prefs.js writes it.
 std::string Unescape(const std::string& text) {
@@ -34,18 +29,8 @@ std::string Unescape(const std::string& text) {
     }
     const char c = text[++i];
     if (c == 'u' && i + 4 < text.size()) {
-      const unsigned long cp = std::strtoul(text.substr(i + 1, 4).c_str(), nullptr, 16);
+      platform::AppendUtf8(out, static_cast<char32_t>(std::strtoul(text.substr(i + 1, 4).c_str(), nullptr, 16)));
       i += 4;
-      if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-      } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      }
     } else {
       out.push_back(c == 'n' ? '\n' : c);
     }

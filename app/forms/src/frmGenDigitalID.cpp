@@ -15,12 +15,6 @@
 namespace sealvane::forms {
 namespace {
 
-std::string Trim(const std::string& text) {
-  const std::size_t a = text.find_first_not_of(' ');
-  if (a == std::string::npos) return {};
-  return text.substr(a, text.find_last_not_of(' ') - a + 1);
-}
-
 void AddOnce(std::vector<std::string>& list, const std::string& text) {
   if (text.empty()) return;
   const bool seen = std::any_of(list.begin(), list.end(),

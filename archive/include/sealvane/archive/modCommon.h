@@ -64,6 +64,8 @@ std::string FormatByteCount(std::int64_t i_nBytes, std::string_view i_strDecimal
 // --- conversions ------------------------------------------------------------
 
 std::string CutAtNull(const std::string& i_str);
+// The text without leading and trailing blanks.
+std::string Trim(const std::string& i_str);
 // Bytes from i_nStart up to the first NUL or i_nCount bytes, read in the
 // system code page. Throws RuntimeError 9 for indices outside the array.
 std::string BytesToString(std::span<const std::uint8_t> i_achBytes, std::int32_t i_nStart, std::int32_t i_nCount);

@@ -18,6 +18,9 @@ bool IsValidUtf8(std::string_view bytes) noexcept;
 // Windows-1252 and returned as UTF-8.
 std::string AnsiBytesToText(std::string_view bytes);
 
+// Appends a code point as UTF-8 (up to U+FFFF).
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Windows-1252 bytes as UTF-8 text.
 std::string Windows1252ToUtf8(std::string_view bytes);
 
