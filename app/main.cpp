@@ -8,6 +8,8 @@
 
 #include "sealvane/forms/modMain.h"
 #include "sealvane/platform/Environment.h"
+#include "sealvane/forms/frmCertManager.h"
+#include "sealvane/qt/CertManagerWindow.h"
 #include "sealvane/qt/Glyphs.h"
 #include "sealvane/qt/MainWindow.h"
 #include "sealvane/qt/QtUiPort.h"
@@ -40,6 +42,14 @@ int main(int argc, char** argv) {
     for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
 
     sealvane::qt::QtUiPort port;
+    if (args.size() == 1 && args[0] == "--certificates") {
+      // The certificate manager, a window of its own.
+      sealvane::forms::frmCertManager manager(port);
+      sealvane::qt::CertManagerWindow window(manager, port);
+      if (!manager.Load()) return 1;
+      window.show();
+      return QApplication::exec();
+    }
     sealvane::forms::frmMain form(port);
     sealvane::qt::MainWindow window(form, port);
     if (!sealvane::forms::modMain::Startup(port, form, [&window] { window.show(); },

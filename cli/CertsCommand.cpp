@@ -6,6 +6,8 @@
 #include "Help.h"
 #include "Text.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include <strings.h>
 
 #include "sealvane/csp/WinCrypt.h"
+#include "sealvane/archive/CertificateService.h"
 #include "sealvane/archive/CipherLibrary.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/frmGenDigitalID.h"
@@ -53,12 +56,6 @@ int Fail(std::ostream& err, const std::string& what, DWORD code) {
   return kExitFailure;
 }
 
-std::optional<std::vector<BYTE>> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The first line of a password file, without its line end.
 std::optional<platform::Passphrase> ReadPasswordFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -67,20 +64,6 @@ std::optional<platform::Passphrase> ReadPasswordFile(const std::string& path) {
   std::getline(in, line);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return platform::Passphrase(std::move(line));
-}
-
-bool EndsWith(const std::string& text, const char* suffix) {
-  const std::size_t n = std::strlen(suffix);
-  return text.size() >= n && ::strcasecmp(text.c_str() + text.size() - n, suffix) == 0;
-}
-
-std::string FormatFileTime(std::int64_t fileTime) {
-  const time_t seconds = static_cast<time_t>(fileTime / 10'000'000LL - 11644473600LL);
-  struct tm parts {};
-  gmtime_r(&seconds, &parts);
-  char text[32];
-  std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S UTC", &parts);
-  return text;
 }
 
 // Options after the positional arguments.
@@ -123,51 +106,34 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   return o;
 }
 
-struct Store {
-  HCERTSTORE h = 0;
-  ~Store() {
-    if (h != 0) CertCloseStore(h, 0);
-  }
-};
-struct Cert {
-  PCCERT_CONTEXT h = 0;
-  ~Cert() {
-    if (h != 0) CertFreeCertificateContext(h);
-  }
-};
+int Fail(std::ostream& err, const CertificateError& e) { return Fail(err, e.what(), e.Code()); }
 
-std::string NameOf(PCCERT_CONTEXT cert, DWORD type) {
-  char text[256];
-  CertGetNameStringA(cert, type, 0, nullptr, text, sizeof(text));
-  return text;
+std::array<std::uint8_t, 20> ToArray(const std::vector<std::uint8_t>& bytes) {
+  std::array<std::uint8_t, 20> a {};
+  std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), 20), a.begin());
+  return a;
 }
 
 int List(const Options& o, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> stores = {"MY", "AddressBook", "Root"};
+  std::vector<std::string> stores = CertificateService::Stores();
   if (!o.positional.empty()) stores = {o.positional[0]};
+  const CertificateService service;
   for (const std::string& name : stores) {
-    Store store;
-    store.h = CertOpenSystemStoreA(0, name.c_str());
-    if (store.h == 0) return Fail(err, "cannot open the store " + name, GetLastError());
-    out << name << "\n";
-    PCCERT_CONTEXT cert = 0;
-    int count = 0;
-    while ((cert = CertEnumCertificatesInStore(store.h, cert)) != 0) {
-      BYTE thumb[20];
-      DWORD size = sizeof(thumb);
-      CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, thumb, &size);
-      DWORD keySpec = 0, keySpecSize = sizeof(keySpec);
-      const bool privateKey = CertGetCertificateContextProperty(cert, CERT_KEY_SPEC_PROP_ID, &keySpec, &keySpecSize) == TRUE;
-      std::int64_t from = 0, to = 0;
-      CertGetValidity(cert, &from, &to);
-      const std::string email = NameOf(cert, CERT_NAME_EMAIL_TYPE);
-      out << "  " << NameOf(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE) << (email.empty() ? "" : " <" + email + ">") << "\n"
-          << "    Thumbprint:  " << Hex(thumb, 20) << "\n"
-          << "    Private key: " << (privateKey ? "yes" : "no") << "\n"
-          << "    Valid:       " << FormatFileTime(from) << " to " << FormatFileTime(to) << "\n";
-      ++count;
+    std::vector<CertificateEntry> entries;
+    try {
+      entries = service.List(name);
+    } catch (const CertificateError& e) {
+      return Fail(err, e);
     }
-    if (count == 0) out << "  (no certificates)\n";
+    out << name << "\n";
+    for (const CertificateEntry& c : entries) {
+      out << "  " << c.name << (c.email.empty() ? "" : " <" + c.email + ">") << "\n"
+          << "    Thumbprint:  " << c.ThumbprintText() << "\n"
+          << "    Private key: " << (c.privateKey ? "yes" : "no") << "\n"
+          << "    Valid:       " << CertificateTimeText(c.notBefore) << " to " << CertificateTimeText(c.notAfter) << "\n"
+          << "    Issued by:   " << c.issuer << "\n";
+    }
+    if (entries.empty()) out << "  (no certificates)\n";
   }
   return 0;
 }
@@ -175,131 +141,81 @@ int List(const Options& o, std::ostream& out, std::ostream& err) {
 int Import(const Options& o, std::ostream& out, std::ostream& err) {
   if (o.positional.size() != 1) return Usage(err, "certs import needs one FILE");
   const std::string& path = o.positional[0];
-  const auto file = ReadFile(path);
-  if (!file) return Fail(err, "cannot read " + path, static_cast<DWORD>(platform::rt::kFileNotFound));
-  BYTE thumb[20] = {};
-  if (EndsWith(path, ".p12") || EndsWith(path, ".pfx")) {
-    std::optional<platform::Passphrase> password;
+  const std::string store = o.store.value_or(CertificateService::DefaultImportStore(path));
+  std::optional<std::string> unreadable;
+  const PasswordSource password = [&]() -> std::optional<platform::Passphrase> {
     if (o.passwordFile) {
-      password = ReadPasswordFile(*o.passwordFile);
-      if (!password) return Fail(err, "cannot read the password file " + *o.passwordFile, platform::rt::kFileNotFound);
+      auto text = ReadPasswordFile(*o.passwordFile);
+      if (!text) unreadable = *o.passwordFile;
+      return text;
+    }
+    return platform::PinentryGetPin("Sealvane", "Enter the password that protects " + path + ".", "Password:", false);
+  };
+  try {
+    const CertificateEntry added = CertificateService().Import(path, store, password);
+    if (CertificateService::IsPkcs12Path(path)) {
+      out << "Imported the digital ID " << added.ThumbprintText() << " with its private key into " << store << ".\n";
     } else {
-      password = platform::PinentryGetPin("Sealvane", "Enter the password that protects " + path + ".", "Password:", false);
-      if (!password) return Fail(err, "no password was given for " + path, HRESULT_CANCELLED);
+      out << "Imported " << added.name << " (" << added.ThumbprintText() << ") into " << store << ".\n";
     }
-    const std::string store = o.store.value_or("MY");
-    if (!ImportPfx(*file, password->Text().c_str(), store.c_str(), thumb)) {
-      const DWORD code = GetLastError();
-      return Fail(err, code == NTE_BAD_DATA ? "the password is wrong or " + path + " is damaged" : "cannot import " + path,
-                  code);
-    }
-    out << "Imported the digital ID " << Hex(thumb, 20) << " with its private key into " << store << ".\n";
     return 0;
+  } catch (const CertificateError& e) {
+    if (unreadable) return Fail(err, "cannot read the password file " + *unreadable, platform::rt::kFileNotFound);
+    return Fail(err, e);
   }
-  std::vector<BYTE> der;
-  if (!CertDecodeFile(*file, der)) return Fail(err, path + " holds no certificate", GetLastError());
-  const std::string storeName = o.store.value_or("AddressBook");
-  Store store;
-  store.h = CertOpenSystemStoreA(0, storeName.c_str());
-  if (store.h == 0) return Fail(err, "cannot open the store " + storeName, GetLastError());
-  Cert cert;
-  if (!CertAddEncodedCertificateToStore(store.h, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
-                                        CERT_STORE_ADD_REPLACE_EXISTING, &cert.h)) {
-    return Fail(err, "cannot add the certificate to " + storeName, GetLastError());
-  }
-  DWORD size = sizeof(thumb);
-  CertGetCertificateContextProperty(cert.h, CERT_SHA1_HASH_PROP_ID, thumb, &size);
-  out << "Imported " << NameOf(cert.h, CERT_NAME_SIMPLE_DISPLAY_TYPE) << " (" << Hex(thumb, 20) << ") into "
-      << storeName << ".\n";
-  return 0;
 }
 
 // Finds a certificate by thumbprint text in a store.
-int Find(const std::string& storeName, const std::string& thumbText, Store& store, Cert& cert, std::ostream& err) {
+int Find(const std::string& storeName, const std::string& thumbText, CertificateEntry& entry, std::ostream& err) {
   const auto thumb = ParseThumbprint(thumbText);
   if (!thumb) return Usage(err, "a THUMBPRINT is 40 hexadecimal digits: \"" + thumbText + "\"");
-  store.h = CertOpenSystemStoreA(0, storeName.c_str());
-  if (store.h == 0) return Fail(err, "cannot open the store " + storeName, GetLastError());
-  const CRYPT_HASH_BLOB blob {20, thumb->data()};
-  cert.h = CertFindCertificateInStore(store.h, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, 0);
-  if (cert.h == 0) return Fail(err, "no certificate " + thumbText + " in " + storeName, GetLastError());
-  return 0;
-}
-
-bool WriteFile(const std::string& path, const void* data, std::size_t size, bool secret) {
   try {
-    // A file holding a private key is the owner's alone.
-    platform::WriteWholeFile(path, std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(data), size),
-                             secret ? 0600 : 0644);
-    return true;
-  } catch (const platform::RuntimeError&) {
-    return false;
+    auto found = CertificateService().Find(storeName, ToArray(*thumb));
+    if (!found) return Fail(err, "no certificate " + thumbText + " in " + storeName, CRYPT_E_NOT_FOUND);
+    entry = *found;
+    return 0;
+  } catch (const CertificateError& e) {
+    return Fail(err, e);
   }
 }
 
 int Export(const Options& o, std::ostream& out, std::ostream& err) {
   if (o.positional.size() != 2) return Usage(err, "certs export needs THUMBPRINT FILE");
-  const std::string storeName = o.store.value_or("MY");
-  Store store;
-  Cert cert;
-  if (const int rc = Find(storeName, o.positional[0], store, cert, err); rc != 0) return rc;
+  CertificateEntry entry;
+  if (const int rc = Find(o.store.value_or("MY"), o.positional[0], entry, err); rc != 0) return rc;
   const std::string& path = o.positional[1];
+  std::optional<platform::Passphrase> password;
   if (o.pfx) {
     if (!o.passwordFile) return Usage(err, "--pfx needs --password-file");
-    const auto password = ReadPasswordFile(*o.passwordFile);
+    password = ReadPasswordFile(*o.passwordFile);
     if (!password) return Fail(err, "cannot read the password file " + *o.passwordFile, platform::rt::kFileNotFound);
-    std::vector<BYTE> pfx;
-    if (!ExportPfx(cert.h, password->Text().c_str(), pfx)) {
-      return Fail(err, "cannot export the digital ID with its private key", GetLastError());
-    }
-    if (!WriteFile(path, pfx.data(), pfx.size(), true)) return Fail(err, "cannot write " + path, platform::rt::kPathFileAccess);
-    out << "Exported the digital ID with its private key to " << path << ".\n";
-    return 0;
   }
-  std::vector<BYTE> der;
-  CertGetEncoded(cert.h, der);
-  bool written;
-  if (EndsWith(path, ".pem")) {
-    std::string pem;
-    CertEncodePem(der, pem);
-    written = WriteFile(path, pem.data(), pem.size(), false);
-  } else {
-    written = WriteFile(path, der.data(), der.size(), false);
+  const CertificateFormat format =
+      o.pfx ? CertificateFormat::Pkcs12
+            : (CertificateService::FormatOf(path) == CertificateFormat::Pem ? CertificateFormat::Pem : CertificateFormat::Der);
+  try {
+    CertificateService().Export(entry, path, format, password ? &*password : nullptr);
+  } catch (const CertificateError& e) {
+    return Fail(err, e);
   }
-  if (!written) return Fail(err, "cannot write " + path, platform::rt::kPathFileAccess);
-  out << "Exported the certificate to " << path << ".\n";
+  out << (o.pfx ? "Exported the digital ID with its private key to " : "Exported the certificate to ") << path << ".\n";
   return 0;
 }
 
 int Delete(const Options& o, std::ostream& out, std::ostream& err) {
   if (o.positional.size() != 2) return Usage(err, "certs delete needs STORE THUMBPRINT");
-  Store store;
-  Cert cert;
-  if (const int rc = Find(o.positional[0], o.positional[1], store, cert, err); rc != 0) return rc;
-  // A digital ID of MY has a private key in a key container of its own.
-  std::string container, provider;
-  DWORD provType = 0;
-  DWORD size = 0;
-  if (::strcasecmp(o.positional[0].c_str(), "MY") == 0 &&
-      CertGetCertificateContextProperty(cert.h, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) && size > 0) {
-    std::vector<std::uint64_t> buffer((size + 7) / 8);
-    if (CertGetCertificateContextProperty(cert.h, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) {
-      const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
-      const auto narrow = [](const char16_t* text) {
-        std::string ascii;
-        for (; text != nullptr && *text != 0; ++text) ascii.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
-        return ascii;
-      };
-      container = narrow(info->pwszContainerName);
-      provider = narrow(info->pwszProvName);
-      provType = info->dwProvType;
-    }
+  CertificateEntry entry;
+  if (const int rc = Find(o.positional[0], o.positional[1], entry, err); rc != 0) return rc;
+  const CertificateService service;
+  try {
+    service.Delete(entry);
+  } catch (const CertificateError& e) {
+    return Fail(err, e);
   }
-  const PCCERT_CONTEXT doomed = cert.h;
-  cert.h = 0;  // deleting frees the context
-  if (!CertDeleteCertificateFromStore(doomed)) return Fail(err, "cannot delete the certificate", GetLastError());
   out << "Deleted the certificate from " << o.positional[0] << ".\n";
-  if (container.empty()) return 0;
+  // A digital ID of MY has a private key in a key container of its own.
+  if (!entry.privateKey || ::strcasecmp(entry.store.c_str(), "MY") != 0) return 0;
+  const std::string& container = entry.keyContainer;
   bool removeKey = o.yes;
   if (!removeKey) {
     err << "Delete its private key (key container " << container
@@ -311,10 +227,10 @@ int Delete(const Options& o, std::ostream& out, std::ostream& err) {
     out << "Kept the private key in key container " << container << ".\n";
     return 0;
   }
-  HCRYPTPROV gone = 0;
-  if (!CryptAcquireContextA(&gone, container.c_str(), provider.empty() ? nullptr : provider.c_str(),
-                            provType != 0 ? provType : PROV_RSA_FULL, CRYPT_DELETEKEYSET)) {
-    return Fail(err, "cannot delete the key container " + container, GetLastError());
+  try {
+    service.DeleteKeyContainer(entry);
+  } catch (const CertificateError& e) {
+    return Fail(err, e);
   }
   out << "Deleted the private key (key container " << container << ").\n";
   return 0;

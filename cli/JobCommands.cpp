@@ -208,7 +208,7 @@ class TerminalView : public forms::frmMainView {
   void ShowOptions(forms::frmOptions& dialog) override { dialog.btnCancel_Click(); }
   void ShowGenDigitalID(forms::frmGenDigitalID& dialog) override { dialog.btnCancel_Click(); }
   void ShowAbout(forms::frmAbout& dialog) override { dialog.btnOK_Click(); }
-  bool LaunchCertificateManager() override { return false; }
+  std::int32_t LaunchCertificateManager() override { return 0; }
 
   bool ran = false;
   std::int32_t result = 0;

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev xvfb xauth xdg-utils shared-mime-info desktop-file-utils
   pinentry-qt fonts-dejavu-core libfile-mimeinfo-perl xdotool imagemagick
+  qt6-tools-dev qt6-tools-dev-tools libqt6help6 libqt6sql6-sqlite
 )
 
 missing=()

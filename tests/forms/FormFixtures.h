@@ -81,7 +81,12 @@ class FakeMainView : public forms::frmMainView, public FakeSelectHost {
     aboutVersion = dialog.Control("lblVersion").text;
     dialog.btnOK_Click();
   }
-  bool LaunchCertificateManager() override { return false; }
+  std::int32_t LaunchCertificateManager() override {
+    ++certManagerLaunches;
+    return certManagerError;
+  }
+  int certManagerLaunches = 0;
+  std::int32_t certManagerError = 0;
 
   std::string aboutVersion;
   int genShown = 0;

@@ -618,11 +618,16 @@ TEST_F(MainForm, HelpMenuOpensTheDocumentsAndTheAboutBox) {
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
 }
 
-TEST_F(MainForm, CertificateManagerThatIsNotInstalledIsSaidPlainly) {
+TEST_F(MainForm, CertificateManagerIsStartedAndItsFailureReported) {
   Start("");
   form.mnuToolsLaunchCertMgr_Click();
+  EXPECT_EQ(view.certManagerLaunches, 1);
+  EXPECT_TRUE(ui.boxes.empty());
+  view.certManagerError = platform::rt::kFileNotFound;
+  form.mnuToolsLaunchCertMgr_Click();
   ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_NE(ui.boxes[0].text.find("not installed"), std::string::npos);
+  EXPECT_EQ(ui.boxes[0].text, "Failed to launch the Certificate Manager.\rFile not found. Error Number: 53");
+  EXPECT_EQ(ui.boxes[0].title, "Error!");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "sealvane/forms/modMain.h"
 #include "sealvane/platform/DynamicLibrary.h"
 #include "sealvane/platform/FileInfo.h"
+#include "sealvane/platform/RuntimeError.h"
 #include "sealvane/settings/clsConfig.h"
 
 namespace sealvane::forms {
@@ -831,11 +832,8 @@ void frmMain::ShowGenerateDigitalID() {
 
 void frmMain::mnuToolsLaunchCertMgr_Click() {
   try {
-    if (m_mainView && m_mainView->LaunchCertificateManager()) return;
-    ShowWarning(m_ui,
-                std::string("The Certificate (Digital ID) Manager is not installed with this version of Sealvane.") +
-                    kCR + "\"sealvane-cli certs\" lists, imports, exports and deletes digital IDs.",
-                0);
+    const std::int32_t error = m_mainView ? m_mainView->LaunchCertificateManager() : 0;
+    if (error != 0) throw platform::RuntimeError(error);
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to launch the Certificate Manager.");
   }

@@ -29,6 +29,7 @@
 #include "sealvane/qt/Glyphs.h"
 #include "sealvane/qt/JobDialog.h"
 #include "sealvane/qt/OptionsDialog.h"
+#include "sealvane/platform/Process.h"
 #include "sealvane/qt/SelectDigitalIDDialog.h"
 
 namespace sealvane::qt {
@@ -386,7 +387,10 @@ void MainWindow::ShowAbout(forms::frmAbout& dialog) {
   view.exec();
 }
 
-bool MainWindow::LaunchCertificateManager() { return false; }
+// The certificate manager is this program started with --certificates.
+std::int32_t MainWindow::LaunchCertificateManager() {
+  return platform::LaunchDetached({QCoreApplication::applicationFilePath().toStdString(), "--certificates"});
+}
 
 bool MainWindow::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate) m_form.Activate();

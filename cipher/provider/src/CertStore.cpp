@@ -163,12 +163,13 @@ std::string Utf8(const ASN1_STRING* value) {
   return text;
 }
 
-std::string SubjectAttribute(X509* cert, int nid) {
-  X509_NAME* name = X509_get_subject_name(cert);
+std::string NameAttribute(const X509_NAME* name, int nid) {
   const int index = X509_NAME_get_index_by_NID(name, nid, -1);
   if (index < 0) return {};
   return Utf8(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, index)));
 }
+
+std::string SubjectAttribute(X509* cert, int nid) { return NameAttribute(X509_get_subject_name(cert), nid); }
 
 std::string EmailName(X509* cert) {
   auto* names = static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(cert, NID_subject_alt_name, nullptr, nullptr));
@@ -190,6 +191,17 @@ std::string SimpleDisplayName(X509* cert) {
     if (!value.empty()) return value;
   }
   return EmailName(cert);
+}
+
+// The issuer's simple display name: its first common, unit or organisation
+// name, else its e-mail attribute.
+std::string IssuerDisplayName(X509* cert) {
+  const X509_NAME* issuer = X509_get_issuer_name(cert);
+  for (const int nid : {NID_commonName, NID_organizationalUnitName, NID_organizationName, NID_pkcs9_emailAddress}) {
+    std::string value = NameAttribute(issuer, nid);
+    if (!value.empty()) return value;
+  }
+  return {};
 }
 
 }  // namespace
@@ -340,12 +352,14 @@ BOOL CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwProp
   });
 }
 
-DWORD CertGetNameStringA(PCCERT_CONTEXT pCertContext, DWORD dwType, DWORD, const void*, char* pszNameString,
+DWORD CertGetNameStringA(PCCERT_CONTEXT pCertContext, DWORD dwType, DWORD dwFlags, const void*, char* pszNameString,
                          DWORD cchNameString) {
   std::string name;
   const BOOL ok = Guard([&] {
     auto cert = Get<CertObject>(pCertContext);
-    if (dwType == CERT_NAME_SIMPLE_DISPLAY_TYPE) {
+    if (dwType == CERT_NAME_SIMPLE_DISPLAY_TYPE && (dwFlags & CERT_NAME_ISSUER_FLAG) != 0) {
+      name = IssuerDisplayName(cert->x509.get());
+    } else if (dwType == CERT_NAME_SIMPLE_DISPLAY_TYPE) {
       name = SimpleDisplayName(cert->x509.get());
     } else if (dwType == CERT_NAME_EMAIL_TYPE) {
       name = EmailName(cert->x509.get());

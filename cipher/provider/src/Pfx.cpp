@@ -4,6 +4,7 @@
 #include <openssl/rand.h>
 
 #include <openssl/pem.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -179,6 +180,55 @@ BOOL ExportPfx(PCCERT_CONTEXT pCertContext, const char* szPassword, std::vector<
     if (size <= 0) Fail(CRYPT_E_BAD_ENCODE);
     pfx.assign(out, out + size);
     OPENSSL_clear_free(out, static_cast<std::size_t>(size));
+  });
+}
+
+namespace {
+
+std::string NameText(const X509_NAME* name) {
+  std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
+  if (!bio) Fail(NTE_NO_MEMORY);
+  // One line, UTF-8 kept as it is, most significant part first.
+  X509_NAME_print_ex(bio.get(), name, 0, (XN_FLAG_ONELINE & ~ASN1_STRFLGS_ESC_MSB) | ASN1_STRFLGS_UTF8_CONVERT);
+  char* data = nullptr;
+  const long size = BIO_get_mem_data(bio.get(), &data);
+  return size > 0 ? std::string(data, static_cast<std::size_t>(size)) : std::string();
+}
+
+}  // namespace
+
+BOOL CertDescribe(PCCERT_CONTEXT pCertContext, CERT_DESCRIPTION& description) {
+  return Guard([&] {
+    auto cert = Get<CertObject>(pCertContext);
+    X509* x = cert->x509.get();
+    CERT_DESCRIPTION d;
+    d.subject = NameText(X509_get_subject_name(x));
+    d.issuer = NameText(X509_get_issuer_name(x));
+    d.version = static_cast<std::uint32_t>(X509_get_version(x) + 1);
+    if (const ASN1_INTEGER* serial = X509_get0_serialNumber(x); serial != nullptr) {
+      static constexpr char kDigits[] = "0123456789ABCDEF";
+      for (int i = 0; i < serial->length; ++i) {
+        d.serialNumber.push_back(kDigits[serial->data[i] >> 4]);
+        d.serialNumber.push_back(kDigits[serial->data[i] & 15]);
+      }
+    }
+    d.signatureAlgorithm = OBJ_nid2ln(X509_get_signature_nid(x));
+    if (EVP_PKEY* key = X509_get0_pubkey(x); key != nullptr) {
+      const int id = EVP_PKEY_get_base_id(key);
+      const char* type = id == EVP_PKEY_RSA ? "RSA" : OBJ_nid2sn(id);
+      d.publicKey = std::string(type != nullptr ? type : "unknown") + " (" + std::to_string(EVP_PKEY_get_bits(key)) + " bits)";
+    }
+    if (auto* usages = static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(x, NID_ext_key_usage, nullptr, nullptr));
+        usages != nullptr) {
+      for (int i = 0; i < sk_ASN1_OBJECT_num(usages); ++i) {
+        const int nid = OBJ_obj2nid(sk_ASN1_OBJECT_value(usages, i));
+        if (!d.keyUsage.empty()) d.keyUsage += ", ";
+        d.keyUsage += nid != NID_undef ? OBJ_nid2ln(nid) : "unknown usage";
+      }
+      EXTENDED_KEY_USAGE_free(usages);
+    }
+    d.selfSigned = X509_check_issued(x, x) == X509_V_OK;
+    description = std::move(d);
   });
 }
 

@@ -51,8 +51,9 @@ class frmMainView : public FormView {
   virtual void ShowOptions(frmOptions& dialog) = 0;
   virtual void ShowGenDigitalID(frmGenDigitalID& dialog) = 0;
   virtual void ShowAbout(frmAbout& dialog) = 0;
-  // Starts the certificate manager; false when it is not installed.
-  virtual bool LaunchCertificateManager() = 0;
+  // Starts the certificate manager window as a program of its own, not
+  // waiting for it: 0, or the run-time error number of the failure.
+  virtual std::int32_t LaunchCertificateManager() = 0;
 };
 
 class frmMain : public Form {

@@ -37,7 +37,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   void ShowOptions(forms::frmOptions& dialog) override;
   void ShowGenDigitalID(forms::frmGenDigitalID& dialog) override;
   void ShowAbout(forms::frmAbout& dialog) override;
-  bool LaunchCertificateManager() override;
+  std::int32_t LaunchCertificateManager() override;
 
  protected:
   bool event(QEvent* event) override;

@@ -79,6 +79,7 @@ inline constexpr DWORD CERT_SHA1_HASH_PROP_ID = 3;
 inline constexpr DWORD CERT_KEY_SPEC_PROP_ID = 6;
 inline constexpr DWORD CERT_NAME_EMAIL_TYPE = 1;
 inline constexpr DWORD CERT_NAME_SIMPLE_DISPLAY_TYPE = 4;
+inline constexpr DWORD CERT_NAME_ISSUER_FLAG = 0x1;
 
 // Error codes.
 inline constexpr DWORD ERROR_INVALID_HANDLE_CODE = 6;
@@ -314,5 +315,18 @@ BOOL CertEncodePem(const std::vector<BYTE>& der, std::string& pem);
 // (3DES and a SHA-1 MAC, which every reader of such files understands).
 // Opening a protected key asks for its passphrase.
 BOOL ExportPfx(PCCERT_CONTEXT pCertContext, const char* szPassword, std::vector<BYTE>& pfx);
+
+// What a certificate says, as text for a details view.
+struct CERT_DESCRIPTION {
+  std::string subject;             // the whole subject name, most significant part first
+  std::string issuer;              // the whole issuer name
+  std::string serialNumber;        // hexadecimal, most significant byte first
+  std::string signatureAlgorithm;  // e.g. "sha1WithRSAEncryption"
+  std::string publicKey;           // e.g. "RSA (1024 bits)"
+  std::string keyUsage;            // the extended key usages, comma separated
+  bool selfSigned = false;
+  std::uint32_t version = 0;       // 1, 2 or 3
+};
+BOOL CertDescribe(PCCERT_CONTEXT pCertContext, CERT_DESCRIPTION& description);
 
 }  // namespace sealvane::csp
