@@ -209,6 +209,9 @@ class TerminalView : public forms::frmMainView {
   void ShowGenDigitalID(forms::frmGenDigitalID& dialog) override { dialog.btnCancel_Click(); }
   void ShowAbout(forms::frmAbout& dialog) override { dialog.btnOK_Click(); }
   std::int32_t LaunchCertificateManager() override { return 0; }
+  std::uintptr_t ShowHelp(const std::string&, const std::string&) override { return 0; }
+  bool HelpWindowExists(std::uintptr_t) override { return false; }
+  void CloseHelpWindow(std::uintptr_t) override {}
 
   bool ran = false;
   std::int32_t result = 0;

@@ -85,6 +85,18 @@ class FakeMainView : public forms::frmMainView, public FakeSelectHost {
     ++certManagerLaunches;
     return certManagerError;
   }
+  std::uintptr_t ShowHelp(const std::string& file, const std::string& topic) override {
+    helpShown.push_back(file + "#" + topic);
+    if (!helpOpen) helpOpen = helpNext;
+    return helpOpen;
+  }
+  bool HelpWindowExists(std::uintptr_t handle) override { return handle != 0 && handle == helpOpen; }
+  void CloseHelpWindow(std::uintptr_t handle) override {
+    if (handle == helpOpen) helpOpen = 0;
+  }
+  std::vector<std::string> helpShown;
+  std::uintptr_t helpNext = 0x5150;  // 0: the viewer cannot be shown
+  std::uintptr_t helpOpen = 0;
   int certManagerLaunches = 0;
   std::int32_t certManagerError = 0;
 

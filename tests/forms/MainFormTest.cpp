@@ -632,3 +632,37 @@ TEST_F(MainForm, CertificateManagerIsStartedAndItsFailureReported) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST_F(MainForm, HelpTopicsKeepsOneViewerThatClosesWithTheWindow) {
+  Start("");
+  form.mnuHelpTopics_Click();
+  form.mnuHelpTopics_Click();
+  ASSERT_EQ(view.helpShown.size(), 2u);
+  EXPECT_EQ(view.helpShown[0], platform::ProgramFolder() + "/SealvaneHelp.qch#Help Web/Intro.htm");
+  EXPECT_EQ(form.HelpWindow(), view.helpNext);
+  EXPECT_TRUE(ui.boxes.empty());
+  const int pending = ui.pendingCalls;
+  form.Unload();
+  EXPECT_EQ(view.helpOpen, 0u);
+  EXPECT_GT(ui.pendingCalls, pending);
+  // A viewer the user closed is left alone.
+  form.mnuHelpTopics_Click();
+  view.helpOpen = 0;
+  form.Unload();
+  EXPECT_EQ(form.HelpWindow(), 0u);
+}
+
+TEST_F(MainForm, HelpThatCannotBeShownSaysSo) {
+  Start("");
+  view.helpNext = 0;
+  form.mnuHelpTopics_Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Failed to display Help.");
+  EXPECT_EQ(ui.boxes[0].title, "Error!");
+}
+
+}  // namespace
+}  // namespace sealvane

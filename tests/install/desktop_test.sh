@@ -43,6 +43,18 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
     sleep 0.1
   done
   import -window root "$SEALVANE_TEST_SHOTS/desktop-main-after.png"
+  # Help Topics shows the installed help; the Tools item starts the
+  # certificate manager as a program of its own.
+  xdotool windowfocus --sync "$main" key alt+h h
+  timeout 20 xdotool search --sync --onlyvisible --name "^Sealvane Help$" >/dev/null || { echo "FAILED: no help viewer"; exit 1; }
+  sleep 0.5
+  import -window root "$SEALVANE_TEST_SHOTS/desktop-help.png"
+  xdotool windowfocus --sync "$main" key alt+t c
+  manager=$(timeout 20 xdotool search --sync --onlyvisible --name "^Certificate \(Digital ID\) Manager$" | head -1)
+  [ -n "$manager" ] || { echo "FAILED: no certificate manager"; exit 1; }
+  sleep 0.5
+  import -window root "$SEALVANE_TEST_SHOTS/desktop-certificate-manager.png"
+  kill "$(xdotool getwindowpid "$manager")"
   kill "$pid"
   wait "$pid" || true
 '

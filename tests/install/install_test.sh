@@ -17,8 +17,11 @@ grep -q 'WARNING' "$root/install.log" && { cat "$root/install.log"; fail "instal
 [ -x "$HOME/.local/bin/sealvane" ] || fail "no bin/sealvane"
 [ -x "$HOME/.local/bin/sealvane-cli" ] || fail "no bin/sealvane-cli"
 [ -f "$HOME/.local/lib/sealvane/libsealvanelib.so" ] || fail "the cipher library is not beside the programs"
+[ -s "$HOME/.local/lib/sealvane/SealvaneHelp.qch" ] || fail "the compiled help is not beside the program"
 desktop-file-validate "$XDG_DATA_HOME/applications/sealvane.desktop" || fail "desktop entry"
 grep -qx "Exec=$HOME/.local/lib/sealvane/sealvane %f" "$XDG_DATA_HOME/applications/sealvane.desktop" || fail "Exec line"
+grep -qx "Exec=$HOME/.local/lib/sealvane/sealvane --certificates" "$XDG_DATA_HOME/applications/sealvane.desktop" ||
+  fail "certificate manager action"
 
 # A file named *.sva, and an archive under another name (by its content).
 echo "not really" > "$root/letter.sva"

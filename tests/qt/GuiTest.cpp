@@ -7,6 +7,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QHelpEngineCore>
+#include <QPointer>
+#include <QTabBar>
+#include <QTextBrowser>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -24,9 +29,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/forms/modMain.h"
+#include "sealvane/forms/frmCertManager.h"
+#include "sealvane/qt/CertManagerWindow.h"
+#include "sealvane/qt/HelpViewer.h"
 #include "sealvane/qt/MainWindow.h"
 #include "sealvane/qt/QtUiPort.h"
 #include "sealvane/settings/clsConfig.h"
@@ -294,6 +303,155 @@ class GuiTest : public QObject {
     QCOMPARE(p.Find<QLineEdit>("txtEncFile")->text(), Q(Data("letter.sva")));
   }
 
+  void helpViewerOpensAtTheIntroductionAndClosesWithTheMainWindow() {
+    QPointer<QWidget> viewer;
+    {
+      Program p("");
+      // A help file that is not there gives no window.
+      QCOMPARE(p.window.ShowHelp("/nowhere/SealvaneHelp.qch", "Help Web/Intro.htm"), std::uintptr_t {0});
+      p.Find<QAction>("mnuHelpTopics")->trigger();
+      const auto viewers = [] {
+        QList<QWidget*> found;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+          if (w->objectName() == QLatin1String("frmHelp") && w->isVisible()) found << w;
+        }
+        return found;
+      };
+      QCOMPARE(viewers().size(), 1);
+      viewer = viewers().constFirst();
+      auto* browser = viewer->findChild<QTextBrowser*>(QStringLiteral("txtTopic"));
+      QVERIFY(browser);
+      QCOMPARE(browser->source().path(), QStringLiteral("/doc/Help Web/Intro.htm"));
+      QCOMPARE(browser->documentTitle(), QStringLiteral("Welcome to Sealvane"));
+      // Another page, then Help Topics again: the same viewer, back at the introduction.
+      browser->setSource(QUrl(browser->source().toString().replace("Intro.htm", "SecureDelete.htm")));
+      QVERIFY(browser->toPlainText().contains(QStringLiteral("copy-on-write"), Qt::CaseInsensitive));
+      p.Find<QAction>("mnuHelpTopics")->trigger();
+      QCOMPARE(viewers().size(), 1);
+      QCOMPARE(viewers().constFirst(), viewer.data());
+      QCOMPARE(browser->documentTitle(), QStringLiteral("Welcome to Sealvane"));
+      QCOMPARE(p.form.HelpWindow(), reinterpret_cast<std::uintptr_t>(viewer.data()));
+      QTest::qWait(300);  // the contents are built in the background
+      Shot(viewer, QStringLiteral("help-viewer"));
+      p.window.close();
+    }
+    QTRY_VERIFY(viewer.isNull());
+  }
+
+  void compiledHelpHoldsEveryTopic() {
+    const QString qch = QCoreApplication::applicationDirPath() + QStringLiteral("/SealvaneHelp.qch");
+    QHelpEngineCore engine(Q(test::SandboxDir()) + QStringLiteral("/check.qhc"));
+    engine.setReadOnly(false);
+    QVERIFY(engine.setupData());
+    QVERIFY2(engine.registerDocumentation(qch), qPrintable(engine.error()));
+    const QString ns = QHelpEngineCore::namespaceName(qch);
+    const QDir topics(QString::fromLatin1(SEALVANE_HELP_SOURCE) + QStringLiteral("/Help Web"));
+    const QStringList names = topics.entryList(QDir::Files);
+    QVERIFY(names.size() >= 11);
+    for (const QString& name : names) {
+      QUrl url;
+      url.setScheme(QStringLiteral("qthelp"));
+      url.setHost(ns);
+      url.setPath(QStringLiteral("/doc/Help Web/") + name);
+      QVERIFY2(!engine.fileData(url).isEmpty(), qPrintable(name));
+    }
+  }
+
+  void certificateManagerRoundTrips() {
+    qt::QtUiPort port;
+    forms::frmCertManager form(port);
+    qt::CertManagerWindow window(form, port);
+    QVERIFY(form.Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* list = window.findChild<QTreeWidget*>(QStringLiteral("lvwCertificates"));
+    auto* tabs = window.findChild<QTabBar*>(QStringLiteral("tabStores"));
+    const auto click = [&](const char* name) {
+      QTest::mouseClick(window.findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    };
+    QStringList boxes;
+    // Each step: the file dialog, then the password dialog when there is one, then the closing note.
+    const auto script = [&](const QString& path, const QString& filter, const QStringList& passwords) {
+      return [&boxes, path, filter, passwords, step = 0](QWidget* modal) mutable {
+        if (auto* files = qobject_cast<QFileDialog*>(modal); files && step == 0) {
+          if (!filter.isEmpty()) files->selectNameFilter(filter);
+          files->selectFile(path);
+          static_cast<QDialog*>(files)->accept();
+          step = 1;
+          return false;
+        }
+        if (modal->objectName() == QLatin1String("dlgPassword") && step == 1) {
+          QTest::keyClicks(modal->findChild<QLineEdit*>(QStringLiteral("txtPassword")), passwords.value(0));
+          if (passwords.size() > 1) {
+            QTest::keyClicks(modal->findChild<QLineEdit*>(QStringLiteral("txtConfirmPassword")), passwords.value(1));
+          }
+          Shot(modal, QStringLiteral("certificate-password"));
+          QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+          step = 2;
+          return false;
+        }
+        return Answer(modal, QMessageBox::Ok, &boxes);
+      };
+    };
+    {
+      ModalWatcher watch(script(Q(FixturePath("sva/certs/recipient2.der")), {}, {}));
+      click("btnImport");
+    }
+    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    {
+      ModalWatcher watch(script(Q(FixturePath("sva/certs/recipient1.pfx")), {}, {QStringLiteral("recipient-pass")}));
+      click("btnImport");
+    }
+    QCOMPARE(tabs->currentIndex(), 0);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->text(5), QStringLiteral("Yes"));
+    QVERIFY(list->topLevelItem(0)->isSelected());
+    Shot(&window, QStringLiteral("certificate-manager"));
+    for (const auto& [name, filter, passwords] :
+         {std::tuple {"own.pem", "Certificate, Base64 encoded (*.pem)", QStringList {}},
+          std::tuple {"own.cer", "Certificate, DER encoded (*.cer)", QStringList {}},
+          std::tuple {"own.p12", "Digital ID with its private key (*.p12)",
+                      QStringList {QStringLiteral("n3w-Secret"), QStringLiteral("n3w-Secret")}}}) {
+      ModalWatcher watch(script(Q(Data(name)), QString::fromLatin1(filter), passwords));
+      click("btnExport");
+      QVERIFY2(fs::exists(Data(name)), name);
+    }
+    QCOMPARE(fs::status(Data("own.p12")).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    QVERIFY(test::ReadFileBytes(Data("own.pem")).rfind("-----BEGIN CERTIFICATE-----", 0) == 0);
+    const auto own = form.Rows(0)[0];
+    for (const char* name : {"own.pem", "own.cer"}) {
+      QVERIFY(CertificateService().Import(Data(name), "AddressBook", {}).thumbprint == own.thumbprint);
+    }
+    // The details, then deletion of the certificate and, on the second Yes, its key.
+    int detailRows = 0;
+    ModalWatcher details([&](QWidget* modal) {
+      if (modal->objectName() != QLatin1String("dlgDetails")) return false;
+      detailRows = modal->findChild<QTreeWidget*>(QStringLiteral("lvwDetails"))->topLevelItemCount();
+      Shot(modal, QStringLiteral("certificate-details"));
+      QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnClose")), Qt::LeftButton);
+      return true;
+    });
+    click("btnDetails");
+    QVERIFY(detailRows > 10);
+    QStringList questions;
+    ModalWatcher yes([&](QWidget* modal) {
+      Answer(modal, QMessageBox::Yes, &questions);
+      return questions.size() == 2;
+    });
+    click("btnDelete");
+    QCOMPARE(questions.size(), 2);
+    QVERIFY(questions[1].contains(QStringLiteral("delete its private key")));
+    QCOMPARE(list->topLevelItemCount(), 0);
+    QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("btnDelete"))->isEnabled());
+    // The key went with it: the exported .p12 brings the digital ID back.
+    const auto back = CertificateService().Import(Data("own.p12"), "MY", [] {
+      return std::optional<platform::Passphrase>(platform::Passphrase("n3w-Secret"));
+    });
+    QVERIFY(back.privateKey);
+    QCOMPARE(boxes.size(), 5);  // two imports, three exports
+  }
+
   void screenshotsOfEveryWindow() {
     csp::BYTE own[20];
     QVERIFY(csp::ImportPfx(Fixture("capi/capi_fixture.pfx"), "fixture-pass", "MY", own));
@@ -355,6 +513,7 @@ class GuiTest : public QObject {
 
  private:
   static std::string Data(const std::string& name) { return test::SandboxDir() + "/data/" + name; }
+  static std::string FixturePath(const std::string& name) { return std::string(SEALVANE_FIXTURES) + "/" + name; }
   static std::vector<csp::BYTE> Fixture(const std::string& name) {
     const std::string bytes = test::ReadFileBytes(std::string(SEALVANE_FIXTURES) + "/" + name);
     return {bytes.begin(), bytes.end()};

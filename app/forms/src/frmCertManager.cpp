@@ -107,9 +107,15 @@ void frmCertManager::UpdateButtons() {
 }
 
 void frmCertManager::Report(const std::string& i_strWhat, const CertificateError& i_oError) {
-  char code[32];
-  std::snprintf(code, sizeof(code), "0x%08X", i_oError.Code());
-  ShowError(m_ui, i_strWhat + kCR + Sentence(i_oError.what()) + " (Error code " + code + ")", 0);
+  // Provider codes read best in hexadecimal, run-time error numbers as
+  // the numbers they are.
+  char code[48];
+  if (i_oError.Code() > 0xFFFF) {
+    std::snprintf(code, sizeof(code), " Error code: 0x%08X", i_oError.Code());
+  } else {
+    std::snprintf(code, sizeof(code), " Error Number: %u", i_oError.Code());
+  }
+  ShowError(m_ui, i_strWhat + kCR + Sentence(i_oError.what()) + code, 0);
 }
 
 void frmCertManager::Select(const std::string& i_strStore, const std::array<std::uint8_t, 20>& i_abThumbprint) {

@@ -850,6 +850,23 @@ void frmMain::mnuToolsOptions_Click() {
   }
 }
 
+void frmMain::mnuHelpTopics_Click() {
+  try {
+    m_hHelpWindow = m_mainView ? m_mainView->ShowHelp(platform::ProgramFolder() + "/" + kHelpFile, kHelpIntroTopic) : 0;
+    if (m_hHelpWindow == 0) ShowError(m_ui, "Failed to display Help.", 0);
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to display Help.");
+  }
+}
+
+void frmMain::Unload() {
+  if (m_hHelpWindow != 0 && m_mainView && m_mainView->HelpWindowExists(m_hHelpWindow)) {
+    m_mainView->CloseHelpWindow(m_hHelpWindow);
+    m_ui.ProcessPendingMessages();
+  }
+  m_hHelpWindow = 0;
+}
+
 // The documents shipped beside the program, opened with their applications
 // (which report their own failures).
 void frmMain::mnuHelpReadMe_Click() {

@@ -98,7 +98,7 @@ CertManagerWindow::CertManagerWindow(forms::frmCertManager& form, QtUiPort& port
   layout->addWidget(m_list, 1);
   layout->addSpacing(8);
   layout->addLayout(buttons);
-  resize(860, 420);
+  resize(1000, 420);
   port.SetMainWindow(this);
   m_form.AttachView(this);
   Refresh();

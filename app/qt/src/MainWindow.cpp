@@ -27,6 +27,7 @@
 #include "sealvane/qt/AboutDialog.h"
 #include "sealvane/qt/GenDigitalIDDialog.h"
 #include "sealvane/qt/Glyphs.h"
+#include "sealvane/qt/HelpViewer.h"
 #include "sealvane/qt/JobDialog.h"
 #include "sealvane/qt/OptionsDialog.h"
 #include "sealvane/platform/Process.h"
@@ -93,9 +94,7 @@ void MainWindow::BuildMenus() {
   tools->addSeparator();
   addItem(tools, "mnuToolsOptions", [this] { m_form.mnuToolsOptions_Click(); });
   QMenu* help = addMenu("mnuHelp");
-  // The help topics are not part of this version: the item is shown,
-  // disabled.
-  addItem(help, "mnuHelpTopics", [] {})->setEnabled(false);
+  addItem(help, "mnuHelpTopics", [this] { m_form.mnuHelpTopics_Click(); });
   help->addSeparator();
   addItem(help, "mnuHelpReadMe", [this] { m_form.mnuHelpReadMe_Click(); });
   addItem(help, "mnuHelpLicense", [this] { m_form.mnuHelpLicense_Click(); });
@@ -385,6 +384,36 @@ void MainWindow::ShowGenDigitalID(forms::frmGenDigitalID& dialog) {
 void MainWindow::ShowAbout(forms::frmAbout& dialog) {
   AboutDialog view(dialog, this);
   view.exec();
+}
+
+std::uintptr_t MainWindow::ShowHelp(const std::string& helpFile, const std::string& topic) {
+  if (auto* viewer = static_cast<HelpViewer*>(m_help.data())) {
+    viewer->ShowTopic(Q(topic));
+  } else {
+    viewer = new HelpViewer;
+    if (!viewer->Open(Q(helpFile), Q(topic))) {
+      delete viewer;
+      return 0;
+    }
+    m_help = viewer;
+  }
+  m_help->show();
+  m_help->raise();
+  m_help->activateWindow();
+  return reinterpret_cast<std::uintptr_t>(m_help.data());
+}
+
+bool MainWindow::HelpWindowExists(std::uintptr_t handle) {
+  return m_help && reinterpret_cast<std::uintptr_t>(m_help.data()) == handle;
+}
+
+void MainWindow::CloseHelpWindow(std::uintptr_t handle) {
+  if (HelpWindowExists(handle)) m_help->close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  m_form.Unload();
+  QMainWindow::closeEvent(event);
 }
 
 // The certificate manager is this program started with --certificates.

@@ -54,7 +54,18 @@ class frmMainView : public FormView {
   // Starts the certificate manager window as a program of its own, not
   // waiting for it: 0, or the run-time error number of the failure.
   virtual std::int32_t LaunchCertificateManager() = 0;
+  // Shows the help viewer (a new one, or the one already open) with the
+  // compiled help file at a topic: its window handle, 0 when it could not
+  // be shown.
+  virtual std::uintptr_t ShowHelp(const std::string& helpFile, const std::string& topic) = 0;
+  // Whether a help window handle still names an open window, and closing it.
+  virtual bool HelpWindowExists(std::uintptr_t handle) = 0;
+  virtual void CloseHelpWindow(std::uintptr_t handle) = 0;
 };
+
+// The compiled help beside the program, and its first topic.
+inline constexpr const char* kHelpFile = "SealvaneHelp.qch";
+inline constexpr const char* kHelpIntroTopic = "Help Web/Intro.htm";
 
 class frmMain : public Form {
  public:
@@ -105,11 +116,15 @@ class frmMain : public Form {
   void TextChanged(const std::string& i_strControl, const std::string& i_strText);
   void btnOK_Click();
   void btnExit_Click();
+  // The window unloads: an open help viewer closes with it.
+  void Unload();
+  std::uintptr_t HelpWindow() const noexcept { return m_hHelpWindow; }
   void mnuToolsGenDigitalID_Click();
   // Shows the Generate Digital ID dialog and refreshes when it made one.
   void ShowGenerateDigitalID();
   void mnuToolsLaunchCertMgr_Click();
   void mnuToolsOptions_Click();
+  void mnuHelpTopics_Click();
   void mnuHelpReadMe_Click();
   void mnuHelpLicense_Click();
   void mnuHelpAbout_Click();
@@ -148,6 +163,7 @@ class frmMain : public Form {
   CipherLibrary& m_library;
   ZlibLibrary& m_zlib;
   frmMainView* m_mainView = nullptr;
+  std::uintptr_t m_hHelpWindow = 0;  // the help viewer opened by Help Topics
 
   bool m_bActivated = false;
   std::int32_t m_eProviderLevel = 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <map>
 
 #include "sealvane/forms/frmMain.h"
@@ -38,12 +39,16 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   void ShowGenDigitalID(forms::frmGenDigitalID& dialog) override;
   void ShowAbout(forms::frmAbout& dialog) override;
   std::int32_t LaunchCertificateManager() override;
+  std::uintptr_t ShowHelp(const std::string& helpFile, const std::string& topic) override;
+  bool HelpWindowExists(std::uintptr_t handle) override;
+  void CloseHelpWindow(std::uintptr_t handle) override;
 
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildMenus();
@@ -69,6 +74,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   QRadioButton* m_optAccess[2] = {nullptr, nullptr};
   QTreeWidget* m_lvwAccess = nullptr;
   QLabel* m_panels[3] = {nullptr, nullptr, nullptr};
+  QPointer<QWidget> m_help;  // the help viewer, while it is open
 };
 
 }  // namespace sealvane::qt
