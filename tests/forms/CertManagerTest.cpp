@@ -122,14 +122,19 @@ TEST_F(CertManager, CertificatesGoToTheTabShownAndDigitalIDsToTheirOwn) {
   EXPECT_EQ(ui.boxes[0].icon, MsgIcon::Information);
   EXPECT_NE(ui.boxes[0].text.find("into Other People."), std::string::npos) << ui.boxes[0].text;
 
-  // PEM from the Root tab goes to Root (after the platform's question).
+  // PEM from the Root tab goes to Root after the platform's question; a No
+  // there adds nothing and needs no further word.
   form.tabStores_Click(2);
   view.importFile = Fixture("sva/certs/recipient2.pem");
-  ::setenv("SEALVANE_PINENTRY", (test::SandboxDir() + "/yes-pinentry").c_str(), 1);
-  test::WriteFileBytes(test::SandboxDir() + "/yes-pinentry", "#!/bin/sh\necho OK\nwhile read l; do echo OK; done\n");
-  fs::permissions(test::SandboxDir() + "/yes-pinentry", fs::perms::owner_all);
+  ::setenv("SEALVANE_PINENTRY", SEALVANE_FAKE_PINENTRY, 1);
+  ::setenv("FAKE_PINENTRY_CONFIRM", "no", 1);
+  form.btnImport_Click();
+  EXPECT_TRUE(form.Rows(2).empty());
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  ::setenv("FAKE_PINENTRY_CONFIRM", "yes", 1);
   form.btnImport_Click();
   ::unsetenv("SEALVANE_PINENTRY");
+  ::unsetenv("FAKE_PINENTRY_CONFIRM");
   EXPECT_EQ(form.CurrentTab(), 2);
   EXPECT_EQ(form.Rows(2).size(), 1u);
 

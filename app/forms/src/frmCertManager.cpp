@@ -161,9 +161,7 @@ void frmCertManager::ImportFile(const std::string& i_strPath) {
   const std::string name = FileName(i_strPath);
   for (bool again = true; again;) {
     again = false;
-    bool asked = false;
     const PasswordSource password = [&]() -> std::optional<platform::Passphrase> {
-      asked = true;
       if (!m_managerView) return std::nullopt;
       return m_managerView->AskPassword("Enter the password that protects " + name + ".", false);
     };
@@ -178,7 +176,8 @@ void frmCertManager::ImportFile(const std::string& i_strPath) {
                                (added.privateKey ? std::string(1, kCR) + "Its private key is now on this computer." : ""),
                            kTitle, MsgIcon::Information, MsgButtons::OK, 1, {}});
     } catch (const CertificateError& e) {
-      if (e.Code() == csp::HRESULT_CANCELLED && asked) return;  // the password was not given
+      // The user declined: a password not given, or a root certificate not trusted.
+      if (e.Code() == csp::HRESULT_CANCELLED) return;
       if (e.Code() == csp::NTE_BAD_DATA) {
         // A wrong password is asked again.
         again = m_ui.ShowMessageBox({"The password is wrong, or " + name + " is damaged." + kCR + "Do you want to try again?",
