@@ -17,6 +17,7 @@
 #include <QTabBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "Widgets.h"
 #include "sealvane/qt/QtUiPort.h"
@@ -75,22 +76,22 @@ CertManagerWindow::CertManagerWindow(forms::frmCertManager& form, QtUiPort& port
   connect(m_list, &QTreeWidget::itemActivated, this, [this] { m_form.btnDetails_Click(); });
 
   auto* buttons = new QHBoxLayout;
-  const auto addButton = [&](const char* name, void (forms::frmCertManager::*click)()) {
+  const auto addButton = [&](const char* name, const std::function<void()>& click) {
     const auto& state = form.Control(name);
     auto* button = new QPushButton(Q(state.text), this);
     button->setObjectName(QString::fromLatin1(name));
     button->setToolTip(Q(state.tooltip));
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, click] { (m_form.*click)(); });
+    connect(button, &QPushButton::clicked, this, [click] { click(); });
     buttons->addWidget(button);
     return button;
   };
-  addButton("btnImport", &forms::frmCertManager::btnImport_Click);
-  addButton("btnExport", &forms::frmCertManager::btnExport_Click);
-  addButton("btnDelete", &forms::frmCertManager::btnDelete_Click);
-  addButton("btnDetails", &forms::frmCertManager::btnDetails_Click);
+  addButton("btnImport", [this] { m_form.btnImport_Click(); });
+  addButton("btnExport", [this] { m_form.btnExport_Click(); });
+  addButton("btnDelete", [this] { m_form.btnDelete_Click(); });
+  addButton("btnDetails", [this] { m_form.btnDetails_Click(); });
   buttons->addStretch(1);
-  addButton("btnClose", &forms::frmCertManager::btnClose_Click);
+  addButton("btnClose", [this] { m_form.btnClose_Click(); });
 
   auto* layout = new QVBoxLayout(this);
   layout->setSpacing(0);
