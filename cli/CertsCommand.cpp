@@ -257,21 +257,10 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary&
     err << "Warning! The following characters must not be used in an Organization Name: , + = < > # \"\n";
     return kExitFailure;
   }
-  std::string subject = "cn=" + name;
-  if (!email.empty()) subject += ", e=" + email;
-  subject += ", ou=Sealvane";
-  if (!org.empty()) subject += ", o=" + org;
-
-  // The serial counter advances whether or not the generation succeeds.
-  clsConfig config;
-  std::int32_t serial = 0;
-  config.GetCertSerialNum(serial);
-  if (serial == std::numeric_limits<std::int32_t>::max()) {
-    err << "Error! Failed to generate Digital ID.\nOverflow. Error Number: 6\n";
-    return kExitFailure;
-  }
-  ++serial;
-  config.SetCertSerialNum(serial);
+  const std::string subject = forms::frmGenDigitalID::Subject(name, email, org);
+  // The serial counter advances whether or not the generation succeeds (at
+  // its end the overflow is reported by the caller).
+  const std::int32_t serial = forms::frmGenDigitalID::NextSerialNumber();
 
   SLSystemTime from {}, to {};
   forms::frmGenDigitalID::Validity(from, to);
@@ -281,7 +270,7 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary&
     err << "Error! " << message << "\n";
     return kExitFailure;
   }
-  config.SetDefaultCertTP(ByteArray(thumbprint, thumbprint + 20));
+  clsConfig().SetDefaultCertTP(ByteArray(thumbprint, thumbprint + 20));
   out << "Generated the digital ID " << Hex(thumbprint, 20) << " for " << subject << " (serial number " << serial
       << "); it is now the default digital ID.\n";
   return 0;

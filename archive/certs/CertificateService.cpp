@@ -19,20 +19,6 @@ using namespace sealvane::csp;
 
 namespace {
 
-struct StoreHandle {
-  HCERTSTORE h = 0;
-  ~StoreHandle() {
-    if (h != 0) CertCloseStore(h, 0);
-  }
-};
-
-struct CertHandle {
-  PCCERT_CONTEXT h = 0;
-  ~CertHandle() {
-    if (h != 0) CertFreeCertificateContext(h);
-  }
-};
-
 [[noreturn]] void Throw(const std::string& what, DWORD code) { throw CertificateError(what, code); }
 
 void OpenStore(const std::string& name, StoreHandle& store) {

@@ -38,37 +38,7 @@ bool BadArgument(const char* name, char* message);
 
 inline const char* ProviderForLevel(int32_t level) { return level == 3 ? MS_ENHANCED_PROV_A : MS_DEF_PROV_A; }
 
-// Released at the end of the scope unless handed on.
-struct TempProv {
-  HCRYPTPROV h = 0;
-  ~TempProv() {
-    if (h != 0) CryptReleaseContext(h, 0);
-  }
-};
-struct HashHandle {
-  HCRYPTHASH h = 0;
-  ~HashHandle() {
-    if (h != 0) CryptDestroyHash(h);
-  }
-};
-struct KeyHandle {
-  HCRYPTKEY h = 0;
-  ~KeyHandle() {
-    if (h != 0) CryptDestroyKey(h);
-  }
-};
-struct StoreHandle {
-  HCERTSTORE h = 0;
-  ~StoreHandle() {
-    if (h != 0) CertCloseStore(h, 0);
-  }
-};
-struct CertHandle {
-  PCCERT_CONTEXT h = 0;
-  ~CertHandle() {
-    if (h != 0) CertFreeCertificateContext(h);
-  }
-};
+using TempProv = ProvHandle;
 
 // A verification context of the named provider.
 bool AcquireVerify(HCRYPTPROV* prov, const char* provider);

@@ -57,6 +57,25 @@ frmGenDigitalID::frmGenDigitalID(UiPort& ui, CipherLibrary& library) : m_ui(ui),
   Add("btnCancel", "Cancel");
 }
 
+std::string frmGenDigitalID::Subject(const std::string& i_strName, const std::string& i_strEmail,
+                                     const std::string& i_strOrg) {
+  std::string subject = "cn=" + i_strName;
+  if (!i_strEmail.empty()) subject += ", e=" + i_strEmail;
+  subject += ", ou=Sealvane";
+  if (!i_strOrg.empty()) subject += ", o=" + i_strOrg;
+  return subject;
+}
+
+std::int32_t frmGenDigitalID::NextSerialNumber() {
+  clsConfig config;
+  std::int32_t serial = 0;
+  config.GetCertSerialNum(serial);
+  if (serial == std::numeric_limits<std::int32_t>::max()) throw platform::RuntimeError(platform::rt::kOverflow);
+  ++serial;
+  config.SetCertSerialNum(serial);
+  return serial;
+}
+
 bool frmGenDigitalID::InvalidForDN(const std::string& i_strText) {
   return !i_strText.empty() && i_strText.find_first_of(",+=<>#\"") != std::string::npos;
 }
@@ -148,18 +167,9 @@ void frmGenDigitalID::btnOK_Click() {
       Focus("cmbOrgName");
       return;
     }
-    std::string subject = "cn=" + name;
-    if (!email.empty()) subject += ", e=" + email;
-    subject += ", ou=Sealvane";
-    if (!org.empty()) subject += ", o=" + org;
-
+    const std::string subject = Subject(name, email, org);
     // The counter advances here, whatever happens next.
-    clsConfig config;
-    std::int32_t serial = 0;
-    config.GetCertSerialNum(serial);
-    if (serial == std::numeric_limits<std::int32_t>::max()) throw platform::RuntimeError(platform::rt::kOverflow);
-    ++serial;
-    config.SetCertSerialNum(serial);
+    const std::int32_t serial = NextSerialNumber();
 
     SLSystemTime from {}, to {};
     Validity(from, to);
@@ -175,7 +185,7 @@ void frmGenDigitalID::btnOK_Click() {
       return;
     }
     const ByteArray id(thumbprint, thumbprint + 20);
-    config.SetDefaultCertTP(id);
+    clsConfig().SetDefaultCertTP(id);
     if (!email.empty()) clsIAM(m_ui).SetAccountCerts(email, id);
     std::string success = Lines({"Your new digital ID has been successfully created.",
                                  "You can see the associated certificate by launching",

@@ -24,6 +24,11 @@ class frmGenDigitalID : public Form {
   bool ValuesChanged() const noexcept { return m_bValuesChanged; }
   // Not empty and holding one of , + = < > # ".
   static bool InvalidForDN(const std::string& i_strText);
+  // The subject of a new digital ID: "cn=NAME[, e=EMAIL], ou=Sealvane[, o=ORG]".
+  static std::string Subject(const std::string& i_strName, const std::string& i_strEmail, const std::string& i_strOrg);
+  // Advances the user's certificate serial counter and returns the new
+  // number; throws RuntimeError 6 (overflow) at its end.
+  static std::int32_t NextSerialNumber();
   // The validity of a new digital ID: from now (local time, field by
   // field) for 240 months, on the last day of the month when the day does
   // not exist there.

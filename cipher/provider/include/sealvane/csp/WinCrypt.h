@@ -330,3 +330,39 @@ struct CERT_DESCRIPTION {
 BOOL CertDescribe(PCCERT_CONTEXT pCertContext, CERT_DESCRIPTION& description);
 
 }  // namespace sealvane::csp
+
+namespace sealvane::csp {
+
+// Handles released at the end of the scope unless handed on.
+struct ProvHandle {
+  HCRYPTPROV h = 0;
+  ~ProvHandle() {
+    if (h != 0) CryptReleaseContext(h, 0);
+  }
+};
+struct HashHandle {
+  HCRYPTHASH h = 0;
+  ~HashHandle() {
+    if (h != 0) CryptDestroyHash(h);
+  }
+};
+struct KeyHandle {
+  HCRYPTKEY h = 0;
+  ~KeyHandle() {
+    if (h != 0) CryptDestroyKey(h);
+  }
+};
+struct StoreHandle {
+  HCERTSTORE h = 0;
+  ~StoreHandle() {
+    if (h != 0) CertCloseStore(h, 0);
+  }
+};
+struct CertHandle {
+  PCCERT_CONTEXT h = 0;
+  ~CertHandle() {
+    if (h != 0) CertFreeCertificateContext(h);
+  }
+};
+
+}  // namespace sealvane::csp
