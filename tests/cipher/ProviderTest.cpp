@@ -20,18 +20,8 @@ using test::Json;
 using test::Pattern;
 using test::ToHex;
 
-struct Prov {
-  HCRYPTPROV h = 0;
-  ~Prov() {
-    if (h != 0) CryptReleaseContext(h, 0);
-  }
-};
-struct Key {
-  HCRYPTKEY h = 0;
-  ~Key() {
-    if (h != 0) CryptDestroyKey(h);
-  }
-};
+using Prov = ProvHandle;
+using Key = KeyHandle;
 
 HCRYPTPROV Verify(const std::string& provider) {
   HCRYPTPROV h = 0;
