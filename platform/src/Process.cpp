@@ -98,6 +98,74 @@ std::int32_t LaunchDetached(const std::vector<std::string>& argv) {
   return Wait(pid) == 0 ? 0 : rt::kDeviceIO;
 }
 
+std::vector<std::string> SplitParameters(std::string_view parameters) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  const std::size_t n = parameters.size();
+  for (;;) {
+    while (i < n && (parameters[i] == ' ' || parameters[i] == '\t')) ++i;
+    if (i >= n) break;
+    std::string argument;
+    bool quoted = false;
+    while (i < n) {
+      const char c = parameters[i];
+      if (!quoted && (c == ' ' || c == '\t')) break;
+      if (c == '\\') {
+        std::size_t run = 0;
+        while (i < n && parameters[i] == '\\') {
+          ++run;
+          ++i;
+        }
+        if (i < n && parameters[i] == '"') {
+          argument.append(run / 2, '\\');
+          if (run % 2 == 1) {
+            argument.push_back('"');
+            ++i;
+          }
+        } else {
+          argument.append(run, '\\');
+        }
+        continue;
+      }
+      if (c == '"') {
+        if (quoted && i + 1 < n && parameters[i + 1] == '"') {
+          argument.push_back('"');
+          i += 2;
+          continue;
+        }
+        quoted = !quoted;
+        ++i;
+        continue;
+      }
+      argument.push_back(c);
+      ++i;
+    }
+    out.push_back(std::move(argument));
+  }
+  return out;
+}
+
+std::string QuoteParameter(std::string_view argument) {
+  std::string out = "\"";
+  std::size_t run = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++run;
+      continue;
+    }
+    if (c == '"') {
+      out.append(run * 2 + 1, '\\');
+    } else {
+      out.append(run, '\\');
+    }
+    run = 0;
+    out.push_back(c);
+  }
+  out.append(run * 2, '\\');
+  out.push_back('"');
+  return out;
+}
+
 }  // namespace sealvane::platform
 
 #include <csignal>

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sealvane::platform {
@@ -18,6 +19,17 @@ std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
 // (it outlives the program and is never waited for). Returns 0 or the
 // run-time error number of the failure (53 when there is no such program).
 std::int32_t LaunchDetached(const std::vector<std::string>& argv);
+
+// A parameters string split into arguments by the platform's quoting rules:
+// blanks and tabs separate arguments outside double quotes; the quotes are
+// removed; a backslash run before a quote halves and, when odd, makes the
+// quote a literal one; "" inside quotes is a literal quote; other
+// backslashes are kept as they are.
+std::vector<std::string> SplitParameters(std::string_view parameters);
+// One argument in double quotes, escaped so that SplitParameters gives it
+// back unchanged; a path without quotes or trailing backslashes is simply
+// enclosed in double quotes.
+std::string QuoteParameter(std::string_view argument);
 
 }  // namespace sealvane::platform
 
