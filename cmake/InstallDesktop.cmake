@@ -1,11 +1,12 @@
-# Runs at install time: the programs on PATH, the desktop entry, and the
-# .sva file type for the desktop (shared-mime-info, the desktop database,
-# the user's default application) and in HKEY_CLASSES_ROOT.
+# Runs at install time: the programs on PATH, the desktop entry, the .sva
+# file type for the desktop (shared-mime-info, the desktop database, the
+# user's default application) and in HKEY_CLASSES_ROOT, and the context-menu
+# handler with the file managers' entries.
 set(_prefix "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 set(_program "${CMAKE_INSTALL_PREFIX}/lib/sealvane/sealvane")
 
 file(MAKE_DIRECTORY "${_prefix}/bin")
-foreach(_name sealvane sealvane-cli)
+foreach(_name sealvane sealvane-cli sealvane-shell)
   file(REMOVE "${_prefix}/bin/${_name}")
   file(CREATE_LINK "../lib/sealvane/${_name}" "${_prefix}/bin/${_name}" SYMBOLIC)
   message(STATUS "Installing: ${_prefix}/bin/${_name} -> ../lib/sealvane/${_name}")
@@ -48,4 +49,13 @@ execute_process(
   RESULT_VARIABLE _rc)
 if(NOT _rc EQUAL 0)
   message(WARNING "Failed to register Sealvane shell settings.")
+endif()
+
+# The context-menu handler (as a registration tool would) and the file
+# managers' entries that call sealvane-shell.
+execute_process(
+  COMMAND "${_prefix}/lib/sealvane/sealvane-shell" register "${_prefix}/lib/sealvane/libsealvaneshl.so"
+  RESULT_VARIABLE _rc OUTPUT_QUIET ERROR_VARIABLE _err)
+if(NOT _rc EQUAL 0)
+  message(WARNING "The context-menu commands were not registered:\n${_err}")
 endif()

@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev xvfb xauth xdg-utils shared-mime-info desktop-file-utils
   pinentry-qt fonts-dejavu-core libfile-mimeinfo-perl xdotool imagemagick
   qt6-tools-dev qt6-tools-dev-tools libqt6help6 libqt6sql6-sqlite
+  python3-nautilus
 )
 
 missing=()
@@ -21,14 +22,23 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
 if [ "$(id -u)" -ne 0 ]; then
   sudo=sudo
 else
   sudo=
+fi
+
+# The machine hive (HKEY_LOCAL_MACHINE), where registering the context-menu
+# handler records it among the approved shell extensions: whoever sets
+# Sealvane up on this machine administers it. An existing one is left as it is.
+hive_dir=/var/lib/sealvane
+if [ ! -e "$hive_dir" ]; then
+  owner="${SUDO_USER:-$(id -un)}"
+  $sudo install -d -m 0755 -o "$owner" "$hive_dir"
+fi
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
 fi
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -q

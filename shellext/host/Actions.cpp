@@ -26,6 +26,7 @@ constexpr Command kEncrypt{"encrypt", "Encrypt", "Encrypts the file.", "sealvane
 constexpr Command kDecrypt{"decrypt", "Decrypt", "Decrypts the file.", "sealvane-decrypt"};
 constexpr Command kDelete{"delete", "Secure Delete", "Overwrites the file and then deletes it.", "sealvane-secure-delete"};
 constexpr const char* kArchiveType = "application/x-sealvane-archive";
+constexpr const char* kEmptyThunarActions = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n</actions>\n";
 
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
@@ -271,6 +272,12 @@ void UpdateThunar(const std::string& actions, ActionFiles& result) {
     return;
   }
   if (had && merged == existing) return;
+  // A list that registration started and that holds nothing else goes with its actions.
+  if (actions.empty() && merged == kEmptyThunarActions) {
+    if (::unlink(path.c_str()) == 0) result.removed.push_back(path);
+    else result.problems.push_back(path + " could not be removed: " + std::strerror(errno));
+    return;
+  }
   if (WriteFile(path, merged, 0644)) {
     (actions.empty() ? result.removed : result.written).push_back(path);
   } else {
@@ -327,7 +334,7 @@ std::string ShellQuote(const std::string& argument) {
 bool MergeThunarActions(const std::string& existing, const std::string& actions, std::string& out) {
   std::string text = existing;
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-    text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n</actions>\n";
+    text = kEmptyThunarActions;
   }
   const std::size_t close = text.rfind("</actions>");
   if (close == std::string::npos || text.find("<actions") == std::string::npos) return false;

@@ -107,6 +107,9 @@ TEST_F(MainForm, CommandLineTable) {
       {"/x \"" + Data("a.txt") + "\"", "Encrypt", "", ""},
       // A path without quotes is not recognised.
       {"/e " + Data("a.txt"), "Encrypt", "", ""},
+      // A file name with quotes of its own (possible here) is kept whole.
+      {"/e \"" + Data("say \"hi\".txt") + "\"", "Encrypt", Data("say \"hi\".txt"), Data("say \"hi\".sva")},
+      {"/d \"" + Data("\"x\"") + "\"", "SecureDelete", Data("\"x\""), ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.cmd);

@@ -230,10 +230,12 @@ void frmMain::ProcessCmd(std::string i_strCmd) {
   const std::string strSwitch = !i_strCmd.empty() && i_strCmd[0] == '/' ? i_strCmd.substr(1, 1) : "";
   std::string path;
   if (const std::size_t open = i_strCmd.find('"'); open != std::string::npos) {
-    const std::size_t close = i_strCmd.find('"', open + 1);
+    // The path runs to the last quote: on this platform a file name may
+    // itself hold quotes.
+    const std::size_t close = i_strCmd.rfind('"');
     // An opening quote without a closing one: the path's length would be
     // negative.
-    if (close == std::string::npos) throw platform::RuntimeError(platform::rt::kInvalidCall);
+    if (close == open) throw platform::RuntimeError(platform::rt::kInvalidCall);
     path = i_strCmd.substr(open + 1, close - open - 1);
   }
   if (strSwitch == "e") {
