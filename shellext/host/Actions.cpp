@@ -190,8 +190,7 @@ std::string ThunarActions(const std::string& shell) {
         << "\t<submenu></submenu>\n"
         << "\t<unique-id>" << c->id << "</unique-id>\n"
         << "\t<command>" << XmlEscape(ShellQuote(shell)) << " action " << c->verb << " %f</command>\n"
-        << "\t<description>" << XmlEscape(c->help) << "</description>\n"
-        << "\t<range>1</range>\n";
+        << "\t<description>" << XmlEscape(c->help) << "</description>\n";
     if (c == &kDecrypt) {
       out << "\t<patterns>*.sva;*.SVA;*.Sva</patterns>\n";
     } else {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The installed desktop program under Xvfb: started as a context menu or a
-# launcher starts it, with /e and a name with blanks, it encrypts the file
+# The installed desktop program under Xvfb: started from the file manager's
+# context menu through the registered handler (sealvane-shell invoke, which
+# starts it with /e and the quoted name with blanks), it encrypts the file
 # for the user's digital ID when OK (Enter) is pressed. Screenshots of the
 # main window and of the job window go to the screenshot folder.
 # Usage: desktop_test.sh PREFIX SCREENSHOT_DIR (HOME, SEALVANE_HOME already
@@ -25,12 +26,15 @@ file="$work/file with spaces.txt"
 head -c $((96 << 20)) /dev/urandom > "$file"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-export SEALVANE_TEST_FILE="$file" SEALVANE_TEST_PROGRAM="$prefix/bin/sealvane" SEALVANE_TEST_SHOTS="$shots"
+export SEALVANE_TEST_FILE="$file" SEALVANE_TEST_SHELL="$prefix/bin/sealvane-shell" SEALVANE_TEST_SHOTS="$shots"
+# What the handler offers for the file.
+"$prefix/bin/sealvane-shell" menu "$file" | grep -qx "0	Encr&ypt	Encrypts the file." || { echo "FAILED: menu"; exit 1; }
 
 xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
-  "$SEALVANE_TEST_PROGRAM" /e "$SEALVANE_TEST_FILE" &
-  pid=$!
-  main=$(xdotool search --sync --onlyvisible --name "^Sealvane$" | head -1)
+  "$SEALVANE_TEST_SHELL" invoke "$SEALVANE_TEST_FILE" 0
+  main=$(timeout 30 xdotool search --sync --onlyvisible --name "^Sealvane$" | head -1)
+  [ -n "$main" ] || { echo "FAILED: the context-menu command started no window"; exit 1; }
+  pid=$(xdotool getwindowpid "$main")
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-main-encrypt.png"
   xdotool windowfocus --sync "$main" key Return
@@ -56,7 +60,13 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
   import -window root "$SEALVANE_TEST_SHOTS/desktop-certificate-manager.png"
   kill "$(xdotool getwindowpid "$manager")"
   kill "$pid"
-  wait "$pid" || true
+  # Decrypt on the archive opens the window in Decrypt mode.
+  "$SEALVANE_TEST_SHELL" invoke "${SEALVANE_TEST_FILE%.txt}.sva" 0
+  main=$(timeout 30 xdotool search --sync --onlyvisible --name "^Sealvane$" | head -1)
+  [ -n "$main" ] || { echo "FAILED: Decrypt started no window"; exit 1; }
+  sleep 0.5
+  import -window root "$SEALVANE_TEST_SHOTS/desktop-context-decrypt.png"
+  kill "$(xdotool getwindowpid "$main")"
 '
 archive="$work/file with spaces.sva"
 [ -f "$archive" ] || { echo "FAILED: no archive"; exit 1; }

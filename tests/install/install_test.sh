@@ -37,5 +37,18 @@ echo "hello" > "$root/hello.txt"
 query="$("$HOME/.local/bin/sealvane-cli" reg query 'HKCR\Sealvane.Archive\shell\open\command')"
 echo "$query" | grep -qF "\"$HOME/.local/lib/sealvane/sealvane\" \"%1\"" || fail "open command: $query"
 "$HOME/.local/bin/sealvane-cli" reg query 'HKCR\.sva' | grep -q 'Sealvane.Archive' || fail ".sva key"
+# The context-menu handler is registered for the installed server, with the
+# file managers' entries.
+server="$HOME/.local/lib/sealvane/libsealvaneshl.so"
+[ -x "$HOME/.local/bin/sealvane-shell" ] || fail "no bin/sealvane-shell"
+"$HOME/.local/bin/sealvane-cli" reg query 'HKCR\CLSID\{0F27B861-7421-46C8-8799-527B283CFDC6}\InprocServer32' |
+  grep -qF "$server" || fail "InprocServer32"
+"$HOME/.local/bin/sealvane-cli" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved' |
+  grep -q 'Sealvane Shell extension' || fail "approved extension"
+for f in kio/servicemenus/sealvane-file.desktop kio/servicemenus/sealvane-archive.desktop \
+         nemo/actions/sealvane-encrypt.nemo_action; do
+  [ -f "$XDG_DATA_HOME/$f" ] || fail "no $f"
+done
+grep -q "<unique-id>sealvane-encrypt</unique-id>" "$XDG_CONFIG_HOME/Thunar/uca.xml" || fail "Thunar actions"
 bash "$(dirname "$0")/desktop_test.sh" "$HOME/.local" "${SEALVANE_SCREENSHOTS:-$root/shots}"
 echo "install test passed"
