@@ -299,6 +299,27 @@ TEST_F(ShellExt, TheModuleStaysLoadedWhileObjectsFactoriesOrLocksLive) {
   EXPECT_EQ(canUnloadNow(), S_OK);
 }
 
+TEST_F(ShellExt, HostsLoadTheRegisteredServerAndUnloadItWhenItAllows) {
+  ComPtr<IContextMenu> menu;
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, IID_IContextMenu, menu.PutVoid()), REGDB_E_CLASSNOTREG);
+  ASSERT_EQ(registerServer(), S_OK);
+  ASSERT_EQ(CoCreateInstance(kClsid, nullptr, IID_IContextMenu, menu.PutVoid()), S_OK);
+  EXPECT_EQ(LoadedServerCount(), 1u);
+  CoFreeUnusedLibraries();
+  EXPECT_EQ(LoadedServerCount(), 1u);  // the handler keeps it
+  menu.Reset();
+  CoFreeUnusedLibraries();
+  EXPECT_EQ(LoadedServerCount(), 0u);
+
+  // A registered file that is not there, or is no server.
+  SetString(reg::HKEY_CLASSES_ROOT, "CLSID\\" + kClsidText + "\\InprocServer32", "", folder + "/missing.so");
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, IID_IContextMenu, menu.PutVoid()), CO_E_DLLNOTFOUND);
+  EXPECT_NE(LastLoadError().find("missing.so"), std::string::npos);
+  SetString(reg::HKEY_CLASSES_ROOT, "CLSID\\" + kClsidText + "\\InprocServer32", "", SEALVANELIB_PATH);
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, IID_IContextMenu, menu.PutVoid()), CO_E_ERRORINDLL);
+  EXPECT_EQ(LoadedServerCount(), 0u);
+}
+
 // An outer object that counts the references its inner object passes on.
 class Outer final : public IUnknown {
  public:
