@@ -12,6 +12,7 @@
 #include "sealvane/com/TypeLib.h"
 #include "sealvane/platform/Process.h"
 #include "sealvane/platform/Registry.h"
+#include "support/RegistryValues.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -20,46 +21,13 @@ using namespace sealvane::com;
 namespace reg = sealvane::platform;
 using sealvane::test::SandboxDir;
 
-// The value of a key (default when `name` is empty); "(missing)" when the key or value is not there.
 std::string Value(reg::HKEY root, const std::string& path, const std::string& name = "") {
-  reg::HKEY key = 0;
-  if (reg::RegOpenKeyExA(root, path.c_str(), 0, reg::KEY_READ, &key) != 0) return "(missing)";
-  char data[1024];
-  reg::DWORD size = sizeof(data), type = 0;
-  const auto rc = reg::RegQueryValueExA(key, name.empty() ? nullptr : name.c_str(), nullptr, &type,
-                                        reinterpret_cast<std::uint8_t*>(data), &size);
-  reg::RegCloseKey(key);
-  if (rc != 0) return "(missing)";
-  std::string out(data, size);
-  if (type == reg::REG_SZ && !out.empty() && out.back() == '\0') out.pop_back();
-  return out;
+  return sealvane::test::RegValue(root, path, name);
 }
-
-bool KeyExists(reg::HKEY root, const std::string& path) {
-  reg::HKEY key = 0;
-  if (reg::RegOpenKeyExA(root, path.c_str(), 0, reg::KEY_READ, &key) != 0) return false;
-  reg::RegCloseKey(key);
-  return true;
-}
-
-reg::DWORD SubKeyCount(reg::HKEY root, const std::string& path) {
-  reg::HKEY key = 0;
-  if (reg::RegOpenKeyExA(root, path.c_str(), 0, reg::KEY_READ, &key) != 0) return 0;
-  reg::DWORD subKeys = 0;
-  reg::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                        nullptr);
-  reg::RegCloseKey(key);
-  return subKeys;
-}
-
+bool KeyExists(reg::HKEY root, const std::string& path) { return sealvane::test::RegKeyExists(root, path); }
+reg::DWORD SubKeyCount(reg::HKEY root, const std::string& path) { return sealvane::test::RegSubKeyCount(root, path); }
 void SetString(reg::HKEY root, const std::string& path, const std::string& name, const std::string& value) {
-  reg::HKEY key = 0;
-  ASSERT_EQ(reg::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, reg::KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
-  ASSERT_EQ(reg::RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, reg::REG_SZ,
-                                reinterpret_cast<const std::uint8_t*>(value.c_str()),
-                                static_cast<reg::DWORD>(value.size() + 1)),
-            0);
-  reg::RegCloseKey(key);
+  ASSERT_TRUE(sealvane::test::RegSetString(root, path, name, value));
 }
 
 TEST(Guid, TextFormRoundTripsAndRejectsOtherForms) {

@@ -16,6 +16,7 @@
 #include "sealvane/com/TypeLib.h"
 #include "sealvane/platform/Registry.h"
 #include "support/Process.h"
+#include "support/RegistryValues.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -33,49 +34,13 @@ const std::string kClsidText = "{0F27B861-7421-46C8-8799-527B283CFDC6}";
 const std::string kApproved = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
 std::string Value(reg::HKEY root, const std::string& path, const std::string& name = "") {
-  reg::HKEY key = 0;
-  if (reg::RegOpenKeyExA(root, path.c_str(), 0, reg::KEY_READ, &key) != 0) return "(missing)";
-  char data[1024];
-  reg::DWORD size = sizeof(data), type = 0;
-  const auto rc = reg::RegQueryValueExA(key, name.empty() ? nullptr : name.c_str(), nullptr, &type,
-                                        reinterpret_cast<std::uint8_t*>(data), &size);
-  reg::RegCloseKey(key);
-  if (rc != 0) return "(missing)";
-  return std::string(data, size);
+  return sealvane::test::RegValue(root, path, name);
 }
-
-// A REG_SZ value as stored, with its NUL.
-std::string Sz(const std::string& text) { return text + '\0'; }
-
-bool KeyExists(reg::HKEY root, const std::string& path) {
-  reg::HKEY key = 0;
-  if (reg::RegOpenKeyExA(root, path.c_str(), 0, reg::KEY_READ, &key) != 0) return false;
-  reg::RegCloseKey(key);
-  return true;
-}
-
-reg::DWORD SubKeyCount(const std::string& path) {
-  reg::HKEY key = 0;
-  if (reg::RegOpenKeyExA(reg::HKEY_CLASSES_ROOT, path.c_str(), 0, reg::KEY_READ, &key) != 0) return 0;
-  reg::DWORD n = 0;
-  reg::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &n, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-  reg::RegCloseKey(key);
-  return n;
-}
-
+bool KeyExists(reg::HKEY root, const std::string& path) { return sealvane::test::RegKeyExists(root, path); }
+reg::DWORD SubKeyCount(const std::string& path) { return sealvane::test::RegSubKeyCount(reg::HKEY_CLASSES_ROOT, path); }
 void SetString(reg::HKEY root, const std::string& path, const std::string& name, const std::string& value) {
-  reg::HKEY key = 0;
-  ASSERT_EQ(reg::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, reg::KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
-  ASSERT_EQ(reg::RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, reg::REG_SZ,
-                                reinterpret_cast<const std::uint8_t*>(value.c_str()),
-                                static_cast<reg::DWORD>(value.size() + 1)),
-            0);
-  reg::RegCloseKey(key);
+  ASSERT_TRUE(sealvane::test::RegSetString(root, path, name, value));
 }
-
-// A program that records its arguments (NUL-separated) beside itself.
-constexpr const char* kRecorder = "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/argv.tmp\"\n"
-                                  "mv \"$(dirname \"$0\")/argv.tmp\" \"$(dirname \"$0\")/argv\"\n";
 
 class ShellExt : public ::testing::Test {
  protected:
@@ -86,8 +51,7 @@ class ShellExt : public ::testing::Test {
     fs::create_directories(folder);
     server = folder + "/libsealvaneshl.so";
     fs::copy_file(SEALVANESHL_PATH, server);
-    WriteFileBytes(folder + "/sealvane", kRecorder);
-    fs::permissions(folder + "/sealvane", fs::perms(0755));
+    sealvane::test::WriteRecordingProgram(folder, "sealvane");
     handle = ::dlopen(server.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << ::dlerror();
     getClassObject = reinterpret_cast<DllGetClassObjectFn>(::dlsym(handle, "DllGetClassObject"));
@@ -147,20 +111,10 @@ class ShellExt : public ::testing::Test {
     auto handler = Handler(file);
     Menu menu;
     handler->QueryContextMenu(menu.Handle(), 0, 1, 100, CMF_NORMAL);
-    fs::remove(folder + "/argv");
     CMINVOKECOMMANDINFO info;
     info.lpVerb = MAKEINTRESOURCEA(offset);
     EXPECT_EQ(handler->InvokeCommand(&info), S_OK);
-    for (int i = 0; i < 500 && !fs::exists(folder + "/argv"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::vector<std::string> args;
-    const std::string text = ReadFileBytes(folder + "/argv");
-    std::size_t start = 0;
-    while (start < text.size()) {
-      const std::size_t end = text.find('\0', start);
-      args.push_back(text.substr(start, end - start));
-      start = end + 1;
-    }
-    return args;
+    return sealvane::test::RecordedArguments(folder);
   }
 
   std::string folder, server;
@@ -174,26 +128,35 @@ class ShellExt : public ::testing::Test {
 TEST_F(ShellExt, RegistrationWritesTheScriptTheTypeLibraryAndTheApprovedValue) {
   ASSERT_EQ(registerServer(), S_OK);
   const auto cr = reg::HKEY_CLASSES_ROOT;
-  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM.1"), Sz("SealvaneCM Class"));
-  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM.1\\CLSID"), Sz(kClsidText));
-  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM"), Sz("SealvaneCM Class"));
-  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM\\CLSID"), Sz(kClsidText));
-  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM\\CurVer"), Sz("SealvaneShl.SealvaneCM.1"));
+  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM.1"), "SealvaneCM Class");
+  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM.1\\CLSID"), kClsidText);
+  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM"), "SealvaneCM Class");
+  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM\\CLSID"), kClsidText);
+  EXPECT_EQ(Value(cr, "SealvaneShl.SealvaneCM\\CurVer"), "SealvaneShl.SealvaneCM.1");
   const std::string cls = "CLSID\\" + kClsidText;
-  EXPECT_EQ(Value(cr, cls), Sz("SealvaneCM Class"));
-  EXPECT_EQ(Value(cr, cls + "\\ProgID"), Sz("SealvaneShl.SealvaneCM.1"));
-  EXPECT_EQ(Value(cr, cls + "\\VersionIndependentProgID"), Sz("SealvaneShl.SealvaneCM"));
+  EXPECT_EQ(Value(cr, cls), "SealvaneCM Class");
+  EXPECT_EQ(Value(cr, cls + "\\ProgID"), "SealvaneShl.SealvaneCM.1");
+  EXPECT_EQ(Value(cr, cls + "\\VersionIndependentProgID"), "SealvaneShl.SealvaneCM");
   EXPECT_TRUE(KeyExists(cr, cls + "\\Programmable"));
   EXPECT_EQ(Value(cr, cls + "\\Programmable"), "(missing)");
-  EXPECT_EQ(Value(cr, cls + "\\InprocServer32"), Sz(server));
-  EXPECT_EQ(Value(cr, cls + "\\InprocServer32", "ThreadingModel"), Sz("Apartment"));
-  EXPECT_EQ(Value(cr, cls + "\\TypeLib"), Sz("{6EAEC83D-B34F-4227-B2DD-8BEEABC8B3D0}"));
-  EXPECT_EQ(Value(cr, "*\\shellex\\ContextMenuHandlers\\Sealvane"), Sz(kClsidText));
-  EXPECT_EQ(Value(cr, ".sva"), Sz("Sealvane.Archive"));
-  EXPECT_EQ(Value(cr, "Sealvane.Archive"), Sz("Sealvane Encrypted Archive"));
-  EXPECT_EQ(Value(cr, "TypeLib\\{6EAEC83D-B34F-4227-B2DD-8BEEABC8B3D0}\\1.0"), Sz("SealvaneShl 1.0 Type Library"));
-  EXPECT_EQ(Value(cr, "Interface\\{3BDB86D3-F7B2-497B-A432-F02AA368F6EF}"), Sz("ISealvaneCM"));
-  EXPECT_EQ(Value(reg::HKEY_LOCAL_MACHINE, kApproved, kClsidText), Sz("Sealvane Shell extension"));
+  EXPECT_EQ(Value(cr, cls + "\\InprocServer32"), server);
+  EXPECT_EQ(Value(cr, cls + "\\InprocServer32", "ThreadingModel"), "Apartment");
+  EXPECT_EQ(Value(cr, cls + "\\TypeLib"), "{6EAEC83D-B34F-4227-B2DD-8BEEABC8B3D0}");
+  EXPECT_EQ(Value(cr, "*\\shellex\\ContextMenuHandlers\\Sealvane"), kClsidText);
+  EXPECT_EQ(Value(cr, ".sva"), "Sealvane.Archive");
+  EXPECT_EQ(Value(cr, "Sealvane.Archive"), "Sealvane Encrypted Archive");
+  EXPECT_EQ(Value(cr, "TypeLib\\{6EAEC83D-B34F-4227-B2DD-8BEEABC8B3D0}\\1.0"), "SealvaneShl 1.0 Type Library");
+  EXPECT_EQ(Value(cr, "Interface\\{3BDB86D3-F7B2-497B-A432-F02AA368F6EF}"), "ISealvaneCM");
+  EXPECT_EQ(Value(reg::HKEY_LOCAL_MACHINE, kApproved, kClsidText), "Sealvane Shell extension");
+  {
+    reg::HKEY key = 0;
+    ASSERT_EQ(reg::RegOpenKeyExA(reg::HKEY_LOCAL_MACHINE, kApproved.c_str(), 0, reg::KEY_READ, &key), 0);
+    reg::DWORD type = 0, size = 0;
+    ASSERT_EQ(reg::RegQueryValueExA(key, kClsidText.c_str(), nullptr, &type, nullptr, &size), 0);
+    reg::RegCloseKey(key);
+    EXPECT_EQ(type, reg::REG_SZ);
+    EXPECT_EQ(size, sizeof("Sealvane Shell extension"));  // with its NUL
+  }
   EXPECT_EQ(InprocServerPath(kClsid), server);
   CLSID fromProgId;
   ASSERT_EQ(CLSIDFromProgID("SealvaneShl.SealvaneCM.1", &fromProgId), S_OK);

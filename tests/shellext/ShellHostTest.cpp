@@ -21,9 +21,6 @@ using sealvane::test::RunProcess;
 using sealvane::test::SandboxDir;
 using sealvane::test::WriteFileBytes;
 
-constexpr const char* kRecorder = "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/argv.tmp\"\n"
-                                  "mv \"$(dirname \"$0\")/argv.tmp\" \"$(dirname \"$0\")/argv\"\n";
-
 class ShellHost : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -34,8 +31,7 @@ class ShellHost : public ::testing::Test {
     shell = bin + "/sealvane-shell";
     fs::copy_file(SEALVANE_SHELL_PATH, shell);
     fs::copy_file(SEALVANESHL_PATH, bin + "/libsealvaneshl.so");
-    WriteFileBytes(bin + "/sealvane", kRecorder);
-    fs::permissions(bin + "/sealvane", fs::perms(0755));
+    sealvane::test::WriteRecordingProgram(bin, "sealvane");
     data = std::string(std::getenv("HOME")) + "/.local/share";
     config = std::getenv("XDG_CONFIG_HOME");
     ::setenv("SEALVANE_NAUTILUS_PYTHON", "0", 1);
@@ -51,19 +47,7 @@ class ShellHost : public ::testing::Test {
     ASSERT_EQ(r.exitCode, 0) << r.err;
   }
 
-  std::vector<std::string> Recorded() {
-    for (int i = 0; i < 500 && !fs::exists(bin + "/argv"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::vector<std::string> args;
-    const std::string text = ReadFileBytes(bin + "/argv");
-    fs::remove(bin + "/argv");
-    std::size_t start = 0;
-    while (start < text.size()) {
-      const std::size_t end = text.find('\0', start);
-      args.push_back(text.substr(start, end - start));
-      start = end + 1;
-    }
-    return args;
-  }
+  std::vector<std::string> Recorded() { return sealvane::test::RecordedArguments(bin); }
 
   // Every file under the user's data and configuration folders with its content.
   std::map<std::string, std::string> Tree() {

@@ -202,3 +202,31 @@ PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns,
 }
 
 }  // namespace sealvane::test
+
+namespace sealvane::test {
+
+void WriteRecordingProgram(const std::string& folder, const std::string& name) {
+  // NUL-separated, written under another name first so that a reader never sees half.
+  const std::string path = folder + "/" + name;
+  WriteFileBytes(path,
+                 "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/argv.tmp\"\n"
+                 "mv \"$(dirname \"$0\")/argv.tmp\" \"$(dirname \"$0\")/argv\"\n");
+  std::filesystem::permissions(path, std::filesystem::perms(0755));
+}
+
+std::vector<std::string> RecordedArguments(const std::string& folder) {
+  const std::string record = folder + "/argv";
+  for (int i = 0; i < 500 && !std::filesystem::exists(record); ++i) ::usleep(10000);
+  std::vector<std::string> args;
+  const std::string text = ReadFileBytes(record);
+  std::filesystem::remove(record);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\0', start);
+    args.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return args;
+}
+
+}  // namespace sealvane::test

@@ -54,3 +54,14 @@ PtyResult RunInPty(const std::vector<std::string>& argv, unsigned short columns,
                    const std::vector<std::pair<std::string, std::string>>& answers = {});
 
 }  // namespace sealvane::test
+
+namespace sealvane::test {
+
+// Puts a program named `name` into `folder` that records the arguments it
+// is started with, for RecordedArguments.
+void WriteRecordingProgram(const std::string& folder, const std::string& name);
+// The arguments of the recording program's last start (waiting up to 5 s
+// for it); the record is removed, so the next start is seen afresh.
+std::vector<std::string> RecordedArguments(const std::string& folder);
+
+}  // namespace sealvane::test

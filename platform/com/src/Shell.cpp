@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "sealvane/platform/CodePage.h"
 #include "sealvane/platform/Process.h"
 #include "sealvane/platform/RuntimeError.h"
 
@@ -125,26 +126,10 @@ UINT DragQueryFileA(HDROP hDrop, UINT iFile, char* lpszFile, UINT cch) {
 
 namespace {
 
-class FileDataObject final : public IDataObject {
+class FileDataObject final : public SingleInterfaceObject<FileDataObject, IDataObject, IID_IDataObject> {
  public:
   explicit FileDataObject(std::vector<std::string> files) : m_files(std::move(files)) {}
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDataObject) {
-      *ppv = static_cast<IDataObject*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++m_refs; }
-  ULONG Release() override {
-    const ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT GetData(FORMATETC* f, STGMEDIUM* m) override {
     if (f == nullptr || m == nullptr) return E_INVALIDARG;
     if (const HRESULT hr = QueryGetData(f); hr != S_OK) return hr;
@@ -172,9 +157,9 @@ class FileDataObject final : public IDataObject {
   HRESULT EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
 
  private:
+  friend SingleInterfaceObject;
   ~FileDataObject() = default;
   std::vector<std::string> m_files;
-  ULONG m_refs = 1;
 };
 
 }  // namespace
@@ -368,37 +353,7 @@ WCHAR* lstrcpynW(WCHAR* lpString1, const WCHAR* lpString2, int iMaxLength) {
   return lpString1;
 }
 
-std::u16string AnsiToWide(std::string_view text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    char32_t cp = 0xFFFD;
-    std::size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0 && i + 1 < text.size()) {
-      cp = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
-      len = 2;
-    } else if ((c & 0xF0) == 0xE0 && i + 2 < text.size()) {
-      cp = (c & 0x0Fu) << 12 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6 |
-           (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
-      len = 3;
-    } else if ((c & 0xF8) == 0xF0 && i + 3 < text.size()) {
-      cp = (c & 0x07u) << 18 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 12 |
-           (static_cast<unsigned char>(text[i + 2]) & 0x3Fu) << 6 | (static_cast<unsigned char>(text[i + 3]) & 0x3Fu);
-      len = 4;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
-  return out;
-}
+std::u16string AnsiToWide(std::string_view text) { return platform::Utf8ToUtf16(text); }
 
 HINSTANCE ShellExecuteA(HWND, const char*, const char* lpFile, const char* lpParameters, const char*, int) {
   if (lpFile == nullptr || lpFile[0] == '\0') return reinterpret_cast<HINSTANCE>(std::uintptr_t{2});

@@ -63,26 +63,10 @@ std::string HexText(std::uint32_t v) {
   return text;
 }
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public SingleInterfaceObject<TypeInfo, ITypeInfo, IID_ITypeInfo> {
  public:
   TypeInfo(GUID guid, std::string name, std::string doc) : m_guid(guid), m_name(std::move(name)), m_doc(std::move(doc)) {}
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-      *ppv = static_cast<ITypeInfo*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++m_refs; }
-  ULONG Release() override {
-    const ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT GetGuid(GUID* pGuid) override {
     if (pGuid == nullptr) return E_POINTER;
     *pGuid = m_guid;
@@ -96,6 +80,7 @@ class TypeInfo final : public ITypeInfo {
   }
 
  private:
+  friend SingleInterfaceObject;
   ~TypeInfo() = default;
   static void Copy(const std::string& text, char* out, UINT cch) {
     if (out == nullptr || cch == 0) return;
@@ -106,7 +91,6 @@ class TypeInfo final : public ITypeInfo {
   GUID m_guid;
   std::string m_name;
   std::string m_doc;
-  ULONG m_refs = 1;
 };
 
 }  // namespace

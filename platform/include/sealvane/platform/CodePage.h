@@ -18,6 +18,10 @@ bool IsValidUtf8(std::string_view bytes) noexcept;
 // Windows-1252 and returned as UTF-8.
 std::string AnsiBytesToText(std::string_view bytes);
 
+// UTF-8 text as UTF-16 (characters beyond U+FFFF as surrogate pairs); a
+// sequence cut short at the end is read as far as it goes.
+std::u16string Utf8ToUtf16(std::string_view text);
+
 // Appends a code point as UTF-8 (up to U+FFFF).
 void AppendUtf8(std::string& out, char32_t cp);
 

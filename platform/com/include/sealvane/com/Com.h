@@ -181,6 +181,36 @@ inline constexpr IID IID_ITypeInfo = MakeGuid("{00020401-0000-0000-C000-00000000
 // The proxy/stub class of automation-compatible interfaces.
 inline constexpr CLSID CLSID_PSOAInterface = MakeGuid("{00020424-0000-0000-C000-000000000046}");
 
+// A reference-counted object that offers one interface besides IUnknown,
+// starting with one reference; Derived (which befriends this class) is
+// deleted when the last one goes.
+template <typename Derived, typename Interface, const IID& kIid>
+class SingleInterfaceObject : public Interface {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == kIid) {
+      *ppv = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++m_refs; }
+  ULONG Release() override {
+    const ULONG left = --m_refs;
+    if (left == 0) delete static_cast<Derived*>(this);
+    return left;
+  }
+
+ protected:
+  ~SingleInterfaceObject() = default;
+
+ private:
+  ULONG m_refs = 1;
+};
+
 // Counts shared between threads: the module lock counts.
 inline ULONG InterlockedIncrement(std::atomic<std::int32_t>& value) { return static_cast<ULONG>(++value); }
 inline ULONG InterlockedDecrement(std::atomic<std::int32_t>& value) { return static_cast<ULONG>(--value); }
