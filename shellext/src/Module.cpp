@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The server's four entry points, its module state, the cached class
 // factory and self-registration.
-#include <mutex>
+#include <iterator>
 #include <new>
 
 #include "Module.h"
 #include "SealvaneCM.h"
+#include "sealvane/com/Module.h"
 #include "sealvane/com/Registrar.h"
 #include "sealvane/com/Resources.h"
 #include "sealvane/com/TypeLib.h"
@@ -16,65 +17,12 @@ namespace {
 
 namespace reg = sealvane::platform;
 
-std::atomic<std::int32_t> g_lockCount{0};
 char g_moduleAnchor;
 
-// The class factory, cached by the module: the cache holds one reference;
-// every further one keeps the module loaded.
-class ClassFactory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-    *ppv = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override {
-    std::lock_guard lock(m_mutex);
-    if (++m_refs == 2) ModuleLock();
-    return m_refs;
-  }
-  ULONG Release() override {
-    bool last = false;
-    ULONG left = 0;
-    {
-      std::lock_guard lock(m_mutex);
-      left = --m_refs;
-      if (left == 1) ModuleUnlock();
-      last = left == 0;
-    }
-    if (last) delete this;
-    return left;
-  }
-  HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
-    return CreateSealvaneCM(pUnkOuter, riid, ppv);
-  }
-  HRESULT LockServer(BOOL fLock) override {
-    if (fLock != 0) {
-      ModuleLock();
-    } else {
-      ModuleUnlock();
-    }
-    return S_OK;
-  }
+ObjectMapEntry g_objectMap[] = {{&CLSID_SealvaneCM, &CreateSealvaneCM}};
 
- private:
-  ~ClassFactory() = default;
-  std::mutex m_mutex;
-  ULONG m_refs = 1;  // the cache's
-};
-
-std::mutex g_factoryMutex;
-ClassFactory* g_factory = nullptr;
-
-// Library attach: the module state starts empty. Detach: the cached factory goes.
-[[gnu::destructor]] void OnDetach() {
-  std::lock_guard lock(g_factoryMutex);
-  if (g_factory != nullptr) g_factory->Release();
-  g_factory = nullptr;
-}
+// Library detach: the cached factory goes.
+[[gnu::destructor]] void OnDetach() { ReleaseObjectMap(g_objectMap, std::size(g_objectMap)); }
 
 std::string ScriptResource() {
   auto script = FindResource(ModuleResources(), "REGISTRY", IDR_SEALVANECM);
@@ -126,10 +74,6 @@ HRESULT Unregister() {
 
 }  // namespace
 
-void ModuleLock() { InterlockedIncrement(g_lockCount); }
-void ModuleUnlock() { InterlockedDecrement(g_lockCount); }
-std::int32_t ModuleLockCount() { return g_lockCount.load(); }
-
 std::string ModulePath() { return ModuleFileName(&g_moduleAnchor); }
 
 }  // namespace sealvane::shellext
@@ -138,22 +82,10 @@ using namespace sealvane::shellext;
 
 extern "C" {
 
-[[gnu::visibility("default")]] HRESULT DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+[[gnu::visibility("default")]] HRESULT DllCanUnloadNow() { return CanUnloadModule(); }
 
 [[gnu::visibility("default")]] HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (rclsid != CLSID_SealvaneCM) return CLASS_E_CLASSNOTAVAILABLE;
-  try {
-    std::lock_guard lock(g_factoryMutex);
-    if (g_factory == nullptr) {
-      g_factory = new (std::nothrow) ClassFactory();
-      if (g_factory == nullptr) return E_OUTOFMEMORY;
-    }
-    return g_factory->QueryInterface(riid, ppv);
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return GetClassObjectFromMap(g_objectMap, std::size(g_objectMap), rclsid, riid, ppv);
 }
 
 [[gnu::visibility("default")]] HRESULT DllRegisterServer() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "sealvane/com/Com.h"
+#include "sealvane/com/Module.h"
 
 namespace sealvane::shellext {
 
@@ -24,12 +25,6 @@ inline constexpr std::uint32_t IDS_PROJNAME = 100;
 inline constexpr const char* kApprovedKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 inline constexpr const char* kApprovedValue = "{0F27B861-7421-46C8-8799-527B283CFDC6}";
 inline constexpr const char* kApprovedData = "Sealvane Shell extension";
-
-// +1 for each live handler object, for each reference to the class factory
-// beyond its cache's own, and for each outstanding LockServer(TRUE).
-void ModuleLock();
-void ModuleUnlock();
-std::int32_t ModuleLockCount();
 
 // The server's own file (found from an address inside it).
 std::string ModulePath();

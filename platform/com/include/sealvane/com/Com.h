@@ -51,6 +51,7 @@ inline constexpr HRESULT TYPE_E_REGISTRYACCESS = MakeHresult(0x8002801Cu);
 inline constexpr HRESULT DISP_E_UNKNOWNNAME = MakeHresult(0x80020006u);
 inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = MakeHresult(0x80020003u);
 inline constexpr HRESULT DISP_E_BADINDEX = MakeHresult(0x8002000Bu);
+inline constexpr HRESULT DISP_E_TYPEMISMATCH = MakeHresult(0x80020005u);
 inline constexpr HRESULT DV_E_FORMATETC = MakeHresult(0x80040064u);
 
 inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
