@@ -50,5 +50,10 @@ for f in kio/servicemenus/sealvane-file.desktop kio/servicemenus/sealvane-archiv
   [ -f "$XDG_DATA_HOME/$f" ] || fail "no $f"
 done
 grep -q "<unique-id>sealvane-encrypt</unique-id>" "$XDG_CONFIG_HOME/Thunar/uca.xml" || fail "Thunar actions"
+
+# The installed mail add-in in the simulated mail client.
+"$HOME/.local/lib/sealvane/sealvane-mailhost" --register "$HOME/.local/lib/sealvane/libsealvaneol.so" || fail "add-in registration"
+mail="$(printf 'open mail Standard=2617,3\nquit\n' | "$HOME/.local/lib/sealvane/sealvane-mailhost")"
+echo "$mail" | grep -qx "  Standard: 2617 719 718 3" || fail "add-in: $mail"
 bash "$(dirname "$0")/desktop_test.sh" "$HOME/.local" "${SEALVANE_SCREENSHOTS:-$root/shots}"
 echo "install test passed"
