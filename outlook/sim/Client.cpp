@@ -30,6 +30,40 @@ HRESULT Hand(const ComPtr<T>& object, T** out) {
   return S_OK;
 }
 
+// An object whose events reach the sinks connected to its one connection point.
+template <typename Derived, typename Interface, const IID& kIid, const IID& kEvents>
+class EventSource : public DispatchObject<Derived, Interface, kIid>, public IConnectionPointContainer {
+ public:
+  using Base = DispatchObject<Derived, Interface, kIid>;
+  EventSource() : m_events(this, {kEvents}) {}
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv != nullptr && riid == IID_IConnectionPointContainer) {
+      *ppv = static_cast<IConnectionPointContainer*>(this);
+      Base::AddRef();
+      return S_OK;
+    }
+    return Base::QueryInterface(riid, ppv);
+  }
+  ULONG AddRef() override { return Base::AddRef(); }
+  ULONG Release() override { return Base::Release(); }
+  HRESULT EnumConnectionPoints(IEnumConnectionPoints** pp) override {
+    if (pp != nullptr) *pp = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** pp) override { return m_events.Find(riid, pp); }
+
+ protected:
+  ~EventSource() = default;
+  template <typename Sink>
+  std::vector<ComPtr<Sink>> Sinks() const {
+    return m_events.template Sinks<Sink>(kEvents);
+  }
+  std::size_t ConnectedSinks() const { return m_events.SinkCount(); }
+
+ private:
+  EventPoints m_events;
+};
+
 // ---- Command bars -----------------------------------------------------------
 
 class Bar;
@@ -249,33 +283,20 @@ class Bars final : public DispatchObject<Bars, CommandBars, IID_CommandBars> {
 
 // ---- Items and windows --------------------------------------------------------
 
-class Item final : public DispatchObject<Item, _MailItem, IID__MailItem>, public IConnectionPointContainer {
+class Item final : public EventSource<Item, _MailItem, IID__MailItem, IID_ItemEvents> {
  public:
-  explicit Item(LONG itemClass) : m_class(itemClass), m_events(this, {IID_ItemEvents}) {}
-  using Base = DispatchObject<Item, _MailItem, IID__MailItem>;
+  explicit Item(LONG itemClass) : m_class(itemClass) {}
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IConnectionPointContainer) {
-      *ppv = static_cast<IConnectionPointContainer*>(this);
-    } else if (riid == IID__OutlookItem) {
+    if (riid == IID__OutlookItem) {
       *ppv = static_cast<_OutlookItem*>(this);
-    } else if (riid == IID__MailItem && m_class != olMail) {
-      return E_NOINTERFACE;
-    } else {
-      return Base::QueryInterface(riid, ppv);
+      AddRef();
+      return S_OK;
     }
-    Base::AddRef();
-    return S_OK;
+    if (riid == IID__MailItem && m_class != olMail) return E_NOINTERFACE;
+    return EventSource::QueryInterface(riid, ppv);
   }
-  ULONG AddRef() override { return Base::AddRef(); }
-  ULONG Release() override { return Base::Release(); }
-  HRESULT EnumConnectionPoints(IEnumConnectionPoints** pp) override {
-    if (pp != nullptr) *pp = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** pp) override { return m_events.Find(riid, pp); }
-
   Names PropertyNames() const { return {u"Class"}; }
   HRESULT GetProperty(DISPID id, VARIANT& out) {
     if (id != 1) return DISP_E_MEMBERNOTFOUND;
@@ -291,7 +312,7 @@ class Item final : public DispatchObject<Item, _MailItem, IID__MailItem>, public
   }
   HRESULT Close(LONG) override {
     VARIANT_BOOL cancel = VARIANT_FALSE;
-    for (auto& sink : m_events.Sinks<ItemEvents>(IID_ItemEvents)) sink->Close(&cancel);
+    for (auto& sink : Sinks<ItemEvents>()) sink->Close(&cancel);
     return S_OK;
   }
   HRESULT get_Subject(char* p, UINT cch) override {
@@ -299,37 +320,20 @@ class Item final : public DispatchObject<Item, _MailItem, IID__MailItem>, public
     return S_OK;
   }
   HRESULT Send() override { return S_OK; }
-  std::size_t Sinks() const { return m_events.SinkCount(); }
+  std::size_t SinkCount() const { return ConnectedSinks(); }
 
  private:
   friend SingleInterfaceObject;
   ~Item() = default;
   LONG m_class;
-  EventPoints m_events;
 };
 
-class Inspector final : public DispatchObject<Inspector, _Inspector, IID__Inspector>, public IConnectionPointContainer {
+class Inspector final : public EventSource<Inspector, _Inspector, IID__Inspector, IID_InspectorEvents> {
  public:
-  Inspector(LONG itemClass, const std::vector<BarSpec>& bars) : m_events(this, {IID_InspectorEvents}) {
+  Inspector(LONG itemClass, const std::vector<BarSpec>& bars) {
     *m_item.Put() = new Item(itemClass);
     *m_bars.Put() = new Bars(bars);
   }
-  using Base = DispatchObject<Inspector, _Inspector, IID__Inspector>;
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv != nullptr && riid == IID_IConnectionPointContainer) {
-      *ppv = static_cast<IConnectionPointContainer*>(this);
-      Base::AddRef();
-      return S_OK;
-    }
-    return Base::QueryInterface(riid, ppv);
-  }
-  ULONG AddRef() override { return Base::AddRef(); }
-  ULONG Release() override { return Base::Release(); }
-  HRESULT EnumConnectionPoints(IEnumConnectionPoints** pp) override {
-    if (pp != nullptr) *pp = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** pp) override { return m_events.Find(riid, pp); }
   Names PropertyNames() const { return {}; }
   HRESULT GetProperty(DISPID, VARIANT&) { return DISP_E_MEMBERNOTFOUND; }
 
@@ -341,48 +345,30 @@ class Inspector final : public DispatchObject<Inspector, _Inspector, IID__Inspec
   }
   HRESULT get_CommandBars(CommandBars** pp) override { return Hand(m_bars, reinterpret_cast<Bars**>(pp)); }
   HRESULT Activate() override {
-    for (auto& sink : m_events.Sinks<InspectorEvents>(IID_InspectorEvents)) sink->Activate();
+    for (auto& sink : Sinks<InspectorEvents>()) sink->Activate();
     return S_OK;
   }
   HRESULT Close(LONG saveMode) override {
     m_item->Close(saveMode);
-    for (auto& sink : m_events.Sinks<InspectorEvents>(IID_InspectorEvents)) sink->Close();
+    for (auto& sink : Sinks<InspectorEvents>()) sink->Close();
     return S_OK;
   }
   void Deactivate() {
-    for (auto& sink : m_events.Sinks<InspectorEvents>(IID_InspectorEvents)) sink->Deactivate();
+    for (auto& sink : Sinks<InspectorEvents>()) sink->Deactivate();
   }
   Item* ItemObject() const { return m_item.Get(); }
   Bars* BarsObject() const { return m_bars.Get(); }
-  std::size_t Sinks() const { return m_events.SinkCount() + m_item->Sinks(); }
+  std::size_t SinkCount() const { return ConnectedSinks() + m_item->SinkCount(); }
 
  private:
   friend SingleInterfaceObject;
   ~Inspector() = default;
   ComPtr<Item> m_item;
   ComPtr<Bars> m_bars;
-  EventPoints m_events;
 };
 
-class Inspectors final : public DispatchObject<Inspectors, _Inspectors, IID__Inspectors>, public IConnectionPointContainer {
+class Inspectors final : public EventSource<Inspectors, _Inspectors, IID__Inspectors, IID_InspectorsEvents> {
  public:
-  Inspectors() : m_events(this, {IID_InspectorsEvents}) {}
-  using Base = DispatchObject<Inspectors, _Inspectors, IID__Inspectors>;
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv != nullptr && riid == IID_IConnectionPointContainer) {
-      *ppv = static_cast<IConnectionPointContainer*>(this);
-      Base::AddRef();
-      return S_OK;
-    }
-    return Base::QueryInterface(riid, ppv);
-  }
-  ULONG AddRef() override { return Base::AddRef(); }
-  ULONG Release() override { return Base::Release(); }
-  HRESULT EnumConnectionPoints(IEnumConnectionPoints** pp) override {
-    if (pp != nullptr) *pp = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** pp) override { return m_events.Find(riid, pp); }
   Names PropertyNames() const { return {u"Count"}; }
   HRESULT GetProperty(DISPID id, VARIANT& out) {
     if (id != 1) return DISP_E_MEMBERNOTFOUND;
@@ -405,7 +391,7 @@ class Inspectors final : public DispatchObject<Inspectors, _Inspectors, IID__Ins
   void Add(int number, ComPtr<Inspector> inspector) {
     Inspector* raw = inspector.Get();
     m_open.emplace_back(number, std::move(inspector));
-    for (auto& sink : m_events.Sinks<InspectorsEvents>(IID_InspectorsEvents)) sink->NewInspector(raw);
+    for (auto& sink : Sinks<InspectorsEvents>()) sink->NewInspector(raw);
   }
   void Remove(int number) {
     m_open.erase(std::remove_if(m_open.begin(), m_open.end(), [&](const auto& p) { return p.first == number; }),
@@ -422,9 +408,9 @@ class Inspectors final : public DispatchObject<Inspectors, _Inspectors, IID__Ins
     for (const auto& [n, i] : m_open) out.push_back(n);
     return out;
   }
-  std::size_t Sinks() const {
-    std::size_t n = m_events.SinkCount();
-    for (const auto& [k, i] : m_open) n += i->Sinks();
+  std::size_t SinkCount() const {
+    std::size_t n = ConnectedSinks();
+    for (const auto& [k, i] : m_open) n += i->SinkCount();
     return n;
   }
 
@@ -432,29 +418,12 @@ class Inspectors final : public DispatchObject<Inspectors, _Inspectors, IID__Ins
   friend SingleInterfaceObject;
   ~Inspectors() = default;
   std::vector<std::pair<int, ComPtr<Inspector>>> m_open;
-  EventPoints m_events;
 };
 
-class ClientApplication final : public DispatchObject<ClientApplication, _Application, IID__Application>,
-                          public IConnectionPointContainer {
+class ClientApplication final
+    : public EventSource<ClientApplication, _Application, IID__Application, IID_ApplicationEvents> {
  public:
-  ClientApplication() : m_events(this, {IID_ApplicationEvents}) { *m_inspectors.Put() = new Inspectors(); }
-  using Base = DispatchObject<ClientApplication, _Application, IID__Application>;
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv != nullptr && riid == IID_IConnectionPointContainer) {
-      *ppv = static_cast<IConnectionPointContainer*>(this);
-      Base::AddRef();
-      return S_OK;
-    }
-    return Base::QueryInterface(riid, ppv);
-  }
-  ULONG AddRef() override { return Base::AddRef(); }
-  ULONG Release() override { return Base::Release(); }
-  HRESULT EnumConnectionPoints(IEnumConnectionPoints** pp) override {
-    if (pp != nullptr) *pp = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** pp) override { return m_events.Find(riid, pp); }
+  ClientApplication() { *m_inspectors.Put() = new Inspectors(); }
   Names PropertyNames() const { return {}; }
   HRESULT GetProperty(DISPID, VARIANT&) { return DISP_E_MEMBERNOTFOUND; }
   HRESULT get_Inspectors(_Inspectors** pp) override { return Hand(m_inspectors, reinterpret_cast<Inspectors**>(pp)); }
@@ -463,14 +432,13 @@ class ClientApplication final : public DispatchObject<ClientApplication, _Applic
     return S_OK;
   }
   Inspectors* InspectorList() const { return m_inspectors.Get(); }
-  std::vector<ComPtr<ApplicationEvents>> Sinks() const { return m_events.Sinks<ApplicationEvents>(IID_ApplicationEvents); }
-  std::size_t SinkCount() const { return m_events.SinkCount() + m_inspectors->Sinks(); }
+  std::vector<ComPtr<ApplicationEvents>> AppSinks() const { return Sinks<ApplicationEvents>(); }
+  std::size_t SinkCount() const { return ConnectedSinks() + m_inspectors->SinkCount(); }
 
  private:
   friend SingleInterfaceObject;
   ~ClientApplication() = default;
   ComPtr<Inspectors> m_inspectors;
-  EventPoints m_events;
 };
 
 class AddInEntry final : public DispatchObject<AddInEntry, COMAddIn, IID_COMAddIn> {
@@ -590,7 +558,7 @@ std::vector<std::string> Client::Start() {
     }
     reg::RegCloseKey(key);
   }
-  for (auto& sink : m->app->Sinks()) sink->Startup();
+  for (auto& sink : m->app->AppSinks()) sink->Startup();
   return notes;
 }
 
@@ -623,7 +591,7 @@ bool Client::Send(int window) {
   Inspector* inspector = m->app->InspectorList()->Find(window);
   if (inspector == nullptr) return false;
   VARIANT_BOOL cancel = VARIANT_FALSE;
-  for (auto& sink : m->app->Sinks()) sink->ItemSend(static_cast<_MailItem*>(inspector->ItemObject()), &cancel);
+  for (auto& sink : m->app->AppSinks()) sink->ItemSend(static_cast<_MailItem*>(inspector->ItemObject()), &cancel);
   if (cancel != VARIANT_FALSE) return false;
   Close(window);
   return true;
@@ -633,7 +601,7 @@ void Client::Quit() {
   if (m->quit) return;
   m->quit = true;
   for (int window : m->app->InspectorList()->Numbers()) Close(window);
-  for (auto& sink : m->app->Sinks()) sink->Quit();
+  for (auto& sink : m->app->AppSinks()) sink->Quit();
   for (auto& c : m->addIns) c.addIn->OnBeginShutdown(nullptr);
   for (auto& c : m->addIns) c.addIn->OnDisconnection(ext_dm_HostShutdown, nullptr);
   m->addIns.clear();

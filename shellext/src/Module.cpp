@@ -80,30 +80,4 @@ std::string ModulePath() { return ModuleFileName(&g_moduleAnchor); }
 
 using namespace sealvane::shellext;
 
-extern "C" {
-
-[[gnu::visibility("default")]] HRESULT DllCanUnloadNow() { return CanUnloadModule(); }
-
-[[gnu::visibility("default")]] HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-  return GetClassObjectFromMap(g_objectMap, std::size(g_objectMap), rclsid, riid, ppv);
-}
-
-[[gnu::visibility("default")]] HRESULT DllRegisterServer() {
-  try {
-    return Register();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
-}
-
-[[gnu::visibility("default")]] HRESULT DllUnregisterServer() {
-  try {
-    return Unregister();
-  } catch (...) {
-    return S_OK;
-  }
-}
-
-}  // extern "C"
+SEALVANE_SERVER_EXPORTS(g_objectMap, Register, Unregister)

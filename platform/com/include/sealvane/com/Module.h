@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <mutex>
+#include <new>
 
 #include "sealvane/com/Com.h"
 
@@ -54,3 +56,34 @@ HRESULT GetClassObjectFromMap(ObjectMapEntry* map, std::size_t count, REFCLSID r
 void ReleaseObjectMap(ObjectMapEntry* map, std::size_t count);
 
 }  // namespace sealvane::com
+
+// The four entry points of an in-process server over its object map and
+// its registration functions (HRESULT REGISTER(), HRESULT UNREGISTER());
+// nothing thrown crosses them, and removal always reports success.
+#define SEALVANE_SERVER_EXPORTS(OBJECT_MAP, REGISTER, UNREGISTER)                                             \
+  extern "C" {                                                                                             \
+  [[gnu::visibility("default")]] sealvane::com::HRESULT DllCanUnloadNow() {                                \
+    return sealvane::com::CanUnloadModule();                                                               \
+  }                                                                                                        \
+  [[gnu::visibility("default")]] sealvane::com::HRESULT DllGetClassObject(sealvane::com::REFCLSID rclsid,  \
+                                                                          sealvane::com::REFIID riid,      \
+                                                                          void** ppv) {                    \
+    return sealvane::com::GetClassObjectFromMap(OBJECT_MAP, std::size(OBJECT_MAP), rclsid, riid, ppv);     \
+  }                                                                                                        \
+  [[gnu::visibility("default")]] sealvane::com::HRESULT DllRegisterServer() {                              \
+    try {                                                                                                  \
+      return REGISTER();                                                                                   \
+    } catch (const std::bad_alloc&) {                                                                      \
+      return sealvane::com::E_OUTOFMEMORY;                                                                 \
+    } catch (...) {                                                                                        \
+      return sealvane::com::E_UNEXPECTED;                                                                  \
+    }                                                                                                      \
+  }                                                                                                        \
+  [[gnu::visibility("default")]] sealvane::com::HRESULT DllUnregisterServer() {                            \
+    try {                                                                                                  \
+      UNREGISTER();                                                                                        \
+    } catch (...) {                                                                                        \
+    }                                                                                                      \
+    return sealvane::com::S_OK;                                                                            \
+  }                                                                                                        \
+  }
