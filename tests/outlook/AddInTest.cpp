@@ -118,12 +118,40 @@ TEST_F(MailAddIn, ClosingRemovesTheHandlerOnceWithoutAMessage) {
   EXPECT_TRUE(c.Windows().empty());
 }
 
+// Another party that cancels every send.
+class Canceller final : public SingleInterfaceObject<Canceller, ApplicationEvents, IID_ApplicationEvents> {
+ public:
+  HRESULT Startup() override { return S_OK; }
+  HRESULT Quit() override { return S_OK; }
+  HRESULT ItemSend(IDispatch*, VARIANT_BOOL* cancel) override {
+    *cancel = VARIANT_TRUE;
+    return S_OK;
+  }
+
+ private:
+  friend SingleInterfaceObject;
+  ~Canceller() = default;
+};
+
 TEST_F(MailAddIn, SendingIsNotAffected) {
   auto& c = Started();
   const int w = OpenMail("Standard=2617");
   EXPECT_TRUE(c.Send(w));
   EXPECT_TRUE(c.Windows().empty());
   EXPECT_TRUE(g_boxes.empty());
+
+  // A cancel made before the add-in hears of the send stays made.
+  client = std::make_unique<sim::Client>();
+  ComPtr<ApplicationEvents> canceller;
+  *canceller.Put() = new Canceller();
+  EventConnection first;
+  ASSERT_EQ(first.Connect(client->Application(), IID_ApplicationEvents, canceller.Get()), S_OK);
+  ASSERT_TRUE(client->Start().empty());
+  const int kept = OpenMail("Standard=2617");
+  EXPECT_FALSE(client->Send(kept));
+  EXPECT_EQ(client->Windows(), (std::vector<int>{kept}));
+  first.Disconnect();
+  EXPECT_TRUE(client->Send(kept));
 }
 
 TEST_F(MailAddIn, AWindowWithoutAStandardBarGivesTheErrorBoxAndKeepsItsHandler) {
