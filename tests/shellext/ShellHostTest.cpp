@@ -241,15 +241,15 @@ TEST_F(ShellHost, NautilusExtensionOffersTheHandlersItems) {
   const std::string archive = SandboxDir() + "/Notes.sva";
   const std::string plain = SandboxDir() + "/Notes.txt";
   const std::string harness = SandboxDir() + "/harness.py";
-  WriteFileBytes(harness, R"(import importlib.util, sys, time
+  WriteFileBytes(harness, R"(import runpy, sys
+import gi
+gi.require_version('Nautilus', '4.0')
 from gi.repository import Gio, Nautilus
-spec = importlib.util.spec_from_file_location('ext', sys.argv[1])
-ext = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(ext)
+ext = runpy.run_path(sys.argv[1], run_name='sealvane_nautilus')
 class File:
     def __init__(self, path): self.path = path
     def get_location(self): return Gio.File.new_for_path(self.path)
-provider = ext.SealvaneMenuProvider()
+provider = ext['SealvaneMenuProvider']()
 assert isinstance(provider, Nautilus.MenuProvider)
 for paths in ([sys.argv[2]], [sys.argv[3]], [sys.argv[2], sys.argv[3]]):
     items = provider.get_file_items([File(p) for p in paths])
