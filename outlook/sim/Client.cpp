@@ -230,11 +230,11 @@ HRESULT Bar::get_Controls(CommandBarControls** pp) {
 
 class Bars final : public DispatchObject<Bars, CommandBars, IID_CommandBars> {
  public:
-  explicit Bars(const std::vector<BarSpec>& specs) {
-    for (const auto& spec : specs) {
+  explicit Bars(const std::vector<BarLayout>& layouts) {
+    for (const auto& layout : layouts) {
       ComPtr<Bar> bar;
-      *bar.Put() = new Bar(spec.name);
-      for (const auto& c : spec.controls) bar->Append(c.id, c.visible);
+      *bar.Put() = new Bar(layout.name);
+      for (const auto& c : layout.controls) bar->Append(c.id, c.visible);
       m_bars.push_back(std::move(bar));
     }
   }
@@ -330,7 +330,7 @@ class Item final : public EventSource<Item, _MailItem, IID__MailItem, IID_ItemEv
 
 class Inspector final : public EventSource<Inspector, _Inspector, IID__Inspector, IID_InspectorEvents> {
  public:
-  Inspector(LONG itemClass, const std::vector<BarSpec>& bars) {
+  Inspector(LONG itemClass, const std::vector<BarLayout>& bars) {
     *m_item.Put() = new Item(itemClass);
     *m_bars.Put() = new Bars(bars);
   }
@@ -488,19 +488,19 @@ struct Client::State {
   bool quit = false;
 };
 
-std::vector<BarSpec> ParseBars(const std::string& text) {
-  std::vector<BarSpec> bars;
+std::vector<BarLayout> ParseBars(const std::string& text) {
+  std::vector<BarLayout> bars;
   std::stringstream all(text);
   for (std::string part; std::getline(all, part, ';');) {
     if (part.empty()) continue;
-    BarSpec bar;
+    BarLayout bar;
     const std::size_t eq = part.find('=');
     bar.name = part.substr(0, eq);
     if (eq != std::string::npos) {
       std::stringstream ids(part.substr(eq + 1));
       for (std::string id; std::getline(ids, id, ',');) {
         if (id.empty()) continue;
-        ControlSpec c;
+        ControlLayout c;
         if (id.back() == 'h') {
           c.visible = false;
           id.pop_back();
@@ -514,7 +514,7 @@ std::vector<BarSpec> ParseBars(const std::string& text) {
   return bars;
 }
 
-std::vector<BarSpec> DefaultMailBars() { return ParseBars("Standard=2617,3,4,5469h;Formatting=1,2"); }
+std::vector<BarLayout> DefaultMailBars() { return ParseBars("Standard=2617,3,4,5469h;Formatting=1,2"); }
 
 Client::Client() : m(std::make_unique<State>()) { *m->app.Put() = new ClientApplication(); }
 
@@ -564,7 +564,7 @@ std::vector<std::string> Client::Start() {
 
 std::size_t Client::ConnectedAddIns() const { return m->addIns.size(); }
 
-int Client::Open(LONG itemClass, const std::vector<BarSpec>& bars) {
+int Client::Open(LONG itemClass, const std::vector<BarLayout>& bars) {
   ComPtr<Inspector> inspector;
   *inspector.Put() = new Inspector(itemClass, bars);
   const int number = m->nextWindow++;

@@ -15,21 +15,21 @@
 
 namespace sealvane::outlook::sim {
 
-struct ControlSpec {
+struct ControlLayout {
   LONG id = 0;
   bool visible = true;
 };
 
-struct BarSpec {
+struct BarLayout {
   std::string name;
-  std::vector<ControlSpec> controls;
+  std::vector<ControlLayout> controls;
 };
 
 // "Standard=2617,5469h,4;Formatting=1" (h: hidden) as bars; empty text: no bars.
-std::vector<BarSpec> ParseBars(const std::string& text);
+std::vector<BarLayout> ParseBars(const std::string& text);
 
 // A mail window's usual toolbars: Standard with Send (2617) first.
-std::vector<BarSpec> DefaultMailBars();
+std::vector<BarLayout> DefaultMailBars();
 
 class Client {
  public:
@@ -47,7 +47,7 @@ class Client {
 
   // Opens a window for a new item of the class (olMail, olContact, ...)
   // with these command bars; returns its number (from 1).
-  int Open(LONG itemClass, const std::vector<BarSpec>& bars);
+  int Open(LONG itemClass, const std::vector<BarLayout>& bars);
   // Closes the window: the item's Close, then the window's Close.
   void Close(int window);
   // Sends the window's mail: ItemSend to every add-in; when no one cancels,
