@@ -239,6 +239,7 @@ void clsArchive::ReadFileDesc(clsFileDesc& o_oFileDesc) {
 
 std::int32_t clsArchive::EncryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc) {
   try {
+    m_nStreamOffset = 0;
     CheckStorable(i_oParameters, i_oFileDesc);
     CertRecord own {};
     std::vector<CertRecord> others(1, CertRecord {});
@@ -290,6 +291,7 @@ std::int32_t clsArchive::EncryptInit(const clsParameters& i_oParameters, const c
     }
     WriteLong(1);
     WriteFileDesc(i_oFileDesc);
+    m_nStreamOffset = m_oFile.Position();
     return 0;
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
@@ -319,6 +321,22 @@ std::int32_t clsArchive::Encrypt(bool i_bLastData, std::int32_t i_nDataSize, std
       WriteBytes(m_stream);
       m_stream.clear();
     }
+    return 0;
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to encrypt.", error);
+    return error.Number();
+  }
+}
+
+std::int32_t clsArchive::SetCompFileSize(std::int32_t i_nCompFileSize) {
+  try {
+    // The size is the last field of the file description, just before the
+    // stream.
+    if (m_nStreamOffset < 4) throw RuntimeError(rt::kBadFileName);
+    std::uint8_t bytes[4];
+    WriteLongBE(bytes, 0, i_nCompFileSize);
+    RaiseFileStatus(m_oFile.WriteData(bytes, static_cast<std::int32_t>(m_nStreamOffset - 4)));
     return 0;
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();

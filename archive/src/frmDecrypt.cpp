@@ -2,8 +2,11 @@
 #include "sealvane/archive/frmDecrypt.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 #include "RunIo.h"
+#include "StreamExpander.h"
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/Password.h"
 #include "sealvane/archive/Status.h"
@@ -13,7 +16,6 @@
 #include "sealvane/platform/Environment.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/RuntimeError.h"
-#include "sealvane/platform/TempFile.h"
 
 namespace sealvane {
 
@@ -114,13 +116,15 @@ void frmDecrypt::DoRun() {
   std::int32_t result = kOk;
   try {
     if (!m_oPlain) throw RuntimeError(rt::kBadFileName);
+    // One pass; for a compressed archive "Decompressing:" follows once the
+    // whole stream is decrypted, and says what the expansion found.
     SetOperation("Decrypting:");
     DoEvents();
     result = DecryptFile();
     if (result == kOk && compress) {
       SetOperation("Decompressing:");
       DoEvents();
-      result = DecompressFile();
+      result = Cancelled() ? kCancelled : ReportDamage();
     }
     if (result == kOk) {
       // Times and attributes that cannot be set do not cost the file.
@@ -147,21 +151,12 @@ void frmDecrypt::DoRun() {
   SetOperation("Cleaning up");
   SetFile("");
   DoEvents();
-  if (compress) WipeAndClose(m_oCompressedFile, m_library);
   m_oArchiveFile.Close();
   Finish();
 }
 
 std::int32_t frmDecrypt::DecryptFile() {
-  const bool compress = m_oParameters.m_bCompressFile;
-  if (compress) {
-    try {
-      m_oCompressedFile = platform::CreateScratchFile(platform::TempDirectory(), "SVA");
-    } catch (const RuntimeError& e) {
-      ReportFileFailure(m_ui, "Failed to open file.", e);
-      return e.Number();
-    }
-  }
+  m_eDamage = StreamDamage::None;
   // A password is tried in each of its forms (PasswordForms) until one
   // opens the archive; every try writes into the same new file, from its
   // start, so nothing reaches the target's name before the right one.
@@ -173,6 +168,7 @@ std::int32_t frmDecrypt::DecryptFile() {
     clsParameters attempt = m_oParameters;
     attempt.m_strPassword = forms[i];
     result = DecryptWith(attempt, i + 1 < forms.size());
+    WipeBytes(attempt.m_strPassword);
     if (result != kWrongPassword) break;
   }
   WipeForms(forms);
@@ -184,12 +180,13 @@ std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTr
   archive.SetPasswordTrial(i_bTrial);
   clsBinaryFile data;
   std::int32_t result = kOk;
+  ByteArray buffer(static_cast<std::size_t>(kPieceSize));
   try {
     const bool compress = m_oParameters.m_bCompressFile;
     clsParameters stored;
     clsFileDesc desc;
     archive.AttachArchive(m_oArchiveFile.Duplicate(), kModeRead, m_oParameters.m_strEncFilePath);
-    if (data.AttachFile(compress ? m_oCompressedFile.Duplicate() : m_oPlain->Data().Duplicate(), kModeWrite);
+    if (data.AttachFile(m_oPlain->Data().Duplicate(), kModeWrite);
         (result = archive.ReadParameters(stored, desc)) != kOk ||
         // The sizes must make sense, and the archive must still be the one
         // the record was read from. (The record's provider level is the one
@@ -207,8 +204,21 @@ std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTr
       std::int64_t position = 0;
       bool final = false;
       std::int32_t piece = kPieceSize;
-      ByteArray buffer(static_cast<std::size_t>(kPieceSize));
       RunWriter writer(data);
+      std::optional<StreamExpander> expander;
+      if (compress) expander.emplace(m_zlib, writer, total, m_nStoredSize);
+      // The expanded blocks go out as they come; what goes wrong there is
+      // the expansion's failure ("Failed to decompress file.").
+      const auto expand = [&](const std::function<void()>& step) {
+        try {
+          step();
+          return kOk;
+        } catch (...) {
+          const RuntimeError error = platform::CurrentRuntimeError();
+          ShowRuntimeError(m_ui, "Failed to decompress file.", error);
+          return error.Number();
+        }
+      };
       SetProgress(0, total);
       for (;;) {
         if (position >= total || Cancelled()) {
@@ -231,12 +241,27 @@ std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTr
             break;
           }
         }
-        writer.Write(buffer);
+        if (compress) {
+          if ((result = expand([&] { expander->Feed(buffer); })) != kOk) break;
+        } else {
+          writer.Write(buffer);
+        }
         position += piece;
         SetProgress(position, total);
         DoEvents();
       }
-      if (result == kOk) writer.Flush();
+      if (result == kOk) {
+        if (compress) {
+          result = expand([&] {
+            expander->Finish();
+            writer.Flush();
+          });
+          m_eDamage = expander->Found();
+          m_nDamageZ = expander->ZResult();
+        } else {
+          writer.Flush();
+        }
+      }
       // The encrypted stream ends the file: anything after it is damage.
       if (result == kOk && archive.Remaining() != 0) {
         ShowError(m_ui, kTrailingData, 0);
@@ -248,73 +273,39 @@ std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTr
     ShowRuntimeError(m_ui, "Failed to decrypt file.", error);
     result = error.Number();
   }
+  WipeBytes(buffer);
   archive.DecryptDone();
   archive.CloseArchive();
   data.CloseFile();
   return result;
 }
 
-std::int32_t frmDecrypt::DecompressFile() {
-  clsBinaryFile input;
-  clsBinaryFile output;
-  try {
-    input.AttachFile(m_oCompressedFile.Duplicate(), kModeRead);
-    output.AttachFile(m_oPlain->Data().Duplicate(), kModeWrite, m_oParameters.m_strFilePath);
-    const std::int64_t total = input.FileSize();
-    RunReader reader(input, total);
-    RunWriter writer(output);
-    std::int64_t readPosition = 0;
-    std::int32_t result = kOk;
-    std::uint8_t lengths[8];
-    ByteArray in;
-    ByteArray out;
-    PieceExpander expander(m_zlib);
-    while (readPosition < total && !Cancelled()) {
-      if (total - readPosition < 8) throw RuntimeError(rt::kInputPastEnd);
-      reader.Read(lengths);
-      const std::int32_t c = ReadLongBE(lengths, 0);
-      const std::int32_t u = ReadLongBE(lengths, 4);
-      readPosition += 8;
+std::int32_t frmDecrypt::ReportDamage() {
+  const std::string failed = "Failed to decompress file.";
+  switch (m_eDamage) {
+    case StreamDamage::None:
+      return kOk;
+    case StreamDamage::BadLengths:
       // A block never holds more than one 4096-byte piece, nor more than
       // what is left of the stream.
-      if (c < 1 || c > total - readPosition || u < 1 || u > kPieceSize) throw RuntimeError(rt::kInvalidCall);
-      in.resize(static_cast<std::size_t>(c));
-      out.resize(static_cast<std::size_t>(u));
-      reader.Read(in);
-      readPosition += c;
-      std::size_t length = 0;
-      const int z = expander.Expand(in, out, length);
-      if (z != Z_OK) {
-        ShowError(m_ui,
-                  std::string("Failed to decompress file.") + kCR +
-                      (z == Z_MEM_ERROR ? "There is not enough memory." : "The compressed data is damaged."),
-                  0);
-        result = z;
-        break;
-      }
-      // Never more than the file the archive describes.
-      if (writer.Position() + static_cast<std::int64_t>(length) > m_nStoredSize) {
-        ShowError(m_ui, kTooMuchData, 0);
-        result = kDamaged;
-        break;
-      }
-      writer.Write(std::span<const std::uint8_t>(out.data(), length));
-      SetProgress(readPosition, total);
-      DoEvents();
-    }
-    if (result == kOk && Cancelled()) result = kCancelled;
-    if (result == kOk) writer.Flush();
-    const std::int64_t writePosition = writer.Position();
-    if (result == kOk && writePosition != m_nStoredSize) {
+      ShowRuntimeError(m_ui, failed, RuntimeError(rt::kInvalidCall));
+      return rt::kInvalidCall;
+    case StreamDamage::Cut:
+      ShowRuntimeError(m_ui, failed, RuntimeError(rt::kInputPastEnd));
+      return rt::kInputPastEnd;
+    case StreamDamage::BadData:
+      ShowError(m_ui,
+                failed + kCR + (m_nDamageZ == Z_MEM_ERROR ? "There is not enough memory." : "The compressed data is damaged."),
+                0);
+      return m_nDamageZ;
+    case StreamDamage::TooMuch:
+      ShowError(m_ui, kTooMuchData, 0);
+      return kDamaged;
+    case StreamDamage::TooLittle:
       ShowError(m_ui, kTooLittleData, 0);
-      result = kDamaged;
-    }
-    return result;
-  } catch (...) {
-    const RuntimeError error = platform::CurrentRuntimeError();
-    ShowRuntimeError(m_ui, "Failed to decompress file.", error);
-    return error.Number();
+      return kDamaged;
   }
+  return kDamaged;
 }
 
 std::int32_t frmDecrypt::SetFileProperties() {

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/archive/frmEncrypt.h"
 
+#include <chrono>
 #include <cstdint>
 #include <limits>
 
+#include "CompressionPool.h"
 #include "RunIo.h"
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/Status.h"
@@ -13,7 +15,6 @@
 #include "sealvane/platform/Environment.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/RuntimeError.h"
-#include "sealvane/platform/TempFile.h"
 
 namespace sealvane {
 
@@ -75,7 +76,7 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
     m_strFileName = GetFileNameOfPath(path);
     // Without compression the archive's size is known now, header and
     // padding included.
-    if (!m_oParameters.m_bCompressFile && HeaderEstimate() + clsArchive::StreamSize(size) > kMaxArchiveSize) {
+    if (!m_oParameters.m_bCompressFile && HeaderEstimate() + clsArchive::StreamSize(size) > m_nMaxArchiveSize) {
       ShowWarning(m_ui, kFileTooLarge, 0);
       return false;
     }
@@ -112,21 +113,18 @@ std::int64_t frmEncrypt::HeaderEstimate() const {
   return clsArchive::HeaderSize(m_oParameters, desc, {});
 }
 
+unsigned frmEncrypt::DefaultWorkers() noexcept { return CompressionPool::DefaultWorkers(); }
+
 void frmEncrypt::DoRun() {
   const bool compress = m_oParameters.m_bCompressFile;
   std::int32_t result = kOk;
   try {
     if (!m_oArchive) throw RuntimeError(rt::kBadFileName);
-    if (compress) {
-      SetOperation("Compressing:");
-      DoEvents();
-      result = CompressFile();
-    }
-    if (!compress || result == kOk) {
-      SetOperation("Encrypting:");
-      DoEvents();
-      result = EncryptFile();
-    }
+    // One pass: with compression it is named by its first stage, and
+    // "Encrypting:" follows once the whole file has been read.
+    SetOperation(compress ? "Compressing:" : "Encrypting:");
+    DoEvents();
+    result = EncryptFile();
     if (result == kOk) result = PublishArchive();
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
@@ -143,78 +141,12 @@ void frmEncrypt::DoRun() {
   SetOperation("Cleaning up");
   SetFile("");
   DoEvents();
-  if (compress) WipeAndClose(m_oCompressedFile, m_library);
   m_oPlainFile.Close();
   Finish();
 }
 
-std::int32_t frmEncrypt::CompressFile() {
-  clsBinaryFile input;
-  clsBinaryFile output;
-  try {
-    input.AttachFile(m_oPlainFile.Duplicate(), kModeRead, m_oParameters.m_strFilePath);
-    try {
-      m_oCompressedFile = platform::CreateScratchFile(platform::TempDirectory(), "SVA");
-    } catch (const RuntimeError& e) {
-      // Which folder, and why (the temporary folder may be full or locked).
-      ReportFileFailure(m_ui, "Failed to open compressed file.", e);
-      return e.Number();
-    }
-    output.AttachFile(m_oCompressedFile.Duplicate(), kModeWrite);
-    const std::int64_t header = HeaderEstimate();
-    const std::int64_t total = input.FileSize();
-    RunReader reader(input, total);
-    RunWriter writer(output);
-    std::int64_t readPosition = 0;
-    std::int32_t piece = kPieceSize;
-    ByteArray in(static_cast<std::size_t>(kPieceSize));
-    // A block: C and U, then the compressed piece, written as one.
-    ByteArray block(8 + 2 * kPieceSize + 12);
-    std::int32_t result = kOk;
-    PieceCompressor compressor(m_zlib);
-    while (readPosition < total && !Cancelled()) {
-      if (total - readPosition < kPieceSize) {
-        piece = static_cast<std::int32_t>(total - readPosition);
-        in.resize(static_cast<std::size_t>(piece));
-      }
-      reader.Read(in);
-      readPosition += piece;
-      std::size_t length = 0;
-      const int z = compressor.Compress(
-          in, std::span<std::uint8_t>(block.data() + 8, static_cast<std::size_t>(2 * piece + 12)), length);
-      if (z != Z_OK) {
-        ShowError(m_ui, std::string("Failed to compress file.") + kCR + "The compression library reports error " +
-                            std::to_string(z) + ".",
-                  0);
-        result = z;
-        break;
-      }
-      // The compressed stream must fit the archive: stop as soon as it
-      // cannot, not after compressing the rest.
-      const std::int64_t streamSoFar = writer.Position() + 8 + static_cast<std::int64_t>(length);
-      if (header + clsArchive::StreamSize(streamSoFar) > kMaxArchiveSize) {
-        ShowWarning(m_ui, kCompressedTooLarge, 0);
-        result = rt::kOverflow;
-        break;
-      }
-      WriteLongBE(block, 0, static_cast<std::int32_t>(length));
-      WriteLongBE(block, 4, piece);
-      writer.Write(std::span<const std::uint8_t>(block.data(), 8 + length));
-      SetProgress(readPosition, total);
-      DoEvents();
-    }
-    if (result == kOk && !Cancelled()) writer.Flush();
-    if (result == kOk && Cancelled()) result = kCancelled;
-    return result;
-  } catch (...) {
-    const RuntimeError error = platform::CurrentRuntimeError();
-    ShowRuntimeError(m_ui, "Failed to compress file.", error);
-    return error.Number();
-  }
-}
-
 std::int32_t frmEncrypt::EncryptFile() {
-  clsBinaryFile data;
+  clsBinaryFile plain;
   clsArchive archive(m_ui, m_library);
   std::int32_t result = kOk;
   try {
@@ -230,38 +162,21 @@ std::int32_t frmEncrypt::EncryptFile() {
     FileTimeToBytes(desc.m_varCreateTime, times.creation);
     FileTimeToBytes(desc.m_varModifyTime, times.lastWrite);
     desc.m_nAttributes = static_cast<std::int32_t>(m_oPlainFile.Attributes(m_strFileName) & 7);
+    // The size recorded now is what is encrypted, even if the file grows
+    // meanwhile.
     const std::int64_t plainSize = m_oPlainFile.Size();
-    const std::int64_t compSize = compress ? m_oCompressedFile.Size() : 0;
-    if (plainSize > std::numeric_limits<std::int32_t>::max() || compSize > std::numeric_limits<std::int32_t>::max()) {
+    if (plainSize > std::numeric_limits<std::int32_t>::max()) {
       ShowWarning(m_ui, kFileTooLarge, 0);
       result = rt::kOverflow;
     } else {
       desc.m_nFileSize = static_cast<std::int32_t>(plainSize);
-      desc.m_nCompFileSize = static_cast<std::int32_t>(compSize);
-      data.AttachFile(compress ? m_oCompressedFile.Duplicate() : m_oPlainFile.Duplicate(), kModeRead);
+      // The compressed size is not known before the stream is complete: a
+      // placeholder, written over in place at the end.
+      desc.m_nCompFileSize = 0;
+      plain.AttachFile(m_oPlainFile.Duplicate(), kModeRead, m_oParameters.m_strFilePath);
       archive.AttachArchive(m_oArchive->Data().Duplicate(), kModeWrite, m_oParameters.m_strEncFilePath);
       if ((result = archive.EncryptInit(m_oParameters, desc)) == kOk) {
-        // The sizes just recorded are what is encrypted, even if the file
-        // grows meanwhile.
-        const std::int64_t total = compress ? compSize : plainSize;
-        std::int64_t position = 0;
-        bool final = false;
-        std::int32_t piece = kPieceSize;
-        ByteArray buffer(static_cast<std::size_t>(kPieceSize));
-        RunReader reader(data, total);
-        while (total > position && !Cancelled()) {
-          if (total - position < kPieceSize + 1) {
-            final = true;
-            piece = static_cast<std::int32_t>(total - position);
-            buffer.resize(static_cast<std::size_t>(piece));
-          }
-          reader.Read(buffer);
-          if ((result = archive.Encrypt(final, piece, buffer)) != kOk) break;
-          position += piece;
-          SetProgress(position, total);
-          DoEvents();
-        }
-        if (result == kOk && Cancelled()) result = kCancelled;
+        result = compress ? CompressAndEncrypt(plain, archive, plainSize) : EncryptPieces(plain, archive, plainSize);
       }
     }
   } catch (...) {
@@ -270,8 +185,110 @@ std::int32_t frmEncrypt::EncryptFile() {
     result = error.Number();
   }
   archive.EncryptDone();
-  data.CloseFile();
+  plain.CloseFile();
   archive.CloseArchive();
+  return result;
+}
+
+std::int32_t frmEncrypt::EncryptPieces(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal) {
+  std::int32_t result = kOk;
+  std::int64_t position = 0;
+  bool final = false;
+  std::int32_t piece = kPieceSize;
+  ByteArray buffer(static_cast<std::size_t>(kPieceSize));
+  RunReader reader(i_oPlain, i_nTotal);
+  while (i_nTotal > position && !Cancelled()) {
+    if (i_nTotal - position < kPieceSize + 1) {
+      final = true;
+      piece = static_cast<std::int32_t>(i_nTotal - position);
+      buffer.resize(static_cast<std::size_t>(piece));
+    }
+    reader.Read(buffer);
+    if ((result = io_oArchive.Encrypt(final, piece, buffer)) != kOk) break;
+    position += piece;
+    SetProgress(position, i_nTotal);
+    DoEvents();
+  }
+  WipeBytes(buffer);
+  if (result == kOk && Cancelled()) result = kCancelled;
+  return result;
+}
+
+std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal) {
+  // How long the job thread waits for a run before it lets the window
+  // handle its messages (and hears Cancel).
+  constexpr std::chrono::milliseconds kPoll(20);
+  constexpr std::int64_t kRunBytes = std::int64_t {CompressionPool::kRunPieces} * kPieceSize;
+  std::int32_t result = kOk;
+  ByteArray stream;       // compressed bytes not yet encrypted
+  std::size_t used = 0;   // ... of which the first `used` are encrypted
+  try {
+    CompressionPool pool(m_zlib, m_nWorkers);
+    const std::int64_t header = io_oArchive.StreamOffset();
+    std::int64_t handedOut = 0;   // plain bytes given to the workers
+    std::int64_t compressed = 0;  // plain bytes whose blocks are in the stream
+    std::int64_t streamSize = 0;
+    bool allRead = false;
+    while (result == kOk) {
+      while (handedOut < i_nTotal && !pool.Full()) {
+        auto run = pool.NewRun();
+        run->plain.resize(static_cast<std::size_t>(std::min(kRunBytes, i_nTotal - handedOut)));
+        RaiseFileStatus(i_oPlain.ReadData(run->plain, static_cast<std::int32_t>(handedOut)));
+        handedOut += static_cast<std::int64_t>(run->plain.size());
+        pool.Submit(std::move(run));
+      }
+      if (handedOut == i_nTotal && !allRead) {
+        allRead = true;
+        SetOperation("Encrypting:");
+      }
+      if (pool.Empty()) break;
+      if (CompressionPool::Run* run = pool.Oldest(kPoll)) {
+        if (run->error) throw *run->error;
+        if (run->zResult != Z_OK) {
+          ShowError(m_ui, std::string("Failed to compress file.") + kCR + "The compression library reports error " +
+                              std::to_string(run->zResult) + ".",
+                    0);
+          result = run->zResult;
+          break;
+        }
+        // The compressed stream must fit the archive: refused as soon as it
+        // cannot, not after compressing the rest.
+        streamSize += static_cast<std::int64_t>(run->blocks.size());
+        if (header + clsArchive::StreamSize(streamSize) > m_nMaxArchiveSize) {
+          ShowWarning(m_ui, kCompressedTooLarge, 0);
+          result = rt::kOverflow;
+          break;
+        }
+        stream.insert(stream.end(), run->blocks.begin(), run->blocks.end());
+        compressed += static_cast<std::int64_t>(run->plain.size());
+        pool.Release();
+        SetProgress(compressed, i_nTotal);
+        // Every piece but the last: which piece is final is known only when
+        // the whole file is compressed. The cancel flag is tested before
+        // each piece.
+        while (stream.size() - used > static_cast<std::size_t>(kPieceSize) && !Cancelled()) {
+          result = io_oArchive.Encrypt(false, kPieceSize, std::span<const std::uint8_t>(stream.data() + used, kPieceSize));
+          if (result != kOk) break;
+          used += kPieceSize;
+          DoEvents();
+        }
+        stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(used));
+        used = 0;
+      }
+      DoEvents();
+      if (result == kOk && Cancelled()) result = kCancelled;
+    }
+    pool.Stop();
+    if (result == kOk) {
+      result = io_oArchive.Encrypt(true, static_cast<std::int32_t>(stream.size()), stream);
+      if (result == kOk) result = io_oArchive.SetCompFileSize(static_cast<std::int32_t>(streamSize));
+    }
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to compress file.", error);
+    result = error.Number();
+  }
+  WipeBytes(stream);
   return result;
 }
 

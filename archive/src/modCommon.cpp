@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/archive/modCommon.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -9,7 +11,6 @@
 #include "sealvane/platform/Environment.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/Process.h"
-#include "sealvane/platform/TempFile.h"
 #include "sealvane/settings/clsConfig.h"
 
 namespace sealvane {
@@ -154,16 +155,6 @@ std::string GetDocumentsDir() {
   return folder;
 }
 
-std::string GetTempFilePath() {
-  try {
-    const std::string folder = platform::TempDirectory();
-    if (folder.empty()) return {};
-    return CutAtNull(platform::CreateTempFile(folder, "SVA"));
-  } catch (...) {
-    return {};
-  }
-}
-
 std::string FormatByteCount(std::int64_t i_nBytes, std::string_view i_strDecimalSep) {
   if (i_nBytes < 1024) return std::to_string(i_nBytes) + " bytes";
   if (i_nBytes < 1048576) return std::to_string(DivideRoundHalfEven(i_nBytes, 10)) + " KB";
@@ -245,6 +236,14 @@ bool CopyByteArray(std::span<const std::uint8_t> i_varSource, std::span<std::uin
   if (i_varSource.size() != o_varDest.size()) return false;
   std::ranges::copy(i_varSource, o_varDest.begin());
   return true;
+}
+
+void WipeBytes(std::span<std::uint8_t> io_achBytes) noexcept {
+  if (!io_achBytes.empty()) ::explicit_bzero(io_achBytes.data(), io_achBytes.size());
+}
+
+void WipeBytes(std::string& io_str) noexcept {
+  if (!io_str.empty()) ::explicit_bzero(io_str.data(), io_str.size());
 }
 
 void FileTimeToBytes(ByteArray& o_varBytes, std::int64_t i_nFileTime) {

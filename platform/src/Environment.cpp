@@ -94,11 +94,6 @@ std::string CurrentDirectory() {
   }
 }
 
-std::string TempDirectory() {
-  if (auto t = GetEnv("TMPDIR"); t && !t->empty()) return TrimTrailingSlashes(*t);
-  return "/tmp";
-}
-
 std::string LocaleDecimalSeparator() {
   locale_t loc = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
   if (loc == static_cast<locale_t>(nullptr)) return ".";

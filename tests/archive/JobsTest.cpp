@@ -132,15 +132,26 @@ TEST(EncryptJob, ReplacingAsksFirstAndKeepsTheOldArchiveUntilTheNewOneIsComplete
 }
 
 TEST(EncryptJob, CancelLeavesNoArchiveAndNoTemporaryFile) {
-  test::WriteFileBytes(Plain(), Content(50000));
+  // Bytes that do not compress, so that the pass with compression has
+  // pieces to encrypt while it still compresses.
+  std::string noise(300000, '\0');
+  std::uint32_t x = 99;
+  for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  test::WriteFileBytes(Plain(), noise);
   for (const bool compress : {true, false}) {
-    for (const int cancelAt : {2, 4}) {  // while compressing, while encrypting
-      SCOPED_TRACE(std::to_string(compress) + "/" + std::to_string(cancelAt));
+    // At the first chance, in the middle of the pass, and (with
+    // compression) once the whole file is read and the rest is encrypted.
+    for (const std::string when : {"start", "middle", "Encrypting:"}) {
+      if (!compress && when == "Encrypting:") continue;
+      SCOPED_TRACE(std::to_string(compress) + "/" + when);
       FakeUiPort ui;
       frmEncrypt job(ui);
       ASSERT_TRUE(job.Initialize(EncryptParameters(compress)));
       ui.onPendingMessages = [&](int call) {
-        if (call == cancelAt) job.Cancel();
+        if ((when == "start" && call == 1) || (when == "middle" && call == 30) ||
+            (ui.operations.back() == when)) {
+          job.Cancel();
+        }
       };
       job.Run();
       EXPECT_EQ(job.Result(), kCancelled);

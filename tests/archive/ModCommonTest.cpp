@@ -99,18 +99,6 @@ TEST(Paths, FileExists) {
   EXPECT_FALSE(FileExists(dir + "/nothing"));
 }
 
-TEST(Paths, TempFilePathIsANewEmptyFileInTheTempFolder) {
-  const std::string path = GetTempFilePath();
-  ASSERT_FALSE(path.empty());
-  EXPECT_EQ(fs::path(path).parent_path(), SandboxDir() + "/tmp");
-  EXPECT_EQ(fs::path(path).filename().string().rfind("SVA", 0), 0u);
-  EXPECT_EQ(fs::file_size(path), 0u);
-  EXPECT_NE(GetTempFilePath(), path);
-
-  ::setenv("TMPDIR", (SandboxDir() + "/no/such").c_str(), 1);
-  EXPECT_EQ(GetTempFilePath(), "");
-}
-
 TEST(Paths, DocumentsFolderFallsBackToTheCurrentFolder) {
   EXPECT_EQ(GetDocumentsDir(), std::string(std::getenv("HOME")) + "/Documents");
   clsRegistry registry;

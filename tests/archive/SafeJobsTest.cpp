@@ -506,20 +506,7 @@ TEST(RareFailures, MissingExportsFailTheOperationThatNeedsThem) {
   EXPECT_EQ(ReadFileBytes(Plain()), Content(100)) << "untouched";
 }
 
-TEST(RareFailures, ScratchFilesRecordsAndQuestionsOfTheJobs) {
-  WriteFileBytes(Plain(), Content(100));
-  ::setenv("TMPDIR", (SandboxDir() + "/no-such-folder").c_str(), 1);
-  FakeUiPort ui;
-  frmEncrypt encrypt(ui);
-  ASSERT_TRUE(encrypt.Initialize(EncryptParameters(true)));
-  encrypt.Run();
-  ASSERT_EQ(ui.boxes.size(), 1u);
-  // Which folder, and why.
-  EXPECT_EQ(ui.boxes[0].text, std::string("Failed to open compressed file.\rThe folder ") + SandboxDir() +
-                                  "/no-such-folder does not exist.");
-  EXPECT_FALSE(fs::exists(Archive()));
-  ::setenv("TMPDIR", (SandboxDir() + "/tmp").c_str(), 1);
-
+TEST(RareFailures, RecordsAndQuestionsOfTheJobs) {
   // A record that does not describe the archive (it changed since it was
   // read) is refused.
   MakeArchive(false, 100);

@@ -241,12 +241,13 @@ TEST(MessagesCli, SayWhatThePersonCanActOn) {
   r = Cli({"encrypt", dir + "/f.txt", "-o", dir + "/g.sva", "--recipient", std::string(40, 'A')});
   EXPECT_NE(r.err.find("sealvane-cli: no certificate with thumbprint AAAA"), std::string::npos) << r.err;
 
-  // A temporary folder that is not there: which one, and why.
+  // The jobs need no temporary folder: one that is not there changes nothing.
   ::setenv("TMPDIR", (dir + "/no-such-tmp").c_str(), 1);
   r = Cli({"encrypt", dir + "/f.txt", "-o", dir + "/h.sva", "--password-file", dir + "/pw", "--compress"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("Failed to open compressed file.\n"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("no-such-tmp"), std::string::npos) << r.err;
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = Cli({"decrypt", dir + "/h.sva", "-o", dir + "/h.txt", "--password-file", dir + "/pw"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(dir + "/h.txt"), "content");
 }
 
 }  // namespace

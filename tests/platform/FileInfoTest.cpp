@@ -9,7 +9,6 @@
 
 #include "sealvane/platform/File.h"
 #include "sealvane/platform/RuntimeError.h"
-#include "sealvane/platform/TempFile.h"
 #include "support/Sandbox.h"
 
 namespace sealvane::platform {
@@ -101,20 +100,6 @@ TEST(FileInfo, TimesAreFileTimesAndLastWriteAndAccessCanBeSet) {
   const FileTimes after = GetTimes(path);
   EXPECT_EQ(after.lastWrite, early.lastWrite);
   EXPECT_EQ(after.lastAccess, set.lastAccess);
-}
-
-TEST(FileInfo, TempFilesAreNewEmptyPrivateAndUnique) {
-  const std::string dir = SandboxDir() + "/tmp";
-  const std::string a = CreateTempFile(dir, "SVA");
-  const std::string b = CreateTempFile(dir, "SVA");
-  EXPECT_NE(a, b);
-  const std::string name = fs::path(a).filename();
-  EXPECT_EQ(name.rfind("SVA", 0), 0u);
-  EXPECT_EQ(fs::path(a).extension(), ".tmp");
-  EXPECT_EQ(name.find_first_not_of("SVA0123456789ABCDEF.tmp"), std::string::npos);
-  EXPECT_EQ(fs::file_size(a), 0u);
-  EXPECT_EQ(fs::status(a).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_THROW(CreateTempFile(SandboxDir() + "/no/such/folder", "SVA"), RuntimeError);
 }
 
 TEST(FileInfo, FilesRefuseFoldersAndSpecialFilesAndReportPastEnd) {

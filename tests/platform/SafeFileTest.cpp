@@ -14,7 +14,6 @@
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/ReplacementFile.h"
 #include "sealvane/platform/RuntimeError.h"
-#include "sealvane/platform/TempFile.h"
 #include "support/Process.h"
 #include "support/Sandbox.h"
 
@@ -128,18 +127,6 @@ TEST(ReplacementFile, FoldersThatCannotTakeTheFileAreNamedInTheFailure) {
   EXPECT_EQ(failure(dir + "/" + std::string(300, 'n')), "52 The name " + std::string(300, 'n') + " is too long for its folder");
   test::WriteFileBytes(dir + "/file", "x");
   EXPECT_EQ(failure(dir + "/file/x").substr(0, 2), "76");
-}
-
-TEST(ScratchFile, NoNameShowsItAndItHoldsData) {
-  const std::string dir = Dir();
-  File scratch = CreateScratchFile(dir, "SVA");
-  Write(scratch, "scratch data");
-  EXPECT_TRUE(test::FolderEntries(dir).empty());
-  std::uint8_t back[12];
-  scratch.ReadAt(0, back);
-  EXPECT_EQ(std::string(back, back + 12), "scratch data");
-  EXPECT_EQ(scratch.Status().permissions, 0600u);
-  EXPECT_THROW(CreateScratchFile(dir + "/none", "SVA"), RuntimeError);
 }
 
 TEST(SameFile, DecidedByIdentityNotByText) {

@@ -38,4 +38,14 @@ inline constexpr std::int32_t kLibraryRefusedKey = -2;
 // (or, for a compressed stream, the first) does not check out under this key.
 inline constexpr std::int32_t kWrongPassword = -7;
 
+// What is wrong with a compressed stream, found while it is expanded.
+enum class StreamDamage {
+  None,
+  BadLengths,  // a block's lengths are out of bounds
+  Cut,         // the stream ends inside a block
+  BadData,     // the compression library refused a block
+  TooMuch,     // the blocks expand past the recorded file size
+  TooLittle,   // ... or fall short of it
+};
+
 }  // namespace sealvane

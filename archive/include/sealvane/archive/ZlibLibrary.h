@@ -23,25 +23,34 @@ class ZlibLibrary {
   // The library of this process.
   static ZlibLibrary& Default();
 
-  int DeflateInit(z_stream* stream, int level);
-  int Deflate(z_stream* stream, int flush);
-  int DeflateReset(z_stream* stream);
-  int DeflateEnd(z_stream* stream);
-  int InflateInit(z_stream* stream);
-  int Inflate(z_stream* stream, int flush);
-  int InflateReset(z_stream* stream);
-  int InflateEnd(z_stream* stream);
+  using DeflateInitFn = int (*)(z_stream*, int, int, int, int, int, const char*, int);
+  using InflateInitFn = int (*)(z_stream*, const char*, int);
+  using StreamFn = int (*)(z_stream*);
+  using FlushFn = int (*)(z_stream*, int);
+
+  // The functions one stream needs, looked up together (in this order) so
+  // that a stream calls them without a lookup each time, from any thread.
+  struct DeflateCalls {
+    DeflateInitFn init;
+    FlushFn deflate;
+    StreamFn reset;
+    StreamFn end;
+  };
+  struct InflateCalls {
+    InflateInitFn init;
+    FlushFn inflate;
+    StreamFn reset;
+    StreamFn end;
+  };
+  // Throw RuntimeError 48 or 453 when the library or a function is missing.
+  DeflateCalls Deflater();
+  InflateCalls Inflater();
 
  private:
   template <typename F>
   F Resolve(F& slot, const char* name) {
     return m_library.Resolve(slot, name);
   }
-
-  using DeflateInitFn = int (*)(z_stream*, int, int, int, int, int, const char*, int);
-  using InflateInitFn = int (*)(z_stream*, const char*, int);
-  using StreamFn = int (*)(z_stream*);
-  using FlushFn = int (*)(z_stream*, int);
 
   platform::LazyLibrary m_library;
   DeflateInitFn m_deflateInit = nullptr;
@@ -54,9 +63,10 @@ class ZlibLibrary {
   StreamFn m_inflateEnd = nullptr;
 };
 
-// One deflate stream for a whole job, reset between pieces: each piece comes
-// out byte for byte as zlib's compress() makes it, without setting up and
-// tearing down a stream per piece.
+// One deflate stream for a whole job (or one worker of it), reset between
+// pieces: each piece comes out byte for byte as zlib's compress() makes it,
+// without setting up and tearing down a stream per piece. One object is
+// used by one thread at a time.
 class PieceCompressor {
  public:
   explicit PieceCompressor(ZlibLibrary& library = ZlibLibrary::Default()) : m_library(library) {}
@@ -71,6 +81,7 @@ class PieceCompressor {
 
  private:
   ZlibLibrary& m_library;
+  ZlibLibrary::DeflateCalls m_calls {};
   z_stream m_stream {};
   bool m_bOpen = false;
 };
@@ -91,6 +102,7 @@ class PieceExpander {
 
  private:
   ZlibLibrary& m_library;
+  ZlibLibrary::InflateCalls m_calls {};
   z_stream m_stream {};
   bool m_bOpen = false;
 };

@@ -44,6 +44,10 @@ class clsArchive {
   std::int32_t EncryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc);
   std::int32_t Encrypt(bool i_bLastData, std::int32_t i_nDataSize, std::span<const std::uint8_t> i_achData);
   std::int32_t EncryptDone();
+  // Writes the size of the compressed stream into the file description, in
+  // place, once the final piece is written: EncryptInit stored a placeholder
+  // because the stream is compressed while it is encrypted.
+  std::int32_t SetCompFileSize(std::int32_t i_nCompFileSize);
 
   std::int32_t ReadParameters(clsParameters& o_oParameters, clsFileDesc& o_oFileDesc);
   std::int32_t DecryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc);
@@ -65,7 +69,8 @@ class clsArchive {
   // padded final piece.
   static constexpr std::int64_t StreamSize(std::int64_t n) noexcept { return n < 1 ? 0 : n - n % 8 + 8; }
 
-  // Where the encrypted stream starts, once ReadParameters has succeeded.
+  // Where the encrypted stream starts, once EncryptInit or ReadParameters has
+  // succeeded.
   std::int64_t StreamOffset() const noexcept { return m_nStreamOffset; }
   // Bytes of the open archive from the current position to its end.
   std::int64_t Remaining() const noexcept;

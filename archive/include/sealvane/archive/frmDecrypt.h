@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The decrypt job: decrypts the payload into a new file beside the target
-// (or into a scratch file that it then expands), restores the stored times
-// and attributes, puts the file under its name only when it is complete, and
-// opens it when asked. A failure or a cancel leaves no plain file and the old
-// file, if any, as it was. The archive is never changed.
+// The decrypt job: one pass that decrypts the payload (and expands it, for a
+// compressed archive) straight into a new file beside the target; nothing is
+// written anywhere else. It restores the stored times and attributes, puts
+// the file under its name only when it is complete, and opens it when asked.
+// A failure or a cancel leaves no plain file and the old file, if any, as it
+// was. The archive is never changed.
 #pragma once
 
 #include <optional>
@@ -34,7 +35,9 @@ class frmDecrypt : public JobWindow {
   std::int32_t DecryptFile();
   // One try with one form of the password; kWrongPassword in a trial.
   std::int32_t DecryptWith(const clsParameters& i_oAttempt, bool i_bTrial);
-  std::int32_t DecompressFile();
+  // What the expansion found wrong with the compressed stream, reported once
+  // the right key has decrypted it all.
+  std::int32_t ReportDamage();
   std::int32_t SetFileProperties();
   std::int32_t PublishFile();
   void OpenDecryptedFile();
@@ -42,10 +45,11 @@ class frmDecrypt : public JobWindow {
   ZlibLibrary& m_zlib;
   clsParameters m_oParameters;
   platform::File m_oArchiveFile;
-  platform::File m_oCompressedFile;
   std::optional<platform::ReplacementFile> m_oPlain;
   bool m_bReplace = false;
   std::int64_t m_nStoredSize = 0;
+  StreamDamage m_eDamage = StreamDamage::None;
+  int m_nDamageZ = 0;
   std::int32_t m_nResult = 0;
 };
 

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The encrypt job: compresses the plain file into a scratch file when asked,
-// encrypts it piece by piece into a new archive beside the target, and puts
-// the archive under its name only when it is complete. A failure or a cancel
-// leaves the old archive, if any, as it was. The plain file is never changed.
+// The encrypt job: one pass over the plain file, compressed on every core
+// when asked, encrypted piece by piece straight into a new archive beside the
+// target; nothing is written anywhere else. The archive takes its name only
+// when it is complete. A failure or a cancel leaves the old archive, if any,
+// as it was. The plain file is never changed.
 #pragma once
 
 #include <optional>
 
 #include "sealvane/archive/JobWindow.h"
+#include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/ZlibLibrary.h"
 #include "sealvane/archive/clsParameters.h"
 #include "sealvane/platform/File.h"
@@ -19,7 +21,8 @@ class frmEncrypt : public JobWindow {
  public:
   explicit frmEncrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default(),
                       ZlibLibrary& zlib = ZlibLibrary::Default())
-      : JobWindow(ui, library, "Sealvane - Encrypt"), m_zlib(zlib) {}
+      : JobWindow(ui, library, "Sealvane - Encrypt"), m_zlib(zlib), m_nWorkers(DefaultWorkers()),
+        m_nMaxArchiveSize(kMaxArchiveSize) {}
 
   // Checks the record and prepares the window; true: show it. The plain file
   // is opened here, once, and the new archive is created beside its target.
@@ -28,11 +31,19 @@ class frmEncrypt : public JobWindow {
   // The outcome of the last run: 0 done, -9 cancelled, else a failure code.
   std::int32_t Result() const noexcept override { return m_nResult; }
 
+  // Threads that compress (one per core, at most 8, by default).
+  void SetWorkers(unsigned i_nWorkers) noexcept { m_nWorkers = i_nWorkers; }
+  // The largest archive the job may write: the format's limit unless a
+  // smaller one is set (to reach the limit in tests without 2 GiB of data).
+  void SetMaxArchiveSize(std::int64_t i_nBytes) noexcept { m_nMaxArchiveSize = i_nBytes; }
+
  private:
   void DoRun() override;
-  std::int32_t CompressFile();
   std::int32_t EncryptFile();
+  std::int32_t EncryptPieces(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
+  std::int32_t CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
   std::int32_t PublishArchive();
+  static unsigned DefaultWorkers() noexcept;
   // The archive's size without its encrypted stream, as far as it is known
   // before the keys are wrapped.
   std::int64_t HeaderEstimate() const;
@@ -40,11 +51,12 @@ class frmEncrypt : public JobWindow {
   ZlibLibrary& m_zlib;
   clsParameters m_oParameters;
   platform::File m_oPlainFile;
-  platform::File m_oCompressedFile;
   std::optional<platform::ReplacementFile> m_oArchive;
   bool m_bReplace = false;
   std::string m_strFileName;
   std::int32_t m_nResult = 0;
+  unsigned m_nWorkers;
+  std::int64_t m_nMaxArchiveSize;
 };
 
 }  // namespace sealvane

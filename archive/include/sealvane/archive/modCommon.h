@@ -55,8 +55,6 @@ std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash);
 std::string GetFileNameOfPath(const std::string& i_strPath);
 std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_strExt);
 std::string GetDocumentsDir();
-// A new, empty temporary file ("SVA" + hex digits + ".tmp"), or "" on failure.
-std::string GetTempFilePath();
 std::string FormatFileSize(const std::string& i_strPath);
 // The size text for n bytes with the given decimal separator.
 std::string FormatByteCount(std::int64_t i_nBytes, std::string_view i_strDecimalSep);
@@ -80,6 +78,10 @@ bool SameBytes(std::span<const std::uint8_t> i_varA, std::span<const std::uint8_
 // Copies when both have the same length; returns false and copies nothing
 // otherwise.
 bool CopyByteArray(std::span<const std::uint8_t> i_varSource, std::span<std::uint8_t> o_varDest) noexcept;
+// Overwrites bytes that held a secret or the user's data with zeros, in a
+// way the compiler does not drop.
+void WipeBytes(std::span<std::uint8_t> io_achBytes) noexcept;
+void WipeBytes(std::string& io_str) noexcept;
 // A file time as its 8 bytes in memory order (least significant first).
 void FileTimeToBytes(ByteArray& o_varBytes, std::int64_t i_nFileTime);
 // The file time in the first 8 bytes; RuntimeError 9 when there are fewer.

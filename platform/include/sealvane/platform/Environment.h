@@ -30,9 +30,6 @@ std::string DocumentsFolderSetting();
 // The process's current directory; empty when it cannot be read.
 std::string CurrentDirectory();
 
-// $TMPDIR when set and not empty, else /tmp; without a trailing slash.
-std::string TempDirectory();
-
 // The decimal separator of the user's numeric locale (LC_ALL, LC_NUMERIC,
 // LANG), "." when the locale is unknown.
 std::string LocaleDecimalSeparator();
