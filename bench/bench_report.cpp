@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The performance report, measured in one run: on 32 MiB of text and of
 // random bytes, the encrypt and decrypt jobs for each cipher with and without
-// compression, the raw OpenSSL cipher over the same 4096-byte pieces,
-// `openssl enc` and `gzip -6` as whole processes, secure delete next to
-// `shred -n1 -u`, and peak memory at 1 MiB and 1 GiB. Prints a table of times
-// and ratios and writes it as JSON next to the build (report.json).
+// compression (compressing on one worker thread and on all of them), the raw
+// OpenSSL cipher over the same 4096-byte pieces, the bytes each job writes
+// per byte of its output, `openssl enc` and `gzip -6` as whole processes,
+// secure delete next to `shred -n1 -u`, and peak memory at 1 MiB and 1 GiB.
+// Prints a table of times and ratios and writes it as JSON next to the build
+// (report.json).
 //   bench_report [MIB]   the size of the two inputs, 32 by default
 #include <openssl/evp.h>
 #include <openssl/provider.h>
@@ -213,6 +215,17 @@ long PeakKiB(int mib) {
   return kib;
 }
 
+// Bytes this process has written so far (/proc/self/io, wchar).
+std::int64_t BytesWritten() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  std::int64_t value = 0;
+  while (io >> key >> value) {
+    if (key == "wchar:") return value;
+  }
+  return 0;
+}
+
 struct Row {
   std::string name;
   double ms;
@@ -244,40 +257,57 @@ int main(int argc, char** argv) {
   const std::string restored = folder + "/restored";
   std::printf("Sealvane performance report: %lld MiB inputs, best of %d runs, milliseconds\n\n",
               static_cast<long long>(mib), kRepeats);
-  std::printf("%-7s %-15s %10s %10s %10s %10s %10s %8s %8s %8s\n", "data", "cipher", "raw", "enc", "enc+z", "dec",
-              "dec+z", "z/enc", "enc/raw", "dec/raw");
+  const unsigned cores = sealvane::frmEncrypt::DefaultWorkers();
+  std::printf("compression threads: %u (1 in the column enc+z/1)\n\n", cores);
+  std::printf("%-7s %-15s %8s %8s %8s %8s %8s %8s %7s %7s %7s %7s %7s\n", "data", "cipher", "raw", "enc", "enc+z/1",
+              "enc+z", "dec", "dec+z", "z/enc", "dz/dec", "enc/raw", "w/out e", "w/out d");
   for (const auto& [kind, plain] : inputs) {
     const std::vector<unsigned char> data = ReadAll(plain);
     for (int cipher = 1; cipher <= 5; ++cipher) {
       const double raw = RawCipherMs(cipher, data);
       double ms[2][2] = {};  // [compress][decrypt]
+      double oneThread = 0;
       std::int64_t archiveSize[2] = {};
+      double writtenPerByte[2] = {};  // compressed jobs: [decrypt]
       for (const bool compress : {false, true}) {
-        ms[compress][0] = BestMs(
-            [&] {
-              sealvane::frmEncrypt job(ui);
-              job.Initialize(Parameters(cipher, compress, plain, archive));
-              job.Run();
-              if (job.Result() != 0) std::cerr << "encrypt failed\n";
-            },
-            [&] { fs::remove(archive); });
+        const auto encrypt = [&](unsigned workers) {
+          sealvane::frmEncrypt job(ui);
+          job.SetWorkers(workers);
+          job.Initialize(Parameters(cipher, compress, plain, archive));
+          job.Run();
+          if (job.Result() != 0) std::cerr << "encrypt failed\n";
+        };
+        const auto decrypt = [&] {
+          sealvane::frmDecrypt job(ui);
+          job.Initialize(Parameters(cipher, compress, restored, archive));
+          job.Run();
+          if (job.Result() != 0) std::cerr << "decrypt failed\n";
+        };
+        if (compress) oneThread = BestMs([&] { encrypt(1); }, [&] { fs::remove(archive); });
+        ms[compress][0] = BestMs([&] { encrypt(cores); }, [&] { fs::remove(archive); });
         archiveSize[compress] = static_cast<std::int64_t>(fs::file_size(archive));
-        ms[compress][1] = BestMs(
-            [&] {
-              sealvane::frmDecrypt job(ui);
-              job.Initialize(Parameters(cipher, compress, restored, archive));
-              job.Run();
-              if (job.Result() != 0) std::cerr << "decrypt failed\n";
-            },
-            [&] { fs::remove(restored); });
+        ms[compress][1] = BestMs(decrypt, [&] { fs::remove(restored); });
+        if (compress) {
+          fs::remove(archive);
+          std::int64_t before = BytesWritten();
+          encrypt(cores);
+          writtenPerByte[0] = static_cast<double>(BytesWritten() - before) / static_cast<double>(fs::file_size(archive));
+          fs::remove(restored);
+          before = BytesWritten();
+          decrypt();
+          writtenPerByte[1] = static_cast<double>(BytesWritten() - before) / static_cast<double>(fs::file_size(restored));
+        }
       }
-      std::printf("%-7s %-15s %10.0f %10.0f %10.0f %10.0f %10.0f %8.2f %8.2f %8.2f\n", kind.c_str(),
-                  kCipherNames[cipher], raw, ms[0][0], ms[1][0], ms[0][1], ms[1][1], ms[1][0] / ms[0][0],
-                  ms[0][0] / raw, ms[0][1] / raw);
+      std::printf("%-7s %-15s %8.0f %8.0f %8.0f %8.0f %8.0f %8.0f %7.2f %7.2f %7.2f %7.3f %7.3f\n", kind.c_str(),
+                  kCipherNames[cipher], raw, ms[0][0], oneThread, ms[1][0], ms[0][1], ms[1][1], ms[1][0] / ms[0][0],
+                  ms[1][1] / ms[0][1], ms[0][0] / raw, writtenPerByte[0], writtenPerByte[1]);
       json << (firstJob ? "" : ",\n") << "    {\"data\": \"" << kind << "\", \"cipher\": " << cipher
-           << ", \"raw_cipher_ms\": " << raw << ", \"encrypt_ms\": " << ms[0][0] << ", \"encrypt_compressed_ms\": "
-           << ms[1][0] << ", \"decrypt_ms\": " << ms[0][1] << ", \"decrypt_compressed_ms\": " << ms[1][1]
-           << ", \"archive_bytes\": " << archiveSize[0] << ", \"compressed_archive_bytes\": " << archiveSize[1] << "}";
+           << ", \"raw_cipher_ms\": " << raw << ", \"encrypt_ms\": " << ms[0][0]
+           << ", \"encrypt_compressed_one_thread_ms\": " << oneThread << ", \"encrypt_compressed_ms\": " << ms[1][0]
+           << ", \"decrypt_ms\": " << ms[0][1] << ", \"decrypt_compressed_ms\": " << ms[1][1]
+           << ", \"threads\": " << cores << ", \"encrypt_written_per_output_byte\": " << writtenPerByte[0]
+           << ", \"decrypt_written_per_output_byte\": " << writtenPerByte[1] << ", \"archive_bytes\": " << archiveSize[0]
+           << ", \"compressed_archive_bytes\": " << archiveSize[1] << "}";
       firstJob = false;
     }
   }

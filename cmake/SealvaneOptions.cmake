@@ -39,3 +39,8 @@ if(SEALVANE_SANITIZE)
   target_link_options(sealvane_options INTERFACE -fsanitize=address,undefined)
   target_compile_definitions(sealvane_options INTERFACE _GLIBCXX_ASSERTIONS)
 endif()
+
+if(SEALVANE_TSAN)
+  target_compile_options(sealvane_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(sealvane_options INTERFACE -fsanitize=thread)
+endif()

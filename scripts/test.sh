@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs the fuzz targets briefly, then builds Sealvane twice (optimised, and
-# with ASan+UBSan) and runs every test in both builds. Exits non-zero when
-# anything fails to build, crashes or does not pass.
+# Runs the fuzz targets briefly, then builds Sealvane three times (optimised
+# with gcc and with clang, and with ASan+UBSan) and runs every test in each
+# build, and the archive engine's tests (the threaded jobs) under
+# ThreadSanitizer. Exits non-zero when anything fails to build, crashes or
+# does not pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,4 +22,12 @@ for preset in dev clang asan-ubsan; do
     status=1
   fi
 done
+
+echo "==> tsan: configure and build the archive engine's tests"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+echo "==> tsan: test"
+if ! TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" build/tsan/bin/archive_tests --gtest_brief=1; then
+  status=1
+fi
 exit $status

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CompressionPool.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 
 #include "sealvane/archive/clsArchive.h"
@@ -16,17 +18,17 @@ constexpr std::size_t BlockRoom(std::size_t piece) { return 8 + 2 * piece + 12; 
 
 }  // namespace
 
-unsigned CompressionPool::DefaultWorkers() noexcept {
+unsigned CompressionPool::DefaultThreads() noexcept {
   return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
 
-CompressionPool::CompressionPool(ZlibLibrary& zlib, unsigned workers)
-    : m_zlib(zlib), m_nCapacity(4 * static_cast<std::size_t>(std::max(workers, 1u))) {
+CompressionPool::CompressionPool(ZlibLibrary& zlib, unsigned threads)
+    : m_zlib(zlib), m_nCapacity(4 * static_cast<std::size_t>(std::max(threads, 1u))), m_own(zlib) {
   // A missing library or function is the caller's failure, reported on its
   // thread before any worker starts.
   m_zlib.Deflater();
   try {
-    for (unsigned i = 0; i < std::max(workers, 1u); ++i) m_threads.emplace_back([this] { Work(); });
+    for (unsigned i = 1; i < threads; ++i) m_threads.emplace_back([this] { Work(); });
   } catch (...) {
     Stop();
     throw;
@@ -77,6 +79,35 @@ CompressionPool::Run* CompressionPool::Oldest(std::chrono::milliseconds wait) {
   return m_queue.front().run.get();
 }
 
+bool CompressionPool::Help() {
+  Run* run = nullptr;
+  {
+    std::lock_guard lock(m_mutex);
+    run = TakeNext();
+  }
+  if (run == nullptr) return false;
+  Compress(*run, m_own);
+  std::lock_guard lock(m_mutex);
+  MarkDone(run);
+  return true;
+}
+
+CompressionPool::Run* CompressionPool::TakeNext() {
+  const auto next = std::find_if(m_queue.begin(), m_queue.end(), [](const Slot& s) { return !s.started; });
+  if (next == m_queue.end()) return nullptr;
+  next->started = true;
+  return next->run.get();
+}
+
+void CompressionPool::MarkDone(const Run* run) {
+  // The slot is still queued: only the job thread releases done runs, and
+  // Stop joins the workers before it drops any.
+  for (Slot& slot : m_queue) {
+    if (slot.run.get() == run) slot.done = true;
+  }
+  m_done.notify_all();
+}
+
 void CompressionPool::Release() {
   std::lock_guard lock(m_mutex);
   if (m_queue.empty() || !m_queue.front().done) return;
@@ -104,28 +135,18 @@ void CompressionPool::Stop() noexcept {
 }
 
 void CompressionPool::Work() {
+  // Named, so that a person (or a test) can tell the workers apart.
+  ::pthread_setname_np(::pthread_self(), kWorkerName);
   PieceCompressor compressor(m_zlib);
   std::unique_lock lock(m_mutex);
   for (;;) {
-    Slot* next = nullptr;
-    m_work.wait(lock, [&] {
-      if (m_bStop) return true;
-      const auto found = std::find_if(m_queue.begin(), m_queue.end(), [](const Slot& s) { return !s.started; });
-      next = found == m_queue.end() ? nullptr : &*found;
-      return next != nullptr;
-    });
+    Run* run = nullptr;
+    m_work.wait(lock, [&] { return m_bStop || (run = TakeNext()) != nullptr; });
     if (m_bStop) return;
-    next->started = true;
-    Run* run = next->run.get();
     lock.unlock();
     Compress(*run, compressor);
     lock.lock();
-    // The slot is still queued: only the job thread releases done runs, and
-    // Stop joins the workers before it drops any.
-    for (Slot& slot : m_queue) {
-      if (slot.run.get() == run) slot.done = true;
-    }
-    m_done.notify_all();
+    MarkDone(run);
   }
 }
 

@@ -140,6 +140,10 @@ void frmDecrypt::DoRun() {
     ShowRuntimeError(m_ui, "Failed to decrypt file.", error);
     result = error.Number();
   }
+  m_nResult = result;
+  SetOperation("Cleaning up");
+  SetFile("");
+  DoEvents();
   // Whatever was written of a plain file that is not complete is destroyed;
   // the old file, if any, is untouched.
   if (m_oPlain && !m_oPlain->Published()) {
@@ -147,10 +151,6 @@ void frmDecrypt::DoRun() {
     m_oPlain->Discard();
   }
   m_oPlain.reset();
-  m_nResult = result;
-  SetOperation("Cleaning up");
-  SetFile("");
-  DoEvents();
   m_oArchiveFile.Close();
   Finish();
 }

@@ -113,7 +113,7 @@ std::int64_t frmEncrypt::HeaderEstimate() const {
   return clsArchive::HeaderSize(m_oParameters, desc, {});
 }
 
-unsigned frmEncrypt::DefaultWorkers() noexcept { return CompressionPool::DefaultWorkers(); }
+unsigned frmEncrypt::DefaultWorkers() noexcept { return CompressionPool::DefaultThreads(); }
 
 void frmEncrypt::DoRun() {
   const bool compress = m_oParameters.m_bCompressFile;
@@ -131,16 +131,16 @@ void frmEncrypt::DoRun() {
     ShowRuntimeError(m_ui, "Failed to encrypt file.", error);
     result = error.Number();
   }
+  m_nResult = result;
+  SetOperation("Cleaning up");
+  SetFile("");
+  DoEvents();
   // A half-written archive never stays behind, and the old one is untouched.
   if (m_oArchive && !m_oArchive->Published()) {
     WipeAndClose(m_oArchive->Data(), m_library);
     m_oArchive->Discard();
   }
   m_oArchive.reset();
-  m_nResult = result;
-  SetOperation("Cleaning up");
-  SetFile("");
-  DoEvents();
   m_oPlainFile.Close();
   Finish();
 }
@@ -242,7 +242,10 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
         SetOperation("Encrypting:");
       }
       if (pool.Empty()) break;
-      if (CompressionPool::Run* run = pool.Oldest(kPoll)) {
+      // The job thread compresses too rather than wait for the oldest run.
+      CompressionPool::Run* run = pool.Oldest(std::chrono::milliseconds(0));
+      if (run == nullptr && !pool.Help()) run = pool.Oldest(kPoll);
+      if (run != nullptr) {
         if (run->error) throw *run->error;
         if (run->zResult != Z_OK) {
           ShowError(m_ui, std::string("Failed to compress file.") + kCR + "The compression library reports error " +

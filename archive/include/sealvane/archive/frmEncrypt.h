@@ -31,7 +31,9 @@ class frmEncrypt : public JobWindow {
   // The outcome of the last run: 0 done, -9 cancelled, else a failure code.
   std::int32_t Result() const noexcept override { return m_nResult; }
 
-  // Threads that compress (one per core, at most 8, by default).
+  // Threads that compress, the job's own included: one per core, at most
+  // 8, unless set.
+  static unsigned DefaultWorkers() noexcept;
   void SetWorkers(unsigned i_nWorkers) noexcept { m_nWorkers = i_nWorkers; }
   // The largest archive the job may write: the format's limit unless a
   // smaller one is set (to reach the limit in tests without 2 GiB of data).
@@ -43,7 +45,6 @@ class frmEncrypt : public JobWindow {
   std::int32_t EncryptPieces(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
   std::int32_t CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
   std::int32_t PublishArchive();
-  static unsigned DefaultWorkers() noexcept;
   // The archive's size without its encrypted stream, as far as it is known
   // before the keys are wrapped.
   std::int64_t HeaderEstimate() const;
