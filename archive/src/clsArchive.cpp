@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string.h>
 
+#include "sealvane/archive/ModernArchive.h"
 #include "sealvane/archive/Password.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/modCommon.h"
@@ -369,6 +370,7 @@ std::int32_t clsArchive::ReadParameters(clsParameters& o_oParameters, clsFileDes
     ReadBytes(identifier);
     if (BytesToString(identifier, 0, kIdentifierSize) != kArchiveIdentifier) return kNotAnArchive;
     m_nVersion = ReadLong();
+    if (m_nVersion == v2::kVersion) return ReadModernParameters(o_oParameters, o_oFileDesc);
     if (m_nVersion != kFormatVersion) return kUnknownVersion;
     o_oParameters.m_eCSP = ReadLong();
     if (o_oParameters.m_eCSP <= 0 || o_oParameters.m_eCSP >= 4) return kBadProviderLevel;
@@ -405,6 +407,51 @@ std::int32_t clsArchive::ReadParameters(clsParameters& o_oParameters, clsFileDes
   } catch (...) {
     return platform::CurrentRuntimeError().Number();
   }
+}
+
+std::int32_t clsArchive::ReadModernParameters(clsParameters& o_oParameters, clsFileDesc& o_oFileDesc) {
+  // The public header only: who may open the archive, and how. The file's
+  // description is sealed; the decrypt job opens it.
+  std::int32_t at = 0;
+  const auto read = [&](std::span<std::uint8_t> out) {
+    RaiseFileStatus(m_oFile.ReadData(out, at));
+    at += static_cast<std::int32_t>(out.size());
+  };
+  ByteArray bytes;
+  v2::Header header;
+  try {
+    header = v2::ReadHeader(read, static_cast<std::uint64_t>(m_oFile.FileSize()), bytes);
+  } catch (const v2::FormatError&) {
+    // Version 2 in name only: refused as a version this reader cannot read.
+    return kUnknownVersion;
+  }
+  o_oParameters.m_eCSP = 1;  // no provider of the other platform is needed
+  o_oParameters.m_eAlg = kCipherAes256;
+  o_oParameters.m_bCompressFile = header.Compressed();
+  o_oParameters.m_bOpenFile = (header.flags & v2::kFlagOpenAfter) != 0;
+  o_oParameters.m_bSigned = false;
+  o_oParameters.m_bPwdRequired = header.Password();
+  o_oParameters.m_oDefaultDigitalID = clsDigitalID {};
+  o_oParameters.m_colOtherDigitalIDs.clear();
+  m_keySlots.clear();
+  for (std::size_t i = 0; i < header.recipients.size(); ++i) {
+    clsDigitalID id;
+    id.m_bSelected = true;
+    id.m_strName = header.recipients[i].name;
+    id.m_strEMailAddr = header.recipients[i].email;
+    id.m_varThumbprint = header.recipients[i].thumbprint;
+    m_keySlots.push_back(header.recipients[i].wrapped);
+    if (i == 0) {
+      o_oParameters.m_oDefaultDigitalID = std::move(id);
+    } else {
+      o_oParameters.m_colOtherDigitalIDs.push_back(std::move(id));
+    }
+  }
+  o_oFileDesc = clsFileDesc {};
+  o_oFileDesc.m_bSealed = true;
+  o_oParameters.m_strFilePath.clear();
+  m_nStreamOffset = static_cast<std::int64_t>(bytes.size());
+  return 0;
 }
 
 bool clsArchive::FindThisUserInCertStore(const clsParameters& i_oParameters, std::int32_t& o_nThisUserIndex,

@@ -70,16 +70,23 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, "Please specify a file.", 0);
       return false;
     }
-    std::int32_t level = 0;
-    char message[SL_MESSAGE_SIZE] = {};
-    m_library.SLGetCSP(&level, message);
-    if (message[0] != '\0') {
-      ShowError(m_ui, CutAtNull(std::string(message, sizeof(message))), 0);
-      return false;
-    }
-    if (m_oParameters.m_eCSP > level) {
-      ShowWarning(m_ui, kStrongerProvider, 0);
-      return false;
+    m_oModern.reset();
+    if (m_oParameters.m_eAlg == kCipherAes256) {
+      // A modern archive is opened now: with its key the file's name is
+      // known, and a wrong password is said before the window shows.
+      if (!OpenModern()) return false;
+    } else {
+      std::int32_t level = 0;
+      char message[SL_MESSAGE_SIZE] = {};
+      m_library.SLGetCSP(&level, message);
+      if (message[0] != '\0') {
+        ShowError(m_ui, CutAtNull(std::string(message, sizeof(message))), 0);
+        return false;
+      }
+      if (m_oParameters.m_eCSP > level) {
+        ShowWarning(m_ui, kStrongerProvider, 0);
+        return false;
+      }
     }
     // The same file under another name is the same file: replacing the plain
     // file would destroy the archive.
@@ -120,13 +127,25 @@ void frmDecrypt::DoRun() {
     // whole stream is decrypted, and says what the expansion found.
     SetOperation("Decrypting:");
     DoEvents();
-    result = DecryptFile();
-    if (result == kOk && compress) {
+    if (m_oModern) {
+      result = DecryptModern();
+      if (result == kOk) {
+        const std::int32_t properties = SetModernProperties();
+        result = PublishFile();
+        if (result == kOk) {
+          result = properties;
+          if (m_oParameters.m_bOpenFile) OpenDecryptedFile();
+        }
+      }
+    } else {
+      result = DecryptFile();
+    }
+    if (!m_oModern && result == kOk && compress) {
       SetOperation("Decompressing:");
       DoEvents();
       result = Cancelled() ? kCancelled : ReportDamage();
     }
-    if (result == kOk) {
+    if (!m_oModern && result == kOk) {
       // Times and attributes that cannot be set do not cost the file.
       const std::int32_t properties = SetFileProperties();
       result = PublishFile();
@@ -320,28 +339,32 @@ std::int32_t frmDecrypt::SetFileProperties() {
       return status;
     }
     archive.CloseArchive();
-    const platform::File& file = m_oPlain->Data();
-    // The stored last-write time is also the last-access time. Times that
-    // cannot be set are not a failure.
-    const std::int64_t modified = BytesToFileTime(desc.m_varModifyTime);
-    try {
-      file.SetTimes(platform::FileTimes {BytesToFileTime(desc.m_varCreateTime), modified, modified});
-    } catch (const RuntimeError&) {
-    }
-    // The file was made for its owner alone and stays so (the archive keeps
-    // no permissions, and its content was private), unless other
-    // permissions were asked for; then the stored attributes (read-only).
-    if (m_oParameters.m_nFileMode >= 0) {
-      file.SetPermissions(static_cast<unsigned>(m_oParameters.m_nFileMode));
-    } else {
-      file.ApplyDefaultPermissions(0600);
-    }
-    file.SetAttributes(static_cast<platform::DWORD>(desc.m_nAttributes) & 7);
+    ApplyProperties(BytesToFileTime(desc.m_varCreateTime), BytesToFileTime(desc.m_varModifyTime),
+                    static_cast<std::uint32_t>(desc.m_nAttributes));
     return kOk;
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to set file properties.");
     return platform::CurrentRuntimeError().Number();
   }
+}
+
+void frmDecrypt::ApplyProperties(std::int64_t i_nCreated, std::int64_t i_nModified, std::uint32_t i_nAttributes) {
+  const platform::File& file = m_oPlain->Data();
+  // The stored last-write time is also the last-access time. Times that
+  // cannot be set are not a failure.
+  try {
+    file.SetTimes(platform::FileTimes {i_nCreated, i_nModified, i_nModified});
+  } catch (const RuntimeError&) {
+  }
+  // The file was made for its owner alone and stays so (the archive keeps
+  // no permissions, and its content was private), unless other
+  // permissions were asked for; then the stored attributes (read-only).
+  if (m_oParameters.m_nFileMode >= 0) {
+    file.SetPermissions(static_cast<unsigned>(m_oParameters.m_nFileMode));
+  } else {
+    file.ApplyDefaultPermissions(0600);
+  }
+  file.SetAttributes(static_cast<platform::DWORD>(i_nAttributes) & 7);
 }
 
 std::int32_t frmDecrypt::PublishFile() {

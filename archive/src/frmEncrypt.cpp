@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "CompressionPool.h"
+#include "JobWorkers.h"
+#include "WorkPool.h"
 #include "RunIo.h"
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/Status.h"
@@ -56,9 +57,10 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, "The file is empty.  Please specify a non-empty file.", 0);
       return false;
     }
-    // Sizes in an archive are 32-bit: a larger file is refused before
-    // anything is written, never stored with a wrapped size.
-    if (size > std::numeric_limits<std::int32_t>::max()) {
+    // Sizes in a version 1 archive are 32-bit: a larger file is refused
+    // before anything is written, never stored with a wrapped size.
+    const bool modern = m_oParameters.m_eAlg == kCipherAes256;
+    if (!modern && size > std::numeric_limits<std::int32_t>::max()) {
       ShowWarning(m_ui, kFileTooLarge, 0);
       return false;
     }
@@ -76,7 +78,8 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
     m_strFileName = GetFileNameOfPath(path);
     // Without compression the archive's size is known now, header and
     // padding included.
-    if (!m_oParameters.m_bCompressFile && HeaderEstimate() + clsArchive::StreamSize(size) > m_nMaxArchiveSize) {
+    if (!modern && !m_oParameters.m_bCompressFile &&
+        HeaderEstimate() + clsArchive::StreamSize(size) > m_nMaxArchiveSize) {
       ShowWarning(m_ui, kFileTooLarge, 0);
       return false;
     }
@@ -113,7 +116,7 @@ std::int64_t frmEncrypt::HeaderEstimate() const {
   return clsArchive::HeaderSize(m_oParameters, desc, {});
 }
 
-unsigned frmEncrypt::DefaultWorkers() noexcept { return CompressionPool::DefaultThreads(); }
+unsigned frmEncrypt::DefaultWorkers() noexcept { return WorkPool::DefaultThreads(); }
 
 void frmEncrypt::DoRun() {
   const bool compress = m_oParameters.m_bCompressFile;
@@ -124,7 +127,7 @@ void frmEncrypt::DoRun() {
     // "Encrypting:" follows once the whole file has been read.
     SetOperation(compress ? "Compressing:" : "Encrypting:");
     DoEvents();
-    result = EncryptFile();
+    result = m_oParameters.m_eAlg == kCipherAes256 ? EncryptModern() : EncryptFile();
     if (result == kOk) result = PublishArchive();
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
@@ -218,12 +221,12 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
   // How long the job thread waits for a run before it lets the window
   // handle its messages (and hears Cancel).
   constexpr std::chrono::milliseconds kPoll(20);
-  constexpr std::int64_t kRunBytes = std::int64_t {CompressionPool::kRunPieces} * kPieceSize;
+  constexpr std::int64_t kRunBytes = std::int64_t {16} * kPieceSize;
   std::int32_t result = kOk;
   ByteArray stream;       // compressed bytes not yet encrypted
   std::size_t used = 0;   // ... of which the first `used` are encrypted
   try {
-    CompressionPool pool(m_zlib, m_nWorkers);
+    WorkPool pool([this] { return std::make_unique<ZlibBlockWorker>(m_zlib); }, m_nWorkers);
     const std::int64_t header = io_oArchive.StreamOffset();
     std::int64_t handedOut = 0;   // plain bytes given to the workers
     std::int64_t compressed = 0;  // plain bytes whose blocks are in the stream
@@ -232,9 +235,9 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
     while (result == kOk) {
       while (handedOut < i_nTotal && !pool.Full()) {
         auto run = pool.NewRun();
-        run->plain.resize(static_cast<std::size_t>(std::min(kRunBytes, i_nTotal - handedOut)));
-        RaiseFileStatus(i_oPlain.ReadData(run->plain, static_cast<std::int32_t>(handedOut)));
-        handedOut += static_cast<std::int64_t>(run->plain.size());
+        run->input.resize(static_cast<std::size_t>(std::min(kRunBytes, i_nTotal - handedOut)));
+        RaiseFileStatus(i_oPlain.ReadData(run->input, static_cast<std::int32_t>(handedOut)));
+        handedOut += static_cast<std::int64_t>(run->input.size());
         pool.Submit(std::move(run));
       }
       if (handedOut == i_nTotal && !allRead) {
@@ -243,27 +246,27 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
       }
       if (pool.Empty()) break;
       // The job thread compresses too rather than wait for the oldest run.
-      CompressionPool::Run* run = pool.Oldest(std::chrono::milliseconds(0));
+      WorkRun* run = pool.Oldest(std::chrono::milliseconds(0));
       if (run == nullptr && !pool.Help()) run = pool.Oldest(kPoll);
       if (run != nullptr) {
         if (run->error) throw *run->error;
-        if (run->zResult != Z_OK) {
+        if (run->status != Z_OK) {
           ShowError(m_ui, std::string("Failed to compress file.") + kCR + "The compression library reports error " +
-                              std::to_string(run->zResult) + ".",
+                              std::to_string(run->status) + ".",
                     0);
-          result = run->zResult;
+          result = run->status;
           break;
         }
         // The compressed stream must fit the archive: refused as soon as it
         // cannot, not after compressing the rest.
-        streamSize += static_cast<std::int64_t>(run->blocks.size());
+        streamSize += static_cast<std::int64_t>(run->output.size());
         if (header + clsArchive::StreamSize(streamSize) > m_nMaxArchiveSize) {
           ShowWarning(m_ui, kCompressedTooLarge, 0);
           result = rt::kOverflow;
           break;
         }
-        stream.insert(stream.end(), run->blocks.begin(), run->blocks.end());
-        compressed += static_cast<std::int64_t>(run->plain.size());
+        stream.insert(stream.end(), run->output.begin(), run->output.end());
+        compressed += static_cast<std::int64_t>(run->input.size());
         pool.Release();
         SetProgress(compressed, i_nTotal);
         // Every piece but the last: which piece is final is known only when

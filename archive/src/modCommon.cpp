@@ -148,6 +148,11 @@ std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_
   return {};
 }
 
+std::string BesideFile(const std::string& i_strPath, const std::string& i_strName) {
+  const std::size_t slash = i_strPath.rfind('/');
+  return slash == std::string::npos ? i_strName : i_strPath.substr(0, slash + 1) + i_strName;
+}
+
 std::string GetDocumentsDir() {
   std::string folder;
   clsConfig config;

@@ -56,7 +56,7 @@ std::string Prose(std::size_t size) {
 std::size_t Workers() {
   std::size_t n = 0;
   for (const auto& task : fs::directory_iterator("/proc/self/task")) {
-    if (ReadFileBytes(task.path().string() + "/comm") == "sealvane-zlib\n") ++n;
+    if (ReadFileBytes(task.path().string() + "/comm") == "sealvane-work\n") ++n;
   }
   return n;
 }

@@ -29,12 +29,6 @@ const char* const kJobControls[] = {
     "cmbAlgorithm",  "optAccess(0)", "optAccess(1)",     "lblAccess",          "lvwAccess",         "btnSelectAccess",
     "lblPassword",   "txtPassword",  "lblConfirmPassword", "txtConfirmPassword"};
 
-// A name in the folder of `path`; a bare name when the path has no folder.
-std::string BesideFile(const std::string& path, const std::string& name) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
-}
-
 bool IsBareName(const std::string& path) { return path.find('/') == std::string::npos; }
 
 std::size_t CharacterCount(const std::string& utf8) {

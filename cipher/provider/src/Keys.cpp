@@ -131,6 +131,19 @@ SecretBytes RsaDecrypt(EVP_PKEY* pkey, const BYTE* data, std::size_t size) {
   return out;
 }
 
+// RSA-OAEP, SHA-256 for the hash and the mask, no label.
+using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)>;
+PkeyCtxPtr OaepContext(EVP_PKEY* pkey, bool encrypt) {
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, pkey, nullptr), EVP_PKEY_CTX_free);
+  if (!ctx || (encrypt ? EVP_PKEY_encrypt_init(ctx.get()) : EVP_PKEY_decrypt_init(ctx.get())) != 1 ||
+      EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_OAEP_PADDING) != 1 ||
+      EVP_PKEY_CTX_set_rsa_oaep_md_name(ctx.get(), "SHA256", nullptr) != 1 ||
+      EVP_PKEY_CTX_set_rsa_mgf1_md_name(ctx.get(), "SHA256", nullptr) != 1) {
+    Fail(encrypt ? NTE_BAD_PUBLIC_KEY : NTE_BAD_KEY);
+  }
+  return ctx;
+}
+
 void PutDword(std::vector<BYTE>& out, DWORD v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
@@ -560,6 +573,45 @@ BOOL CryptExportPublicKeyInfo(HCRYPTPROV hProv, DWORD dwKeySpec, DWORD, BYTE* pb
     std::vector<BYTE> info(der, der + size);
     OPENSSL_free(der);
     CopyOut(info.data(), static_cast<DWORD>(info.size()), pbInfo, pcbInfo);
+  });
+}
+
+}  // namespace sealvane::csp
+
+namespace sealvane::csp {
+
+BOOL CryptEncryptOaepSha256(HCRYPTKEY hPubKey, const BYTE* pbData, DWORD cbData, std::vector<BYTE>& wrapped) {
+  using namespace detail;
+  return Guard([&] {
+    auto key = Get<KeyObject>(hPubKey, NTE_BAD_KEY);
+    if (key->alg != CALG_RSA_KEYX || !key->pkey || (pbData == nullptr && cbData != 0)) Fail(NTE_BAD_KEY);
+    PkeyCtxPtr ctx = OaepContext(key->pkey.get(), true);
+    std::size_t size = 0;
+    if (EVP_PKEY_encrypt(ctx.get(), nullptr, &size, pbData, cbData) != 1) Fail(NTE_BAD_LEN);
+    std::vector<BYTE> out(size);
+    if (EVP_PKEY_encrypt(ctx.get(), out.data(), &size, pbData, cbData) != 1) Fail(NTE_BAD_LEN);
+    out.resize(size);
+    wrapped = std::move(out);
+  });
+}
+
+BOOL CryptDecryptOaepSha256(HCRYPTPROV hProv, const BYTE* pbWrapped, DWORD cbWrapped, BYTE* pbData, DWORD* pcbData) {
+  using namespace detail;
+  return Guard([&] {
+    if (pcbData == nullptr || pbWrapped == nullptr) Fail(ERROR_INVALID_PARAMETER_CODE);
+    auto prov = Get<ProvObject>(hProv, NTE_BAD_UID);
+    PkeyPtr privateKey = ContainerKey(*prov);
+    if (cbWrapped != static_cast<DWORD>(EVP_PKEY_get_size(privateKey.get()))) Fail(NTE_BAD_DATA);
+    PkeyCtxPtr ctx = OaepContext(privateKey.get(), false);
+    SecretBytes out(cbWrapped);
+    std::size_t size = out.size();
+    if (EVP_PKEY_decrypt(ctx.get(), out.data(), &size, pbWrapped, cbWrapped) != 1) Fail(NTE_BAD_DATA);
+    if (pbData == nullptr || *pcbData < size) {
+      *pcbData = static_cast<DWORD>(size);
+      Fail(NTE_BAD_LEN);
+    }
+    std::copy_n(out.begin(), size, pbData);
+    *pcbData = static_cast<DWORD>(size);
   });
 }
 

@@ -4,7 +4,9 @@
 // run of the job when the window is first shown.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <string>
 
 #include "sealvane/archive/CipherLibrary.h"
@@ -56,6 +58,16 @@ class JobWindow {
   }
   void DoEvents() { m_ui.ProcessPendingMessages(); }
   bool Cancelled() const noexcept { return m_bCancel; }
+  // Runs `work` (which must not touch the user interface) on a thread of
+  // its own while the window keeps handling its messages: for a step that
+  // cannot be cut into pieces, such as deriving a key from a password.
+  // Returns its result or rethrows its exception.
+  template <typename F>
+  auto RunWhilePainting(F&& work) {
+    auto done = std::async(std::launch::async, std::forward<F>(work));
+    while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) DoEvents();
+    return done.get();
+  }
   // Ends the job: "Done", a pause, and the window goes.
   void Finish() {
     SetOperation("Done");

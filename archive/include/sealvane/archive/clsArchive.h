@@ -20,6 +20,9 @@
 namespace sealvane {
 
 inline constexpr std::int32_t kPieceSize = 4096;
+// "AES (256-bit)": the cipher number of format version 2, the modern archive
+// (ModernArchive.h). Numbers 1 to 5 write format version 1.
+inline constexpr std::int32_t kCipherAes256 = 6;
 inline constexpr const char* kArchiveIdentifier = "SealvaneArchive";
 // Every offset in an archive, its end included, is a signed 32-bit number.
 inline constexpr std::int64_t kMaxArchiveSize = 2147483647;
@@ -49,6 +52,8 @@ class clsArchive {
   // because the stream is compressed while it is encrypted.
   std::int32_t SetCompFileSize(std::int32_t i_nCompFileSize);
 
+  // Reads format version 1 and the public header of version 2 (cipher 6,
+  // whose file description is sealed: m_bSealed, no name).
   std::int32_t ReadParameters(clsParameters& o_oParameters, clsFileDesc& o_oFileDesc);
   std::int32_t DecryptInit(const clsParameters& i_oParameters, const clsFileDesc& i_oFileDesc);
   std::int32_t Decrypt(bool i_bLastData, std::int32_t i_nDataSize, std::span<std::uint8_t> o_achData);
@@ -89,6 +94,7 @@ class clsArchive {
   // A stored text of `length` bytes, bounded by what remains of the file.
   std::string ReadText(std::int32_t length);
 
+  std::int32_t ReadModernParameters(clsParameters& o_oParameters, clsFileDesc& o_oFileDesc);
   void WriteAccessRecord(const clsDigitalID& i_oEntry, const EncKeyBlob& i_oSlot);
   void ReadAccessRecord(clsDigitalID& o_oEntry, ByteArray& o_oSlot);
   void WriteFileDesc(const clsFileDesc& i_oFileDesc);

@@ -29,6 +29,12 @@ class clsParameters {
   // The permission bits of a decrypted file; -1: private to its owner (0600
   // less the umask). The archive keeps no permissions.
   std::int32_t m_nFileMode = -1;
+  // About how long deriving the key from a password may take when a modern
+  // archive is made; 0: about a second.
+  std::int32_t m_nKdfMilliseconds = 0;
+  // The plain file takes the name the archive stores (known only once a
+  // modern archive is opened): m_strFilePath gives its folder.
+  bool m_bNameFromArchive = false;
   clsDigitalID m_oDefaultDigitalID;
   std::vector<clsDigitalID> m_colOtherDigitalIDs;
   std::string m_strFilePath;
@@ -44,6 +50,9 @@ class clsFileDesc {
   std::int32_t m_nAttributes = 0;
   std::int32_t m_nFileSize = 0;
   std::int32_t m_nCompFileSize = 0;
+  // The description is sealed (a modern archive): the name, times and
+  // sizes above are known only once the archive is opened.
+  bool m_bSealed = false;
 };
 
 }  // namespace sealvane

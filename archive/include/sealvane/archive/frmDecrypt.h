@@ -7,6 +7,7 @@
 // was. The archive is never changed.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "sealvane/archive/JobWindow.h"
@@ -21,7 +22,7 @@ class frmDecrypt : public JobWindow {
  public:
   explicit frmDecrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default(),
                       ZlibLibrary& zlib = ZlibLibrary::Default())
-      : JobWindow(ui, library, "Sealvane - Decrypt"), m_zlib(zlib) {}
+      : JobWindow(ui, library, "Sealvane - Decrypt"), m_zlib(zlib), m_nWorkers(DefaultWorkers()) {}
 
   // Checks the record and prepares the window; true: show it. The archive is
   // opened here, once, and the new file is created beside its target.
@@ -29,6 +30,11 @@ class frmDecrypt : public JobWindow {
 
   // The outcome of the last run: 0 done, -9 cancelled, else a failure code.
   std::int32_t Result() const noexcept override { return m_nResult; }
+
+  // Threads that open a modern archive's chunks, the job's own included:
+  // one per core, at most 8, unless set.
+  static unsigned DefaultWorkers() noexcept;
+  void SetWorkers(unsigned i_nWorkers) noexcept { m_nWorkers = i_nWorkers; }
 
  private:
   void DoRun() override;
@@ -39,6 +45,14 @@ class frmDecrypt : public JobWindow {
   // the right key has decrypted it all.
   std::int32_t ReportDamage();
   std::int32_t SetFileProperties();
+  // Format version 2: Initialize opens the archive (the password's key or
+  // the user's private key, the header's MAC, the sealed description); the
+  // job opens its chunks on every core.
+  bool OpenModern();
+  std::int32_t DecryptModern();
+  std::int32_t SetModernProperties();
+  // Times, permissions and attributes of the new file.
+  void ApplyProperties(std::int64_t i_nCreated, std::int64_t i_nModified, std::uint32_t i_nAttributes);
   std::int32_t PublishFile();
   void OpenDecryptedFile();
 
@@ -49,8 +63,11 @@ class frmDecrypt : public JobWindow {
   bool m_bReplace = false;
   std::int64_t m_nStoredSize = 0;
   StreamDamage m_eDamage = StreamDamage::None;
+  struct Modern;
+  std::shared_ptr<Modern> m_oModern;
   int m_nDamageZ = 0;
   std::int32_t m_nResult = 0;
+  unsigned m_nWorkers;
 };
 
 }  // namespace sealvane

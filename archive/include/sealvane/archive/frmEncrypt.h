@@ -42,6 +42,9 @@ class frmEncrypt : public JobWindow {
  private:
   void DoRun() override;
   std::int32_t EncryptFile();
+  // Format version 2 (cipher 6): the header, the sealed description and the
+  // chunks, sealed on every core.
+  std::int32_t EncryptModern();
   std::int32_t EncryptPieces(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
   std::int32_t CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
   std::int32_t PublishArchive();

@@ -55,6 +55,8 @@ std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash);
 std::string GetFileNameOfPath(const std::string& i_strPath);
 std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_strExt);
 std::string GetDocumentsDir();
+// A name in the folder of `path`; a bare name when the path has no folder.
+std::string BesideFile(const std::string& i_strPath, const std::string& i_strName);
 std::string FormatFileSize(const std::string& i_strPath);
 // The size text for n bytes with the given decimal separator.
 std::string FormatByteCount(std::int64_t i_nBytes, std::string_view i_strDecimalSep);

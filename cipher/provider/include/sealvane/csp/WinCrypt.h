@@ -199,6 +199,15 @@ BOOL CryptAcquireCertificatePrivateKey(PCCERT_CONTEXT pCert, DWORD dwFlags, void
 BOOL CertGetEncoded(PCCERT_CONTEXT pCertContext, std::vector<BYTE>& encoded);
 BOOL CertGetPublicKeyInfo(PCCERT_CONTEXT pCertContext, std::vector<BYTE>& spki);
 
+// RSA-OAEP with SHA-256 (MGF1 with SHA-256, empty label), the key wrapping
+// of the modern archive format. Encrypt: `cbData` bytes for an RSA public
+// key handle (CryptImportPublicKeyInfo). Decrypt: with the private key of
+// the context's key container, as CryptImportKey unwraps a SIMPLEBLOB; the
+// plain bytes go to `pbData` (capacity in, length out: NTE_BAD_LEN when it
+// is too small). A wrapped key that does not check out is NTE_BAD_DATA.
+BOOL CryptEncryptOaepSha256(HCRYPTKEY hPubKey, const BYTE* pbData, DWORD cbData, std::vector<BYTE>& wrapped);
+BOOL CryptDecryptOaepSha256(HCRYPTPROV hProv, const BYTE* pbWrapped, DWORD cbWrapped, BYTE* pbData, DWORD* pcbData);
+
 // --- the providers present on this machine ---
 // A provider is installed unless the machine hive names it under
 // HKLM\Software\Brennock\Sealvane\Cryptography\Disabled Providers with a
