@@ -8,8 +8,9 @@ namespace sealvane::cli {
 namespace {
 
 const char* const kCiphers =
-    "1 \"RC2 (40-bit)\", 2 \"DES (56-bit)\", 3 \"RC2 (64-bit)\", 4 \"RC2 (128-bit)\", 5 \"3DES (168-bit)\"; 3 to 5 need "
-    "the enhanced provider";
+    "6 or aes \"AES (256-bit)\", the modern format, authenticated, for new archives; for exchanging archives with "
+    "Sealvane on the other platform only: 5 \"3DES (168-bit)\", 4 \"RC2 (128-bit)\", 3 \"RC2 (64-bit)\" (3 to 5 need "
+    "the enhanced provider), 2 \"DES (56-bit)\", 1 \"RC2 (40-bit)\"";
 
 const std::vector<CommandHelp> kCommands = {
     {"encrypt", "encrypt FILE [OPTIONS]",
@@ -23,7 +24,7 @@ const std::vector<CommandHelp> kCommands = {
       {"--recipient THUMBPRINT", "a digital ID from AddressBook (40 hexadecimal digits) that may open the archive; "
                                  "may be repeated"},
       {"--cipher N", std::string("the cipher: ") + kCiphers +
-                         ". Default: the AlgorithmNumber setting (Options in the desktop program; 2 when unset)"},
+                         ". Default: the AlgorithmNumber setting (Options in the desktop program; 6 when unset)"},
       {"--compress, --no-compress", "compress before encrypting or not. Default: the AlwaysCompress setting (on)"},
       {"--open-after, --no-open-after",
        "store whether the file is opened after decrypting it. Default: the AlwaysOpen setting (on)"},

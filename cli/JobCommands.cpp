@@ -75,11 +75,14 @@ std::optional<Options> Parse(const std::string& verb, const std::vector<std::str
       o.recipients.push_back(args[++i]);
     } else if (a == "--cipher") {
       const std::string& v = args[++i];
-      if (v.size() != 1 || v[0] < '1' || v[0] > '5') {
-        err << "sealvane-cli: --cipher takes a number from 1 to 5\n";
+      if (v == "aes" || v == "AES") {
+        o.cipher = kCipherAes256;
+      } else if (v.size() == 1 && v[0] >= '1' && v[0] <= '6') {
+        o.cipher = v[0] - '0';
+      } else {
+        err << "sealvane-cli: --cipher takes a number from 1 to 6, or aes\n";
         return std::nullopt;
       }
-      o.cipher = v[0] - '0';
     } else if (a == "--mode") {
       const std::string& v = args[++i];
       char* end = nullptr;
@@ -276,7 +279,7 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (!t.Start([&](forms::frmMain& form) { form.PrepareEncrypt(o.positional[0]); })) return kExitFailure;
   forms::frmMain& form = t.form;
   if (o.cipher) {
-    const int index = static_cast<int>(form.Control("cmbAlgorithm").items.size()) - *o.cipher;
+    const int index = forms::AlgorithmIndexIn(form.Control("cmbAlgorithm"), *o.cipher);
     if (index < 0) {
       ShowWarning(ui, "Cipher " + std::to_string(*o.cipher) +
                           " needs the enhanced provider, which this computer does not offer.",
@@ -410,6 +413,7 @@ int Info(const Options& o, TerminalUi& ui, std::ostream& out) {
     access.push_back(&p.m_oDefaultDigitalID);
     for (const auto& e : p.m_colOtherDigitalIDs) access.push_back(&e);
   }
+  const bool sealed = d.m_bSealed;
   if (o.json) {
     out << "{\"version\": " << archive.Version() << ", \"provider_level\": " << p.m_eCSP << ", \"cipher\": " << p.m_eAlg
         << ", \"compressed\": " << (p.m_bCompressFile ? "true" : "false")
@@ -420,18 +424,26 @@ int Info(const Options& o, TerminalUi& ui, std::ostream& out) {
       out << (i ? ", " : "") << "{\"name\": " << Json(access[i]->m_strName) << ", \"email\": "
           << Json(access[i]->m_strEMailAddr) << ", \"thumbprint\": \"" << Hex(access[i]->m_varThumbprint) << "\"}";
     }
-    out << "], \"file\": {\"name\": " << Json(d.m_strFileName) << ", \"created\": " << Json(Iso(d.m_varCreateTime))
-        << ", \"modified\": " << Json(Iso(d.m_varModifyTime)) << ", \"attributes\": " << d.m_nAttributes
-        << ", \"size\": " << d.m_nFileSize << ", \"compressed_size\": " << d.m_nCompFileSize
-        << "}, \"stream_offset\": " << archive.StreamOffset() << "}\n";
+    out << "]";
+    // A modern archive's description is sealed: nothing of the file is known.
+    if (sealed) {
+      out << ", \"file\": null";
+    } else {
+      out << ", \"file\": {\"name\": " << Json(d.m_strFileName) << ", \"created\": " << Json(Iso(d.m_varCreateTime))
+          << ", \"modified\": " << Json(Iso(d.m_varModifyTime)) << ", \"attributes\": " << d.m_nAttributes
+          << ", \"size\": " << d.m_nFileSize << ", \"compressed_size\": " << d.m_nCompFileSize << "}";
+    }
+    out << ", \"stream_offset\": " << archive.StreamOffset() << "}\n";
     return 0;
   }
   static const char* const kCiphers[] = {"", "RC2 (40-bit)", "DES (56-bit)", "RC2 (64-bit)", "RC2 (128-bit)",
-                                         "3DES (168-bit)"};
+                                         "3DES (168-bit)", "AES (256-bit)"};
+  const bool known = p.m_eAlg >= 1 && p.m_eAlg <= kCipherAes256;
   out << "Archive:        " << EscapeForTerminal(o.positional[0]) << "\n"
-      << "Format version: " << archive.Version() << "\n"
-      << "Provider level: " << p.m_eCSP << (p.m_eCSP == 3 ? " (enhanced)" : " (base)") << "\n"
-      << "Cipher:         " << p.m_eAlg << " " << kCiphers[p.m_eAlg] << "\n"
+      << "Format version: " << archive.Version() << (archive.Version() == 2 ? " (authenticated)" : " (legacy, for exchange)")
+      << "\n";
+  if (!sealed) out << "Provider level: " << p.m_eCSP << (p.m_eCSP == 3 ? " (enhanced)" : " (base)") << "\n";
+  out << "Cipher:         " << p.m_eAlg << " " << (known ? kCiphers[p.m_eAlg] : "") << "\n"
       << "Compressed:     " << (p.m_bCompressFile ? "yes" : "no") << "\n"
       << "Open after:     " << (p.m_bOpenFile ? "yes" : "no") << "\n"
       << "Access:         " << (p.m_bPwdRequired ? "password" : "digital IDs") << "\n";
@@ -440,6 +452,10 @@ int Info(const Options& o, TerminalUi& ui, std::ostream& out) {
     out << "  " << EscapeForTerminal(e->m_strName)
         << (e->m_strEMailAddr.empty() ? "" : " <" + EscapeForTerminal(e->m_strEMailAddr) + ">") << "  "
         << Hex(e->m_varThumbprint) << "\n";
+  }
+  if (sealed) {
+    out << "File:           (sealed: its name, times and size are known only to those who can open it)\n";
+    return 0;
   }
   out << "File:           " << EscapeForTerminal(d.m_strFileName) << "\n"
       << "Size:           " << d.m_nFileSize << " bytes" << (p.m_bCompressFile ? " (" + std::to_string(d.m_nCompFileSize) + " compressed)" : "") << "\n"

@@ -10,6 +10,7 @@
 #include "Help.h"
 #include "TerminalUi.h"
 #include "Text.h"
+#include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/frmOptions.h"
 #include "sealvane/settings/clsConfig.h"
@@ -70,8 +71,13 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::istream& in, st
       if (!defaultId) return Usage(err, "a THUMBPRINT is 40 hexadecimal digits: \"" + args[i] + "\"");
     } else if (a == "--cipher") {
       const std::string& v = args[++i];
-      if (v.size() != 1 || v[0] < '1' || v[0] > '5') return Usage(err, "--cipher takes a number from 1 to 5");
-      cipher = v[0] - '0';
+      if (v == "aes" || v == "AES") {
+        cipher = kCipherAes256;
+      } else if (v.size() == 1 && v[0] >= '1' && v[0] <= '6') {
+        cipher = v[0] - '0';
+      } else {
+        return Usage(err, "--cipher takes a number from 1 to 6, or aes");
+      }
     } else if (a == "--compress" || a == "--no-compress") {
       compress = a == "--compress";
     } else if (a == "--open-after" || a == "--no-open-after") {
@@ -99,7 +105,7 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::istream& in, st
       }
     }
     if (cipher) {
-      const int index = static_cast<int>(dialog.Control("cmbAlgorithm").items.size()) - *cipher;
+      const int index = forms::AlgorithmIndexIn(dialog.Control("cmbAlgorithm"), *cipher);
       if (index < 0) {
         ShowWarning(ui, "Cipher " + std::to_string(*cipher) +
                             " needs the enhanced provider, which this computer does not offer.",
@@ -124,7 +130,7 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::istream& in, st
       << (haveDefault ? EscapeForTerminal(shown.Control("txtDigitalID").text) + "  " + Hex(thumbprint) : "(none)")
       << "\n"
       << "Algorithm:          " << list.items.at(static_cast<std::size_t>(list.value)) << " (cipher "
-      << static_cast<int>(list.items.size()) - list.value << ")\n"
+      << forms::AlgorithmAtIn(list, list.value) << ")\n"
       << "Compress file:      " << (shown.Control("chkCompressFile").value == 1 ? "yes" : "no") << "\n"
       << "Open after:         " << (shown.Control("chkOpenFile").value == 1 ? "yes" : "no") << "\n";
   return 0;

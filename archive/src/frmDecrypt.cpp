@@ -66,7 +66,8 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       return false;
     }
     const std::string& path = m_oParameters.m_strFilePath;
-    if (path.empty()) {
+    // (A stored name in the current folder has an empty folder.)
+    if (path.empty() && !m_oParameters.m_bNameFromArchive) {
       ShowWarning(m_ui, "Please specify a file.", 0);
       return false;
     }

@@ -148,7 +148,7 @@ TEST(OptionsCli, ShowsAndSetsTheDefaultsWithTheDialogsChecks) {
   ProcessResult r = Cli({"options"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
-            "Default digital ID: (none)\nAlgorithm:          DES (56-bit) (cipher 2)\nCompress file:      yes\n"
+            "Default digital ID: (none)\nAlgorithm:          AES (256-bit) (cipher 6)\nCompress file:      yes\n"
             "Open after:         yes\n");
   // Nothing is saved without a default digital ID; the desktop's words are
   // followed by what to type here.

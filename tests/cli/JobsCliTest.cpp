@@ -162,18 +162,24 @@ ProcessResult CliWithFileLimit(int kilobytes, const std::vector<std::string>& ar
 
 TEST(JobsCliFailures, FullDiskWhileEncryptingLeavesNoArchive) {
   test::WriteFileBytes(Path("d.bin"), Data(300000));
-  const ProcessResult r =
-      CliWithFileLimit(64, {"encrypt", Path("d.bin"), "--password-file", PasswordFile("Correct Horse 9"), "--no-compress"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("Failed to encrypt.\nDisk full. Error Number: 61"), std::string::npos) << r.err;
-  EXPECT_FALSE(fs::exists(Path("d.sva")));
-  EXPECT_EQ(test::ReadFileBytes(Path("d.bin")), Data(300000));
+  // The legacy format's message, and the modern format's.
+  for (const auto& [cipher, message] : {std::pair<std::string, std::string> {"5", "Failed to encrypt.\nDisk full."},
+                                        {"6", "Failed to encrypt file.\nDisk full."}}) {
+    SCOPED_TRACE(cipher);
+    const ProcessResult r = CliWithFileLimit(64, {"encrypt", Path("d.bin"), "--password-file",
+                                                  PasswordFile("Correct Horse 9"), "--no-compress", "--cipher", cipher});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(message + " Error Number: 61"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(Path("d.sva")));
+    EXPECT_EQ(test::ReadFileBytes(Path("d.bin")), Data(300000));
+  }
 }
 
 TEST(JobsCliFailures, FullDiskWhileCompressingOrDecryptingLeavesNothingBehind) {
   test::WriteFileBytes(Path("e.bin"), Data(300000));
   ProcessResult r =
-      CliWithFileLimit(64, {"encrypt", Path("e.bin"), "--password-file", PasswordFile("Correct Horse 9"), "--compress"});
+      CliWithFileLimit(64, {"encrypt", Path("e.bin"), "--password-file", PasswordFile("Correct Horse 9"), "--compress",
+                            "--cipher", "5"});
   EXPECT_EQ(r.exitCode, 1);
   // Compressed while it is encrypted: the archive is what fills the disk.
   EXPECT_NE(r.err.find("Failed to encrypt.\nDisk full. Error Number: 61"), std::string::npos) << r.err;

@@ -96,7 +96,7 @@ class Options : public ::testing::Test {
 TEST_F(Options, FreshProfileNeedsADigitalIdBeforeSaving) {
   Open();
   EXPECT_EQ(dialog.Control("txtDigitalID").text, "");
-  EXPECT_EQ(Selected(), "DES (56-bit)");
+  EXPECT_EQ(Selected(), "AES (256-bit)");
   EXPECT_EQ(dialog.Control("chkCompressFile").value, 1);
   EXPECT_EQ(dialog.Control("chkOpenFile").value, 1);
   dialog.btnOK_Click();
@@ -121,7 +121,7 @@ TEST_F(Options, SelectAndSave) {
   };
   dialog.btnSelect_Click();
   EXPECT_FALSE(dialog.Control("txtDigitalID").text.empty());
-  dialog.cmbAlgorithm_Click(1);  // RC2 (128-bit)
+  dialog.cmbAlgorithm_Click(2);  // RC2 (128-bit)
   dialog.chkCompressFile_Click(0);
   // The mail account of the digital ID's address is given it.
   clsRegistry accounts;
@@ -174,17 +174,28 @@ TEST_F(Options, CancelWritesNothing) {
   EXPECT_NE(clsConfig().GetAlgorithm(cipher), 0);
 }
 
-TEST_F(Options, BaseProviderOffersTwoCiphers) {
+TEST_F(Options, BaseProviderOffersAesAndTwoLegacyCiphers) {
   test::DisableEnhancedProvider();
   clsConfig().SetAlgorithm(1);
   Open();
-  EXPECT_EQ(dialog.Control("cmbAlgorithm").items.size(), 2u);
+  EXPECT_EQ(dialog.Control("cmbAlgorithm").items,
+            (std::vector<std::string> {"AES (256-bit)", "DES (56-bit)", "RC2 (40-bit)"}));
   EXPECT_EQ(Selected(), "RC2 (40-bit)");
-  // A strong stored cipher: the strongest entry offered.
+  // A strong stored legacy cipher: the strongest legacy entry offered.
   clsConfig().SetAlgorithm(5);
   frmOptions strong(ui);
   ASSERT_TRUE(strong.Load());
-  EXPECT_EQ(strong.Control("cmbAlgorithm").value, 0);
+  EXPECT_EQ(strong.Control("cmbAlgorithm").value, 1);
+  // Nothing stored: AES, which needs no provider of the other platform.
+  clsConfig().SetAlgorithm(0);
+  frmOptions unset(ui);
+  ASSERT_TRUE(unset.Load());
+  EXPECT_EQ(unset.Control("cmbAlgorithm").value, 0);
+  // Each entry says what it is for.
+  const auto& tips = unset.Control("cmbAlgorithm").itemTips;
+  ASSERT_EQ(tips.size(), 3u);
+  EXPECT_NE(tips[0].find("authenticated"), std::string::npos);
+  EXPECT_NE(tips[2].find("exchanging encrypted files with Sealvane on the other platform"), std::string::npos);
 }
 
 }  // namespace

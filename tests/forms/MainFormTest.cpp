@@ -209,7 +209,7 @@ TEST_F(MainForm, ControlStatesOfEachModeAndAccessType) {
   EXPECT_EQ(C("Encrypt").value, 0);
   EXPECT_FALSE(C("txtFile").readOnly);
   EXPECT_TRUE(C("txtEncFile").readOnly);
-  EXPECT_EQ(C("cmbAlgorithm").items.size(), 5u);
+  EXPECT_EQ(C("cmbAlgorithm").items.size(), 6u);
   for (const char* name : {"chkCompressFile", "cmbAlgorithm", "optAccess(0)", "optAccess(1)"})
     EXPECT_FALSE(C(name).enabled) << name;
   EXPECT_TRUE(C("chkOpenFile").enabled);
@@ -232,10 +232,14 @@ TEST_F(MainForm, ControlStatesOfEachModeAndAccessType) {
 TEST_F(MainForm, AlgorithmListFollowsTheProviderLevel) {
   Start("");
   EXPECT_EQ(form.ProviderLevel(), 3);
-  EXPECT_EQ(C("cmbAlgorithm").items,
-            (std::vector<std::string> {"3DES (168-bit)", "RC2 (128-bit)", "RC2 (64-bit)", "DES (56-bit)", "RC2 (40-bit)"}));
-  form.cmbAlgorithm_Click(0);
+  EXPECT_EQ(C("cmbAlgorithm").items, (std::vector<std::string> {"AES (256-bit)", "3DES (168-bit)", "RC2 (128-bit)",
+                                                                  "RC2 (64-bit)", "DES (56-bit)", "RC2 (40-bit)"}));
+  EXPECT_EQ(C("cmbAlgorithm").value, 0) << "AES unless the user chose otherwise";
+  EXPECT_EQ(form.Parameters().m_eAlg, kCipherAes256);
+  form.cmbAlgorithm_Click(1);
   EXPECT_EQ(form.Parameters().m_eAlg, 5);
+  form.cmbAlgorithm_Click(5);
+  EXPECT_EQ(form.Parameters().m_eAlg, 1);
 
   test::DisableEnhancedProvider();
   clsConfig().SetAlgorithm(5);  // a strong default this machine cannot offer
@@ -243,12 +247,17 @@ TEST_F(MainForm, AlgorithmListFollowsTheProviderLevel) {
   frmMain base(baseUi);
   ASSERT_TRUE(modMain::Startup(baseUi, base, [] {}, ""));
   EXPECT_EQ(base.ProviderLevel(), 1);
-  EXPECT_EQ(base.Control("cmbAlgorithm").items, (std::vector<std::string> {"DES (56-bit)", "RC2 (40-bit)"}));
-  EXPECT_EQ(base.Control("cmbAlgorithm").value, 0);
+  EXPECT_EQ(base.Control("cmbAlgorithm").items,
+            (std::vector<std::string> {"AES (256-bit)", "DES (56-bit)", "RC2 (40-bit)"}));
+  EXPECT_EQ(base.Control("cmbAlgorithm").value, 1);
   EXPECT_EQ(base.Parameters().m_eAlg, 2);
   clsConfig().SetAlgorithm(1);
   base.ToolbarButtonClick("Encrypt");
-  EXPECT_EQ(base.Control("cmbAlgorithm").value, 1);
+  EXPECT_EQ(base.Control("cmbAlgorithm").value, 2);
+  clsConfig().SetAlgorithm(6);
+  base.ToolbarButtonClick("Encrypt");
+  EXPECT_EQ(base.Control("cmbAlgorithm").value, 0) << "AES at every provider level";
+  EXPECT_EQ(base.Parameters().m_eAlg, kCipherAes256);
   EXPECT_TRUE(baseUi.boxes.empty());
 }
 
@@ -388,13 +397,15 @@ TEST_F(MainForm, RoundTripEncryptDecryptSecureDelete) {
   ASSERT_TRUE(fs::exists(Data("report.sva")));
   fs::rename(Data("report.doc"), Data("original.doc"));
 
-  // A double-click on the archive: Decrypt, the stored name beside it.
+  // A double-click on the archive: Decrypt, into its folder under the name
+  // it stores (sealed in the modern format, the default).
   test::FakeUiPort ui2;
   test::FakeMainView view2;
   frmMain form2(ui2);
   form2.AttachView(&view2);
   ASSERT_TRUE(modMain::Startup(ui2, form2, [] {}, "\"" + Data("report.sva") + "\""));
-  EXPECT_EQ(form2.Control("txtFile").text, Data("report.doc"));
+  EXPECT_EQ(form2.Control("txtFile").text, Data(""));
+  EXPECT_EQ(form2.Parameters().m_eAlg, kCipherAes256);
   EXPECT_EQ(form2.Control("optAccess(1)").value, 1);
   EXPECT_TRUE(form2.Control("txtPassword").enabled);
   EXPECT_FALSE(form2.Control("txtConfirmPassword").enabled);
@@ -403,6 +414,7 @@ TEST_F(MainForm, RoundTripEncryptDecryptSecureDelete) {
   form2.btnOK_Click();
   EXPECT_TRUE(ui2.boxes.empty()) << ui2.boxes.front().text;
   EXPECT_EQ(test::ReadFileBytes(Data("report.doc")), content);
+  EXPECT_EQ(form2.Parameters().m_strFilePath, Data("report.doc")) << "the file as the job named it";
   EXPECT_EQ(form2.Control("txtPassword").text, "");
 
   // Secure delete from the context menu's command line.
@@ -583,11 +595,11 @@ TEST_F(MainForm, OptionsChangesAreShownAfterTheDialog) {
     dialog.btnCancel_Click();
   };
   form.mnuToolsOptions_Click();
-  EXPECT_EQ(Selected("cmbAlgorithm"), "DES (56-bit)");
+  EXPECT_EQ(Selected("cmbAlgorithm"), "AES (256-bit)");
 
   test::ImportOwnDigitalID(false);
   view.onOptions = [](forms::frmOptions& dialog) {
-    dialog.cmbAlgorithm_Click(0);
+    dialog.cmbAlgorithm_Click(1);
     dialog.btnSelect_Click();  // the scripted selection below
     dialog.btnOK_Click();
   };
@@ -665,6 +677,87 @@ TEST_F(MainForm, HelpThatCannotBeShownSaysSo) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "Failed to display Help.");
   EXPECT_EQ(ui.boxes[0].title, "Error!");
+}
+
+}  // namespace
+}  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+// A user who ticks "Do not ask again" on every box that offers it.
+class TickingUi : public test::FakeUiPort {
+ public:
+  MsgResult ShowMessageBox(const MessageBoxRequest& request) override {
+    if (request.checked != nullptr) *request.checked = tick;
+    return FakeUiPort::ShowMessageBox(request);
+  }
+  bool tick = false;
+};
+
+TEST(LegacyCiphers, WeakOnesAndLargeKeysAreQuestionedBeforeEncrypting) {
+  clsConfig().SetWelcomed(true);
+  fs::create_directories(SandboxDir() + "/data");
+  const std::string plain = SandboxDir() + "/data/report.doc";
+  const std::string archive = SandboxDir() + "/data/report.sva";
+  test::WriteFileBytes(plain, "plain");
+  const ByteArray own = test::ImportOwnDigitalID();  // a 1024-bit key
+  TickingUi ui;
+  test::FakeMainView view;
+  frmMain form(ui);
+  form.AttachView(&view);
+  ASSERT_TRUE(modMain::Startup(ui, form, [] {}, "/e \"" + plain + "\""));
+  form.cmbAlgorithm_Click(AlgorithmIndexIn(form.Control("cmbAlgorithm"), 2));  // DES
+
+  // Weak: asked first; No encrypts nothing.
+  ui.Answer(MsgResult::No);
+  form.btnOK_Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Weak Cipher");
+  EXPECT_EQ(ui.boxes[0].text.rfind("DES (56-bit) is a weak cipher", 0), 0u);
+  EXPECT_EQ(ui.boxes[0].checkBox, "Do not ask again");
+  EXPECT_FALSE(fs::exists(archive));
+  // Yes, and "Do not ask again": encrypted, and never asked again.
+  ui.tick = true;
+  ui.Answer(MsgResult::Yes);
+  form.btnOK_Click();
+  EXPECT_TRUE(fs::exists(archive));
+  bool warn = true;
+  clsConfig().GetWarnWeakCipher(warn);
+  EXPECT_FALSE(warn);
+  fs::remove(archive);
+  ui.boxes.clear();
+  form.btnOK_Click();
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+  EXPECT_TRUE(fs::exists(archive));
+  fs::remove(archive);
+
+  // A recipient with a 2048-bit key: the other platform could not open it,
+  // which is said whatever the setting, with the cipher to use instead.
+  test::AddToAddressBook("sva/certs/recipient1.der");
+  view.onSelect = [](forms::frmSelectDigitalID& dialog) {
+    dialog.SelectRow(0, true);
+    dialog.btnOK_Click();
+  };
+  form.btnSelectAccess_Click();
+  ui.boxes.clear();
+  ui.Answer(MsgResult::No);
+  form.btnOK_Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("2048-bit key"), std::string::npos) << ui.boxes[0].text;
+  EXPECT_NE(ui.boxes[0].text.find("choose 3DES (168-bit)"), std::string::npos);
+  EXPECT_EQ(ui.boxes[0].defaultButton, 2) << "No by default";
+  EXPECT_FALSE(fs::exists(archive));
+
+  // AES and 3DES are not questioned.
+  for (const std::int32_t cipher : {kCipherAes256, 5}) {
+    ui.boxes.clear();
+    form.cmbAlgorithm_Click(AlgorithmIndexIn(form.Control("cmbAlgorithm"), cipher));
+    form.btnOK_Click();
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+    EXPECT_TRUE(fs::exists(archive));
+    fs::remove(archive);
+  }
 }
 
 }  // namespace

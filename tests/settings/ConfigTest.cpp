@@ -31,7 +31,7 @@ TEST(Config, EveryGetterYieldsItsDefaultOnAFreshProfile) {
 
   std::int32_t algorithm = 77;
   EXPECT_EQ(config.GetAlgorithm(algorithm), 2);
-  EXPECT_EQ(algorithm, 2);
+  EXPECT_EQ(algorithm, 6) << "AES (256-bit) unless the user chose a cipher";
 
   bool compress = false, open = false;
   EXPECT_EQ(config.GetAlwaysCompress(compress), 2);
@@ -117,7 +117,7 @@ TEST(Config, WrongTypeReadsAsMissing) {
   clsConfig config;
   std::int32_t algorithm = 0;
   EXPECT_EQ(config.GetAlgorithm(algorithm), -2);
-  EXPECT_EQ(algorithm, 2);
+  EXPECT_EQ(algorithm, 6);
   bool open = false;
   EXPECT_EQ(config.GetAlwaysOpen(open), -2);
   EXPECT_TRUE(open);

@@ -14,6 +14,7 @@
 #include "sealvane/forms/DigitalIDs.h"
 #include "sealvane/forms/modMain.h"
 #include "sealvane/platform/DynamicLibrary.h"
+#include "sealvane/modern/KeyWrap.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/RuntimeError.h"
 #include "sealvane/settings/clsConfig.h"
@@ -134,7 +135,9 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
   //    an archive made with them can always be read.
   ControlState& list = Edit("cmbAlgorithm");
   if (job) {
-    list.items = AlgorithmList(decrypt || m_eProviderLevel > 1);
+    m_bStrongCiphers = decrypt || m_eProviderLevel > 1;
+    list.items = AlgorithmList(m_bStrongCiphers);
+    list.itemTips = AlgorithmTips(m_bStrongCiphers);
     list.value = -1;
   }
   // 2., 3.
@@ -143,8 +146,8 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
   Edit("chkCompressFile").value = BoolToCheck(m_bCompressFile);
   Edit("chkOpenFile").value = BoolToCheck(m_bOpenFile);
   if (job) {
-    const int index = static_cast<int>(list.items.size()) - m_eAlg;
-    if (index < 0 || index >= static_cast<int>(list.items.size())) {
+    const int index = AlgorithmIndex(m_bStrongCiphers, m_eAlg);
+    if (index < 0) {
       throw platform::RuntimeError(kInvalidPropertyValue, "Invalid property value");
     }
     list.value = index;
@@ -278,6 +281,10 @@ std::int32_t frmMain::GetParameters(const std::string& i_strButtonKey, bool i_bK
   } else {
     if (i_bKeepFile) {
       record.m_strFilePath = m_strFilePath;
+    } else if (desc.m_bSealed) {
+      // A modern archive keeps its file's name sealed: the file goes into
+      // the archive's folder under that name, known once it is opened.
+      record.m_strFilePath = BesideFile(m_strEncFilePath, "");
     } else {
       // Only the stored name's last component is used: nothing is written
       // outside the archive's folder. An unusable name leaves the file to
@@ -287,7 +294,9 @@ std::int32_t frmMain::GetParameters(const std::string& i_strButtonKey, bool i_bK
     }
     if (i_strButtonKey == kModeEncrypt) {
       if (!record.m_bPwdRequired) RefreshRecipients(record);
-      if (record.m_eCSP > m_eProviderLevel && record.m_eAlg >= 3) record.m_eAlg = 2;
+      if (record.m_eCSP > m_eProviderLevel && AlgorithmIndex(m_eProviderLevel > 1, record.m_eAlg) < 0) {
+        record.m_eAlg = 2;
+      }
     }
   }
   record.m_strEncFilePath = m_strEncFilePath;
@@ -341,13 +350,16 @@ void frmMain::RefreshRecipients(clsParameters& io_oParameters) {
 void frmMain::GetDefaultParameters(const std::string& i_strMode, clsParameters& o_oParameters) {
   clsConfig config;
   o_oParameters.m_eCSP = m_eProviderLevel;
-  o_oParameters.m_eAlg = 2;
+  // Unless the user chose otherwise: the modern format, AES (256-bit).
+  o_oParameters.m_eAlg = kCipherAes256;
   config.GetAlgorithm(o_oParameters.m_eAlg);
-  // A stored cipher this machine cannot offer (a strong one without the
-  // enhanced provider, or no cipher at all): DES, as for an archive made
-  // with a stronger provider.
-  const std::int32_t strongest = m_eProviderLevel > 1 ? 5 : 2;
-  if (o_oParameters.m_eAlg < 1 || o_oParameters.m_eAlg > strongest) o_oParameters.m_eAlg = 2;
+  // A stored strong legacy cipher this machine cannot offer: DES, as for an
+  // archive made with a stronger provider; a number that is no cipher: AES.
+  if (AlgorithmIndex(true, o_oParameters.m_eAlg) < 0) {
+    o_oParameters.m_eAlg = kCipherAes256;
+  } else if (AlgorithmIndex(m_eProviderLevel > 1, o_oParameters.m_eAlg) < 0) {
+    o_oParameters.m_eAlg = 2;
+  }
   o_oParameters.m_bCompressFile = true;
   o_oParameters.m_bOpenFile = true;
   config.GetAlwaysCompress(o_oParameters.m_bCompressFile);
@@ -385,13 +397,16 @@ void frmMain::ShowParameters(const clsParameters& i_oParameters) {
 
 clsParameters frmMain::BuildParameters() const {
   clsParameters record = Parameters();
-  record.m_eCSP = m_eAlg > 2 ? 3 : 1;
+  // The legacy strong ciphers need the enhanced provider; the modern format
+  // needs none.
+  record.m_eCSP = m_eAlg > 2 && m_eAlg < kCipherAes256 ? 3 : 1;
   std::string pages;
   clsConfig().GetPasswordCodePages(pages);
   record.m_colPasswordCodePages = ParseCodePages(pages);
   record.m_colPasswordCodePages.insert(record.m_colPasswordCodePages.end(), m_colExtraCodePages.begin(),
                                        m_colExtraCodePages.end());
   record.m_nFileMode = m_nFileMode;
+  record.m_bNameFromArchive = m_bNameFromArchive;
   return record;
 }
 
@@ -535,7 +550,7 @@ void frmMain::cmbAlgorithm_Click(int i_nIndex) {
   ControlState& list = Edit("cmbAlgorithm");
   if (i_nIndex < 0 || i_nIndex >= static_cast<int>(list.items.size())) return;
   list.value = i_nIndex;
-  m_eAlg = static_cast<std::int32_t>(list.items.size()) - i_nIndex;
+  m_eAlg = AlgorithmAt(m_bStrongCiphers, i_nIndex);
 }
 
 void frmMain::chkCompressFile_Click(int i_nValue) {
@@ -709,7 +724,16 @@ void frmMain::btnOK_Click() {
 bool frmMain::OKDecrypt() {
   if (IsBareName(m_strFilePath)) m_strFilePath = BesideFile(m_strEncFilePath, m_strFilePath);
   if (CheckCanDecrypt() != 0) return false;
-  if (GetFileNameOfPath(m_strFilePath).empty()) {
+  // A folder for a modern archive: the file takes the name it stores.
+  m_bNameFromArchive = false;
+  if (m_eAlg == kCipherAes256) {
+    if (!m_strFilePath.empty() && m_strFilePath.back() != '/' &&
+        platform::StatusOf(m_strFilePath).kind == platform::FileKind::Folder) {
+      m_strFilePath += '/';
+    }
+    m_bNameFromArchive = m_strFilePath.empty() || m_strFilePath.back() == '/';
+  }
+  if (!m_bNameFromArchive && GetFileNameOfPath(m_strFilePath).empty()) {
     // The archive's stored name was unusable and none was typed.
     ShowWarning(m_ui, "The encrypted file does not hold a usable file name.  Please specify the file to create.", 0);
     return false;
@@ -725,7 +749,11 @@ bool frmMain::OKDecrypt() {
   {
     const clsParameters record = BuildParameters();
     frmDecrypt job(m_ui, m_library, m_zlib);
-    if (job.Initialize(record) && m_mainView) m_mainView->ShowJob(job);
+    if (job.Initialize(record)) {
+      // The file as the job names it (a modern archive's stored name).
+      m_strFilePath = job.FilePath();
+      if (m_mainView) m_mainView->ShowJob(job);
+    }
   }
   ClearPasswords(false);
   WipeText(m_strPassword);
@@ -764,6 +792,10 @@ bool frmMain::OKEncrypt() {
   } else if (!CheckDefaultDigitalID()) {
     return false;
   }
+  if (!ConfirmLegacyCipher()) {
+    WipeText(m_strPassword);
+    return false;
+  }
   {
     const clsParameters record = BuildParameters();
     frmEncrypt job(m_ui, m_library, m_zlib);
@@ -772,6 +804,53 @@ bool frmMain::OKEncrypt() {
   ClearPasswords(true);
   WipeText(m_strPassword);
   return true;
+}
+
+bool frmMain::ConfirmLegacyCipher() {
+  if (m_eAlg != 1 && m_eAlg != 2) return true;
+  const std::string name = m_eAlg == 1 ? "RC2 (40-bit)" : "DES (56-bit)";
+  // The other platform's base provider takes no RSA key over 1024 bits: an
+  // archive for such a digital ID would not open there.
+  std::string large;
+  if (!m_bPwdRequired) {
+    const auto check = [&](const clsDigitalID& id, const char* store) {
+      if (!large.empty()) return;
+      const std::uint32_t bits = modern::CertificateKeyBits(store, id.m_varThumbprint);
+      if (bits > 1024) large = id.m_strName + " (" + std::to_string(bits) + "-bit key)";
+    };
+    check(m_oDefaultDigitalID, "MY");
+    for (const clsDigitalID& id : m_colOtherDigitalIDs) check(id, "AddressBook");
+  }
+  if (!large.empty()) {
+    const MessageBoxRequest question {"Sealvane on the other platform cannot open an archive made with " + name +
+                                          " for the digital ID " + large +
+                                          ": its base provider takes no RSA key over 1024 bits." + kCR +
+                                          "To exchange this file with it, choose 3DES (168-bit)." + kCR +
+                                          "Do you want to encrypt with " + name + " anyway?",
+                                      "Encrypt with " + name + "?",
+                                      MsgIcon::Exclamation,
+                                      MsgButtons::YesNo,
+                                      2};
+    return m_ui.ShowMessageBox(question) == MsgResult::Yes;
+  }
+  clsConfig config;
+  bool warn = true;
+  config.GetWarnWeakCipher(warn);
+  if (!warn) return true;
+  bool doNotAsk = false;
+  MessageBoxRequest question {name + " is a weak cipher: its key can be found by trying every one, and the format it " +
+                                  "writes does not detect changes. Use it only to exchange files with Sealvane on the " +
+                                  "other platform; AES (256-bit) protects new files." + kCR +
+                                  "Do you want to encrypt with " + name + "?",
+                              "Weak Cipher",
+                              MsgIcon::Exclamation,
+                              MsgButtons::YesNo,
+                              1};
+  question.checkBox = "Do not ask again";
+  question.checked = &doNotAsk;
+  const MsgResult answer = m_ui.ShowMessageBox(question);
+  if (answer == MsgResult::Yes && doNotAsk) config.SetWarnWeakCipher(false);
+  return answer == MsgResult::Yes;
 }
 
 std::int32_t frmMain::CheckCanDecrypt() {

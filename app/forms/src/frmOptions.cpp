@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/DigitalIDs.h"
 #include "sealvane/forms/clsIAM.h"
@@ -38,13 +39,16 @@ bool frmOptions::Load() {
     char message[SL_MESSAGE_SIZE] = {};
     m_library.SLGetCSP(&level, message);
     ControlState& list = Edit("cmbAlgorithm");
-    list.items = AlgorithmList(level > 1);
-    std::int32_t cipher = 2;
+    m_bStrongCiphers = level > 1;
+    list.items = AlgorithmList(m_bStrongCiphers);
+    list.itemTips = AlgorithmTips(m_bStrongCiphers);
+    // Unless the user chose otherwise: the modern format.
+    std::int32_t cipher = kCipherAes256;
     config.GetAlgorithm(cipher);
     // A stored strong cipher on a machine with the base provider only: the
-    // strongest entry offered.
-    const int count = static_cast<int>(list.items.size());
-    list.value = std::clamp(count - cipher, 0, count - 1);
+    // strongest legacy entry offered; no cipher at all: the modern one.
+    list.value = AlgorithmIndex(m_bStrongCiphers, cipher);
+    if (list.value < 0) list.value = AlgorithmIndex(true, cipher) < 0 ? 0 : AlgorithmIndex(m_bStrongCiphers, 2);
     bool compress = true, open = true;
     config.GetAlwaysCompress(compress);
     config.GetAlwaysOpen(open);
@@ -104,7 +108,7 @@ void frmOptions::chkOpenFile_Click(int i_nValue) { Edit("chkOpenFile").value = i
 void frmOptions::btnOK_Click() {
   try {
     const ControlState& list = Control("cmbAlgorithm");
-    const std::int32_t cipher = static_cast<std::int32_t>(list.items.size()) - list.value;
+    const std::int32_t cipher = AlgorithmAt(m_bStrongCiphers, list.value);
     const bool compress = CheckToBool(Control("chkCompressFile").value);
     const bool open = CheckToBool(Control("chkOpenFile").value);
     if (!m_bHaveDigitalID) {

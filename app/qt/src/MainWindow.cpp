@@ -313,15 +313,7 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
   } else if (auto* option = qobject_cast<QRadioButton*>(widget)) {
     if (state.value == 1) option->setChecked(true);
   } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-    QStringList items;
-    for (const auto& item : state.items) items << Q(item);
-    QStringList current;
-    for (int i = 0; i < combo->count(); ++i) current << combo->itemText(i);
-    if (current != items) {
-      combo->clear();
-      combo->addItems(items);
-    }
-    combo->setCurrentIndex(state.value);
+    ApplyList(combo, state);
   } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {
     tree->setPalette(palette);
   } else if (auto* text = qobject_cast<QLabel*>(widget)) {

@@ -80,12 +80,7 @@ OptionsDialog::~OptionsDialog() { m_form.AttachView(nullptr); }
 
 void OptionsDialog::Refresh() {
   m_txtDigitalID->setText(Q(m_form.Control("txtDigitalID").text));
-  const auto& list = m_form.Control("cmbAlgorithm");
-  if (m_cmbAlgorithm->count() != static_cast<int>(list.items.size())) {
-    m_cmbAlgorithm->clear();
-    for (const auto& item : list.items) m_cmbAlgorithm->addItem(Q(item));
-  }
-  m_cmbAlgorithm->setCurrentIndex(list.value);
+  ApplyList(m_cmbAlgorithm, m_form.Control("cmbAlgorithm"));
   m_chkCompressFile->setChecked(m_form.Control("chkCompressFile").value == 1);
   m_chkOpenFile->setChecked(m_form.Control("chkOpenFile").value == 1);
 }

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -66,6 +67,15 @@ MsgResult QtUiPort::ShowMessageBox(const MessageBoxRequest& request) {
   QMessageBox box(IconOf(request.icon), QString::fromStdString(request.title), DrawnText(request.text),
                   QMessageBox::NoButton, parent);
   box.setObjectName("MessageBox");
+  // Texts can carry names from outside (a stored file name, a certificate's
+  // subject): never drawn as markup.
+  box.setTextFormat(Qt::PlainText);
+  QCheckBox* check = nullptr;
+  if (!request.checkBox.empty()) {
+    check = new QCheckBox(QString::fromStdString(request.checkBox), &box);
+    check->setObjectName("chkDoNotAskAgain");
+    box.setCheckBox(check);
+  }
   const auto buttons = ButtonsOf(request.buttons);
   for (const auto button : buttons) box.addButton(button);
   const std::size_t defaultAt = static_cast<std::size_t>(std::max(request.defaultButton, 1)) - 1;
@@ -77,6 +87,7 @@ MsgResult QtUiPort::ShowMessageBox(const MessageBoxRequest& request) {
     if (ResultOf(button) == dismiss) box.setEscapeButton(button);
   }
   const int pressed = box.exec();
+  if (check != nullptr && request.checked != nullptr) *request.checked = check->isChecked();
   return pressed == 0 ? dismiss : ResultOf(pressed);
 }
 

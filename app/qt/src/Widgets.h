@@ -2,6 +2,7 @@
 // Small pieces the Qt views share.
 #pragma once
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QString>
@@ -31,6 +32,24 @@ inline QHBoxLayout* OkCancelRow(QWidget* parent, const forms::Form& form, const 
   row->addWidget(btnOK);
   row->addWidget(btnCancel);
   return row;
+}
+
+// A drop-down list as its form gives it: the entries (refilled only when they
+// change), the note of each entry as its tooltip, the selected entry.
+inline void ApplyList(QComboBox* combo, const forms::ControlState& state) {
+  QStringList items;
+  for (const auto& item : state.items) items << Q(item);
+  QStringList current;
+  for (int i = 0; i < combo->count(); ++i) current << combo->itemText(i);
+  if (current != items) {
+    combo->clear();
+    combo->addItems(items);
+    for (std::size_t i = 0; i < state.itemTips.size() && i < state.items.size(); ++i) {
+      // The program's own notes, never outside text.
+      combo->setItemData(static_cast<int>(i), Q(state.itemTips[i]), Qt::ToolTipRole);
+    }
+  }
+  combo->setCurrentIndex(state.value);
 }
 
 }  // namespace sealvane::qt

@@ -4,7 +4,8 @@
 namespace sealvane {
 namespace {
 
-constexpr std::int32_t kDefaultAlgorithm = 2;
+// Unless the user chose a cipher: 6, "AES (256-bit)", the modern format.
+constexpr std::int32_t kDefaultAlgorithm = 6;
 
 // Booleans are stored as -1 (true) and 0 (false); any non-zero value reads
 // as true; a missing value reads as `fallback`.
@@ -78,6 +79,10 @@ std::int32_t clsConfig::GetAlwaysCompress(bool& o_bAlwaysCompress) {
 std::int32_t clsConfig::SetAlwaysCompress(bool i_bAlwaysCompress) {
   return SetInteger("AlwaysCompress", i_bAlwaysCompress ? -1 : 0);
 }
+
+std::int32_t clsConfig::GetWarnWeakCipher(bool& o_bWarn) { return GetBoolean("WarnWeakCipher", o_bWarn, true); }
+
+std::int32_t clsConfig::SetWarnWeakCipher(bool i_bWarn) { return SetInteger("WarnWeakCipher", i_bWarn ? -1 : 0); }
 
 std::int32_t clsConfig::GetAlwaysOpen(bool& o_bAlwaysOpen) { return GetBoolean("AlwaysOpen", o_bAlwaysOpen, true); }
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <mutex>
 #include <new>
@@ -228,7 +229,7 @@ Argon2Params CalibrateArgon2(double targetSeconds) {
     params.memoryKiB = std::max(params.memoryKiB / 2, kArgon2MinMemoryKiB);
     one = SecondsFor(params);
   }
-  params.passes = std::clamp(static_cast<std::uint32_t>(targetSeconds / std::max(one, 1e-3)), 1u, 16u);
+  params.passes = std::clamp(static_cast<std::uint32_t>(std::lround(targetSeconds / std::max(one, 1e-3))), 1u, 16u);
   known.emplace_back(targetSeconds, params);
   return params;
 }

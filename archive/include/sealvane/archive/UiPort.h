@@ -27,7 +27,11 @@ struct MessageBoxRequest {
   MsgIcon icon = MsgIcon::None;
   MsgButtons buttons = MsgButtons::OK;
   int defaultButton = 1;  // 1-based position among the buttons
-  std::string topic;      // empty, or one of the kTopic names above
+  std::string topic {};   // empty, or one of the kTopic names above
+  // A check box under the text ("Do not ask again"), when not empty; where
+  // it is drawn, its state on closing is written to `checked`.
+  std::string checkBox {};
+  bool* checked = nullptr;
 };
 
 class UiPort {

@@ -31,6 +31,11 @@ class frmDecrypt : public JobWindow {
   // The outcome of the last run: 0 done, -9 cancelled, else a failure code.
   std::int32_t Result() const noexcept override { return m_nResult; }
 
+  // The file the job writes: the record's, or, for a modern archive whose
+  // stored name was asked for, that name in the record's folder (known once
+  // Initialize has succeeded).
+  const std::string& FilePath() const noexcept { return m_oParameters.m_strFilePath; }
+
   // Threads that open a modern archive's chunks, the job's own included:
   // one per core, at most 8, unless set.
   static unsigned DefaultWorkers() noexcept;

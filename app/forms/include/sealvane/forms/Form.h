@@ -4,6 +4,7 @@
 // view draws the data after each event and hands the user's events back.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,7 @@ struct ControlState {
   // pressed. Drop-down list: the list index, -1 for none.
   int value = 0;
   std::vector<std::string> items;  // a drop-down list's entries, top to bottom
+  std::vector<std::string> itemTips;  // a note for each entry; empty: none
 };
 
 // A view draws its form. Refresh reads every control's state; the rest are
@@ -73,9 +75,21 @@ class Form {
   std::map<std::string, ControlState> m_controls;
 };
 
-// The cipher list of the main window and the Options dialog: top to bottom,
-// the strong ciphers only when `strong`. Cipher n is at index size - n.
+// The cipher list of the main window and the Options dialog, top to bottom:
+// "AES (256-bit)" (cipher 6, the modern format), then the ciphers kept for
+// exchanging archives with the other platform, strongest first, the strong
+// ones only when `strong`.
 std::vector<std::string> AlgorithmList(bool strong);
+// The cipher number of each entry, and the note shown with it.
+std::vector<std::int32_t> AlgorithmNumbers(bool strong);
+std::vector<std::string> AlgorithmTips(bool strong);
+// Where cipher `n` is in the list; -1 when the list does not hold it.
+int AlgorithmIndex(bool strong, std::int32_t n);
+// The cipher at `index` of the list; 0 for none.
+std::int32_t AlgorithmAt(bool strong, int index);
+// The same for a list as a form shows it.
+int AlgorithmIndexIn(const ControlState& list, std::int32_t n);
+std::int32_t AlgorithmAtIn(const ControlState& list, int index);
 
 // Overwrites a text's characters (a password box's contents) and empties it.
 void WipeText(std::string& text) noexcept;

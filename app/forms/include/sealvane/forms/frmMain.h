@@ -152,6 +152,9 @@ class frmMain : public Form {
   std::string BrowseForFile(const std::string& i_strMode, bool i_bEncFile, const std::string& i_strPath);
   void SetDefaultRecipient();
   bool CheckDefaultDigitalID();
+  // Asks before encrypting with RC2 (40-bit) or DES: weak, and for digital
+  // IDs with keys over 1024 bits not readable on the other platform.
+  bool ConfirmLegacyCipher();
   std::int32_t CheckCanDecrypt();
   // False when a check stopped the hand-over to the job window.
   bool OKEncrypt();
@@ -172,6 +175,8 @@ class frmMain : public Form {
   // The working parameters.
   std::int32_t m_eCSP = 0;
   std::int32_t m_eAlg = 0;
+  bool m_bStrongCiphers = true;  // the cipher list holds the strong legacy ciphers
+  bool m_bNameFromArchive = false;  // decrypting into a folder under the stored name
   bool m_bCompressFile = false;
   bool m_bOpenFile = false;
   bool m_bSigned = false;

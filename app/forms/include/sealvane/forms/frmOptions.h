@@ -45,6 +45,7 @@ class frmOptions : public Form {
   frmOptionsView* m_optionsView = nullptr;
   CertRecord m_oDigitalID {};
   bool m_bHaveDigitalID = false;
+  bool m_bStrongCiphers = false;  // the cipher list holds the strong legacy ciphers
   bool m_bValuesChanged = false;
 };
 

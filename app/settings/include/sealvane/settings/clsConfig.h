@@ -37,6 +37,11 @@ class clsConfig {
   std::int32_t GetAlwaysOpen(bool& o_bAlwaysOpen);
   std::int32_t SetAlwaysOpen(bool i_bAlwaysOpen);
 
+  // Whether encrypting with a weak legacy cipher (RC2 40-bit, DES) is
+  // questioned first ("WarnWeakCipher", on unless the user said otherwise).
+  std::int32_t GetWarnWeakCipher(bool& o_bWarn);
+  std::int32_t SetWarnWeakCipher(bool i_bWarn);
+
   std::int32_t GetLastDir(std::string& o_strLastDir);
   std::int32_t SetLastDir(const std::string& i_strLastDir);
 
