@@ -11,6 +11,15 @@ using namespace sealvane::lib;
 
 namespace {
 
+// New digital IDs: RSA keys of 3072 bits, certificates signed with SHA-256
+// (where the other platform's program made 1024-bit keys signed with SHA-1).
+constexpr DWORD kKeyBits = 3072;
+constexpr const char* kSignature = szOID_RSA_SHA256RSA;
+
+}  // namespace
+
+namespace {
+
 // Encodes one extension value: sized first, then produced into a zeroed
 // buffer, each step with its own message.
 bool EncodeExtension(const char* type, const void* info, const char* what, std::vector<BYTE>& out, char* message) {
@@ -145,7 +154,8 @@ SL_EXPORT int32_t SLGenDigitalID(const char* subjectName, int32_t emailProtectio
       return false;
     }
     KeyHandle keyPair;
-    const DWORD keyFlags = 0x04000000 | CRYPT_EXPORTABLE | (strongKeyProtection != 0 ? CRYPT_USER_PROTECTED : 0);
+    // 3072-bit RSA keys (the key length in the upper 16 bits).
+    const DWORD keyFlags = (kKeyBits << 16) | CRYPT_EXPORTABLE | (strongKeyProtection != 0 ? CRYPT_USER_PROTECTED : 0);
     if (!CryptGenKey(prov.h, AT_KEYEXCHANGE, keyFlags, &keyPair.h)) {
       WriteMessage(message, "CryptGenKey - Generate Key Pair: %x", GetLastError());
       return false;
@@ -193,7 +203,7 @@ SL_EXPORT int32_t SLGenDigitalID(const char* subjectName, int32_t emailProtectio
     // 9. Sign and encode.
     const CERT_INFO info {CERT_V3,
                           {4, serialLE},
-                          szOID_RSA_SHA1RSA,
+                          kSignature,
                           {static_cast<DWORD>(name.size()), name.data()},
                           validFrom,
                           validTo,
@@ -202,13 +212,13 @@ SL_EXPORT int32_t SLGenDigitalID(const char* subjectName, int32_t emailProtectio
                           static_cast<DWORD>(extensions.size()),
                           extensions.data()};
     DWORD certSize = 0;
-    if (!CryptSignAndEncodeCertificate(prov.h, AT_KEYEXCHANGE, X509_ASN_ENCODING, &info, szOID_RSA_SHA1RSA, nullptr,
+    if (!CryptSignAndEncodeCertificate(prov.h, AT_KEYEXCHANGE, X509_ASN_ENCODING, &info, kSignature, nullptr,
                                        &certSize)) {
       WriteMessage(message, "CryptSignAndEncodeCertificate - Certificate size: %x", GetLastError());
       return false;
     }
     std::vector<BYTE> certificate(certSize, 0);
-    if (!CryptSignAndEncodeCertificate(prov.h, AT_KEYEXCHANGE, X509_ASN_ENCODING, &info, szOID_RSA_SHA1RSA,
+    if (!CryptSignAndEncodeCertificate(prov.h, AT_KEYEXCHANGE, X509_ASN_ENCODING, &info, kSignature,
                                        certificate.data(), &certSize)) {
       WriteMessage(message, "CryptSignAndEncodeCertificate - Certificate: %x", GetLastError());
       return false;

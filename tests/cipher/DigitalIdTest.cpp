@@ -150,8 +150,8 @@ TEST_F(DigitalId, CertificateHasTheDocumentedShape) {
 
   EXPECT_EQ(X509_get_version(cert), 2) << "version 3";
   EXPECT_EQ(X509_NAME_cmp(X509_get_subject_name(cert), X509_get_issuer_name(cert)), 0);
-  EXPECT_EQ(OBJ_obj2nid(X509_get0_tbs_sigalg(cert)->algorithm), NID_sha1WithRSAEncryption);
-  EXPECT_EQ(EVP_PKEY_get_bits(X509_get0_pubkey(cert)), 1024);
+  EXPECT_EQ(OBJ_obj2nid(X509_get0_tbs_sigalg(cert)->algorithm), NID_sha256WithRSAEncryption);
+  EXPECT_EQ(EVP_PKEY_get_bits(X509_get0_pubkey(cert)), 3072);
   EXPECT_EQ(X509_verify(cert, X509_get0_pubkey(cert)), 1) << "self-signed with its own key";
 
   const ASN1_INTEGER* serial = X509_get0_serialNumber(cert);

@@ -285,7 +285,8 @@ BOOL CryptSignAndEncodeCertificate(HCRYPTPROV hCryptProv, DWORD dwKeySpec, DWORD
     if (pCertInfo == nullptr || pcbEncoded == nullptr) Fail(ERROR_INVALID_PARAMETER_CODE);
     auto prov = Get<ProvObject>(hCryptProv, NTE_BAD_UID);
     const char* algorithm = pszSignatureAlgorithm != nullptr ? pszSignatureAlgorithm : pCertInfo->pszSignatureAlgorithm;
-    if (algorithm == nullptr || std::strcmp(algorithm, szOID_RSA_SHA1RSA) != 0) Fail(NTE_BAD_ALGID);
+    const bool sha256 = algorithm != nullptr && std::strcmp(algorithm, szOID_RSA_SHA256RSA) == 0;
+    if (algorithm == nullptr || (!sha256 && std::strcmp(algorithm, szOID_RSA_SHA1RSA) != 0)) Fail(NTE_BAD_ALGID);
     if (dwKeySpec != AT_KEYEXCHANGE) Fail(NTE_NO_KEY);
     PkeyPtr key = ContainerKey(*prov);
 
@@ -329,7 +330,7 @@ BOOL CryptSignAndEncodeCertificate(HCRYPTPROV hCryptProv, DWORD dwKeySpec, DWORD
       X509_EXTENSION_free(ext);
     }
     if (!ok) Fail(CRYPT_E_BAD_ENCODE);
-    if (X509_sign(cert.get(), key.get(), EVP_sha1()) <= 0) Fail(NTE_BAD_SIGNATURE);
+    if (X509_sign(cert.get(), key.get(), sha256 ? EVP_sha256() : EVP_sha1()) <= 0) Fail(NTE_BAD_SIGNATURE);
     unsigned char* der = nullptr;
     const int size = i2d_X509(cert.get(), &der);
     if (size <= 0) Fail(CRYPT_E_BAD_ENCODE);

@@ -237,6 +237,7 @@ namespace sealvane::csp {
 inline constexpr DWORD CERT_X500_NAME_STR = 3;
 inline constexpr DWORD CERT_V3 = 2;
 inline constexpr const char* szOID_RSA_SHA1RSA = "1.2.840.113549.1.1.5";
+inline constexpr const char* szOID_RSA_SHA256RSA = "1.2.840.113549.1.1.11";
 inline constexpr const char* szOID_PKIX_KP_EMAIL_PROTECTION = "1.3.6.1.5.5.7.3.4";
 // Structure types of CryptEncodeObject, named by their extension's OID.
 inline constexpr const char* szOID_SUBJECT_KEY_IDENTIFIER = "2.5.29.14";
