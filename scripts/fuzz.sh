@@ -9,8 +9,13 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-ASAN_OPTIONS=fast_unwind_on_malloc=0 \
-LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
-  build/fuzz/bin/fuzz_archive -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
-  -artifact_prefix="$scratch/" "$scratch" tests/fuzz/corpus 2>&1 | tail -n 3
-echo "==> fuzz_archive: no crash in ${seconds} s"
+for target in fuzz_archive:corpus fuzz_modern:corpus-modern; do
+  name="${target%%:*}"
+  corpus="tests/fuzz/${target#*:}"
+  mkdir -p "$scratch/$name"
+  ASAN_OPTIONS=fast_unwind_on_malloc=0 \
+  LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
+    "build/fuzz/bin/$name" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
+    -artifact_prefix="$scratch/" "$scratch/$name" "$corpus" 2>&1 | tail -n 3
+  echo "==> $name: no crash in ${seconds} s"
+done
