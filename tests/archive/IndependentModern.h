@@ -9,7 +9,10 @@
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 #include <openssl/params.h>
+#include <openssl/pem.h>
 #include <openssl/rand.h>
+#include <openssl/rsa.h>
+#include <openssl/sha.h>
 #include <zstd.h>
 
 #include <cstring>
@@ -118,8 +121,31 @@ struct Opened {
   std::string failure;                 // empty when it read the whole archive
 };
 
-// Reads a password archive as the document describes it.
-inline Opened Read(const Bytes& a, const std::string& password) {
+// RSA-OAEP with SHA-256 and MGF1-SHA-256, no label.
+inline std::optional<Bytes> OaepDecrypt(const std::string& privateKeyPem, const Bytes& wrapped) {
+  BIO* bio = BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size()));
+  EVP_PKEY* key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
+  BIO_free(bio);
+  if (key == nullptr) return std::nullopt;
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+  Bytes out(EVP_PKEY_get_size(key));
+  std::size_t n = out.size();
+  const bool ok = EVP_PKEY_decrypt_init(ctx) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_OAEP_PADDING) == 1 &&
+                  EVP_PKEY_CTX_set_rsa_oaep_md(ctx, EVP_sha256()) == 1 &&
+                  EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, EVP_sha256()) == 1 &&
+                  EVP_PKEY_decrypt(ctx, out.data(), &n, wrapped.data(), wrapped.size()) == 1;
+  EVP_PKEY_CTX_free(ctx);
+  EVP_PKEY_free(key);
+  if (!ok) return std::nullopt;
+  out.resize(n);
+  return out;
+}
+
+// Reads an archive as the document describes it: with the password, or
+// (when `privateKeyPem` is given) with the private key of the entry whose
+// thumbprint is `thumbprint`.
+inline Opened Read(const Bytes& a, const std::string& password, const std::string& privateKeyPem = {},
+                   const Bytes& thumbprint = {}) {
   Opened o;
   const auto fail = [&](const std::string& why) {
     o.failure = why;
@@ -131,14 +157,35 @@ inline Opened Read(const Bytes& a, const std::string& password) {
   o.flags = U32(a, 24);
   o.chunkSize = U32(a, 28);
   o.salt = Slice(a, 32, 32);
-  if ((o.flags & 1) == 0 || U32(a, 64) != 1 || h != 64 + 16 + 16 + 12 + 48 + 32) return fail("not a password archive");
-  o.t = U32(a, 68);
-  o.m = U32(a, 72);
-  o.p = U32(a, 76);
-  o.kek = Argon2(password, Slice(a, 80, 16), o.t, o.m, o.p);
-  const auto fk = GcmOpen(o.kek, Slice(a, 96, 12), Text("Sealvane v2 password slot"), Slice(a, 108, 48));
-  if (!fk) return fail("password");
-  o.fileKey = *fk;
+  if ((o.flags & 1) != 0) {
+    if (U32(a, 64) != 1 || h != 64 + 16 + 16 + 12 + 48 + 32) return fail("password block");
+    o.t = U32(a, 68);
+    o.m = U32(a, 72);
+    o.p = U32(a, 76);
+    o.kek = Argon2(password, Slice(a, 80, 16), o.t, o.m, o.p);
+    const auto fk = GcmOpen(o.kek, Slice(a, 96, 12), Text("Sealvane v2 password slot"), Slice(a, 108, 48));
+    if (!fk) return fail("password");
+    o.fileKey = *fk;
+  } else {
+    std::size_t at = 68;
+    const std::uint32_t n = U32(a, 64);
+    for (std::uint32_t i = 0; i < n && o.fileKey.empty(); ++i) {
+      at += 4 + U32(a, at);  // name
+      at += 4 + U32(a, at);  // e-mail address
+      const Bytes tp = Slice(a, at, 20);
+      at += 20;
+      if (U32(a, at) != 1) return fail("key wrapping");
+      const std::uint32_t k = U32(a, at + 4);
+      const Bytes wrapped = Slice(a, at + 8, k);
+      at += 8 + k;
+      if (tp == thumbprint) {
+        const auto fk = OaepDecrypt(privateKeyPem, wrapped);
+        if (!fk) return fail("private key");
+        o.fileKey = *fk;
+      }
+    }
+    if (o.fileKey.empty()) return fail("no entry for this key");
+  }
   o.kh = Hkdf(o.fileKey, o.salt, "Sealvane v2 header MAC");
   o.kd = Hkdf(o.fileKey, o.salt, "Sealvane v2 description");
   o.kp = Hkdf(o.fileKey, o.salt, "Sealvane v2 payload");
