@@ -158,6 +158,17 @@ TEST_F(ModernArchive, AnIndependentReaderAndWriterAgreeWithTheEngine) {
     EXPECT_EQ(opened.chunkPlaintexts[0][0], compress ? 1 : 0);
     EXPECT_EQ(opened.chunkPlaintexts[2][0], 0);
   }
+  // An empty file is one empty last chunk (the desktop program refuses to
+  // encrypt one, but the format holds it).
+  {
+    const Bytes empty = v2ref::Write(Bytes {}, kPassword);
+    WriteFileBytes(Archive(), std::string(empty.begin(), empty.end()));
+    FakeUiPort ui;
+    ASSERT_EQ(DecryptWith(ModernDecryptParameters(Archive(), kPassword), ui), 0)
+        << (ui.boxes.empty() ? "" : ui.boxes[0].text);
+    EXPECT_EQ(ReadFileBytes(OutDir() + "/independent.txt"), "");
+    fs::remove(OutDir() + "/independent.txt");
+  }
   // The engine reads what the independent writer made, and refuses the
   // writer's archive whose last chunk lacks its flag (a cut-off file).
   for (const bool lastFlag : {true, false}) {
@@ -322,11 +333,15 @@ TEST_F(ModernArchive, DigitalIdsOpenItAndEveryChangeIsRefused) {
   ASSERT_EQ(stored.m_colOtherDigitalIDs.size(), 1u);
   EXPECT_EQ(stored.m_colOtherDigitalIDs[0].m_strEMailAddr, "colleague@example.org");
 
-  // A small archive, every byte changed.
+  // A small archive for the user alone, every byte changed.
   WriteFileBytes(Plain(), "x");
   fs::remove(Archive());
-  ASSERT_EQ(EncryptWith(p, ui), 0);
+  clsParameters alone = p;
+  alone.m_colOtherDigitalIDs.clear();
+  ASSERT_EQ(EncryptWith(alone, ui), 0);
   ExpectEveryChangeRefused(ToBytes(ReadFileBytes(Archive())), record);
+  fs::remove(Archive());
+  ASSERT_EQ(EncryptWith(p, ui), 0);
 
   // Somebody who is not in the list has no access.
   csp::HCERTSTORE store = csp::CertOpenSystemStoreA(0, "MY");

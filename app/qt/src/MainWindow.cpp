@@ -306,7 +306,12 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
                                                                                    : defaults.color(QPalette::Button));
   if (auto* line = qobject_cast<QLineEdit*>(widget)) {
     line->setReadOnly(state.readOnly);
-    if (line->text() != Q(state.text)) line->setText(Q(state.text));
+    if (line->echoMode() == QLineEdit::Password && state.text.empty()) {
+      // A password box emptied after use keeps nothing of the password.
+      if (!line->text().isEmpty()) ClearSecretLine(line);
+    } else if (line->text() != Q(state.text)) {
+      line->setText(Q(state.text));
+    }
     line->setPalette(palette);
   } else if (auto* box = qobject_cast<QCheckBox*>(widget)) {
     box->setChecked(state.value == 1);

@@ -4,8 +4,10 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -32,6 +34,15 @@ inline QHBoxLayout* OkCancelRow(QWidget* parent, const forms::Form& form, const 
   row->addWidget(btnOK);
   row->addWidget(btnCancel);
   return row;
+}
+
+// Empties a password box and overwrites the characters it held: the box lets
+// go of its text while this copy still shares its buffer, so that the copy is
+// then the buffer's only owner and is cleared in place.
+inline void ClearSecretLine(QLineEdit* line) {
+  QString held = line->text();
+  line->clear();
+  if (!held.isEmpty()) std::fill(held.data(), held.data() + held.size(), QChar(u'\0'));
 }
 
 // A drop-down list as its form gives it: the entries (refilled only when they
