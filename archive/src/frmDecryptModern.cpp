@@ -33,6 +33,8 @@ constexpr const char* kCannotOpen = "The encrypted file cannot be opened.";
 
 // Chunks in one run of the workers.
 constexpr std::size_t kRunChunks = 4;
+// Written bytes handed to the device at a time.
+constexpr std::uint64_t kWritebackBytes = 8 << 20;
 
 }  // namespace
 
@@ -148,6 +150,7 @@ std::int32_t frmDecrypt::DecryptModern() {
     std::int64_t readAt = modern.chunksAt;
     std::uint64_t chunk = 0;
     std::uint64_t written = 0;
+    std::uint64_t flushed = 0;
     bool allRead = false;
     bool damaged = false;
     while (result == kOk && !damaged) {
@@ -192,6 +195,11 @@ std::int32_t frmDecrypt::DecryptModern() {
         }
         out.WriteAt(static_cast<std::int64_t>(written), run->output);
         written += run->output.size();
+        // The device starts on what is written while the rest is opened.
+        if (written - flushed >= kWritebackBytes) {
+          out.StartWriteback(static_cast<std::int64_t>(flushed), static_cast<std::int64_t>(written - flushed));
+          flushed = written;
+        }
         pool.Release();
         SetProgress(readAt - modern.chunksAt, chunkBytes);
       }

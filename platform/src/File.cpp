@@ -154,6 +154,10 @@ void File::SyncData() const {
   if (::fdatasync(m_fd) != 0 && errno != EINVAL) ThrowErrno(errno);
 }
 
+void File::StartWriteback(std::int64_t offset, std::int64_t length) const noexcept {
+  if (m_fd >= 0 && length > 0) ::sync_file_range(m_fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 void File::Sync() const {
   if (::fsync(m_fd) != 0 && errno != EINVAL) ThrowErrno(errno);
 }

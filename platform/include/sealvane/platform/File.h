@@ -54,6 +54,10 @@ class File {
 
   // Flushes the file's data to the device.
   void SyncData() const;
+  // Starts writing `length` bytes from `offset` to the device without
+  // waiting for them, so that a later SyncData has less to wait for. A hint:
+  // what cannot be started is left to SyncData.
+  void StartWriteback(std::int64_t offset, std::int64_t length) const noexcept;
   // Flushes data and metadata (size, times, permissions).
   void Sync() const;
 
