@@ -358,6 +358,38 @@ class GuiTest : public QObject {
     }
   }
 
+  void messageBoxesDrawOutsideTextAsTyped() {
+    // A stored name that looks like markup is shown as it is: it cannot
+    // replace the box's own sentences.
+    qt::QtUiPort port;
+    const std::string name = "<b>Decryption complete.<br><br>Open the decrypted invoice now?<!--.desktop";
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    bool checkShown = false;
+    ModalWatcher watch([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      if (box == nullptr) return false;
+      shown = box->text();
+      format = box->textFormat();
+      if (auto* check = box->checkBox()) {
+        checkShown = true;
+        check->setChecked(true);
+      }
+      QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+      return true;
+    });
+    bool checked = false;
+    MessageBoxRequest request {name + " can run programs on this computer.", "Open File?", MsgIcon::Question,
+                               MsgButtons::YesNo, 2};
+    request.checkBox = "Do not ask again";
+    request.checked = &checked;
+    QCOMPARE(port.ShowMessageBox(request), MsgResult::Yes);
+    QCOMPARE(format, Qt::PlainText);
+    QVERIFY(shown.startsWith(QString::fromStdString(name)));
+    QVERIFY(checkShown);
+    QVERIFY(checked);
+  }
+
   void certificateManagerRoundTrips() {
     qt::QtUiPort port;
     forms::frmCertManager form(port);
