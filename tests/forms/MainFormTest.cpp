@@ -405,6 +405,8 @@ TEST_F(MainForm, RoundTripEncryptDecryptSecureDelete) {
   form2.AttachView(&view2);
   ASSERT_TRUE(modMain::Startup(ui2, form2, [] {}, "\"" + Data("report.sva") + "\""));
   EXPECT_EQ(form2.Control("txtFile").text, Data(""));
+  EXPECT_EQ(form2.Control("txtFile").tooltip,
+            "The folder to decrypt into: the file takes the name the encrypted file stores.");
   EXPECT_EQ(form2.Parameters().m_eAlg, kCipherAes256);
   EXPECT_EQ(form2.Control("optAccess(1)").value, 1);
   EXPECT_TRUE(form2.Control("txtPassword").enabled);

@@ -180,7 +180,10 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
   // 8.
   if (m_bActivated) Focus(decrypt ? "txtEncFile" : "txtFile");
   // 9.
-  Edit("txtFile").tooltip = job ? "The unencrypted file." : "The file to be deleted.";
+  const bool intoFolder = decrypt && (m_strFilePath.empty() || m_strFilePath.back() == '/');
+  Edit("txtFile").tooltip = intoFolder ? "The folder to decrypt into: the file takes the name the encrypted file stores."
+                            : job      ? "The unencrypted file."
+                                       : "The file to be deleted.";
   Refresh();
 }
 
