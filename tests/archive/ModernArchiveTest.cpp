@@ -19,6 +19,7 @@
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/platform/FileInfo.h"
 #include "support/FakeUiPort.h"
+#include "support/FileSizeLimit.h"
 #include "support/Sandbox.h"
 #include "support/Vectors.h"
 
@@ -387,22 +388,6 @@ TEST_F(ModernArchive, PasswordFunctionCostsOutsideTheBoundsAreRefusedAtOnce) {
     EXPECT_NE(ui2.boxes[0].text.find(c.says), std::string::npos) << ui2.boxes[0].text;
   }
 }
-
-// Writes to regular files are limited to `bytes` while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::getrlimit(RLIMIT_FSIZE, &m_old);
-    rlimit limit = m_old;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
-
- private:
-  rlimit m_old {};
-};
 
 TEST_F(ModernArchive, CancelAndFailuresMidJobLeaveNothing) {
   WriteFileBytes(Plain(), Noise(3 << 20));

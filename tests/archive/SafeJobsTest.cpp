@@ -24,6 +24,7 @@
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/platform/FileInfo.h"
 #include "support/FakeUiPort.h"
+#include "support/FileSizeLimit.h"
 #include "support/Sandbox.h"
 #include "support/Vectors.h"
 
@@ -93,23 +94,6 @@ std::int32_t Decrypt(const std::string& archive, const std::string& target, Fake
   job.Run();
   return job.Result();
 }
-
-// Writes to regular files are limited to `bytes` while it lives: a write
-// past the limit fails as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::getrlimit(RLIMIT_FSIZE, &m_old);
-    rlimit limit = m_old;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
-
- private:
-  rlimit m_old {};
-};
 
 TEST(SameFile, EitherJobRefusesTheOtherFileUnderAnotherName) {
   MakeArchive(false, 5000);

@@ -22,6 +22,7 @@
 #include "sealvane/archive/frmEncrypt.h"
 #include "sealvane/archive/modCommon.h"
 #include "support/FakeUiPort.h"
+#include "support/FileSizeLimit.h"
 #include "support/Sandbox.h"
 #include "support/Vectors.h"
 
@@ -234,22 +235,6 @@ TEST(StreamingJobs, CancelInTheMiddleIsHeardAtOnceAndLeavesNothing) {
       },
       target);
 }
-
-// Writes to regular files are limited to `bytes` while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::getrlimit(RLIMIT_FSIZE, &m_old);
-    rlimit limit = m_old;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
-
- private:
-  rlimit m_old {};
-};
 
 TEST(StreamingJobs, AWorkersFailureAndAFailingWriteAreEachReportedOnce) {
   fs::create_directories(SandboxDir() + "/out");

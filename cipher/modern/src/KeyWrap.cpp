@@ -62,19 +62,27 @@ void ImportPublicKey(HCRYPTPROV prov, PCCERT_CONTEXT cert, KeyHandle& key) {
   }
 }
 
+// The public key of the certificate with `thumbprint` in `store`.
+struct PublicKey {
+  ProvHandle prov;
+  StoreHandle store;
+  CertHandle cert;
+  KeyHandle key;
+};
+void OpenPublicKey(const std::string& store, std::span<const std::uint8_t> thumbprint, PublicKey& out) {
+  AcquireVerify(out.prov);
+  FindCertificate(out.prov.h, store, thumbprint, out.store, out.cert);
+  ImportPublicKey(out.prov.h, out.cert.h, out.key);
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> WrapForCertificate(const std::string& store, std::span<const std::uint8_t> thumbprint,
                                              std::span<const std::uint8_t> fileKey) {
-  ProvHandle prov;
-  AcquireVerify(prov);
-  StoreHandle storeHandle;
-  CertHandle cert;
-  FindCertificate(prov.h, store, thumbprint, storeHandle, cert);
-  KeyHandle publicKey;
-  ImportPublicKey(prov.h, cert.h, publicKey);
+  PublicKey publicKey;
+  OpenPublicKey(store, thumbprint, publicKey);
   std::vector<BYTE> wrapped;
-  if (!CryptEncryptOaepSha256(publicKey.h, fileKey.data(), static_cast<DWORD>(fileKey.size()), wrapped)) {
+  if (!CryptEncryptOaepSha256(publicKey.key.h, fileKey.data(), static_cast<DWORD>(fileKey.size()), wrapped)) {
     throw KeyWrapError("The file key cannot be wrapped for the digital ID " + Thumbprint(thumbprint) + " (" +
                        Hex(GetLastError()) + ").");
   }
@@ -122,16 +130,11 @@ bool HasOwnCertificate(std::span<const std::uint8_t> thumbprint) {
 
 std::uint32_t CertificateKeyBits(const std::string& store, std::span<const std::uint8_t> thumbprint) {
   try {
-    ProvHandle prov;
-    AcquireVerify(prov);
-    StoreHandle storeHandle;
-    CertHandle cert;
-    FindCertificate(prov.h, store, thumbprint, storeHandle, cert);
-    KeyHandle publicKey;
-    ImportPublicKey(prov.h, cert.h, publicKey);
+    PublicKey publicKey;
+    OpenPublicKey(store, thumbprint, publicKey);
     DWORD bits = 0;
     DWORD size = sizeof(bits);
-    if (!CryptGetKeyParam(publicKey.h, KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0)) return 0;
+    if (!CryptGetKeyParam(publicKey.key.h, KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0)) return 0;
     return bits;
   } catch (const KeyWrapError&) {
     return 0;
