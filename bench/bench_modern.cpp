@@ -22,6 +22,7 @@
 
 #include "sealvane/archive/CipherLibrary.h"
 #include "sealvane/archive/clsArchive.h"
+#include "BenchCommon.h"
 #include "sealvane/archive/frmDecrypt.h"
 #include "sealvane/archive/frmEncrypt.h"
 #include "sealvane/modern/Crypto.h"
@@ -31,26 +32,9 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using bench::BestMs;
+using bench::SilentUi;
 using Clock = std::chrono::steady_clock;
-
-class SilentUi : public sealvane::UiPort {
- public:
-  sealvane::MsgResult ShowMessageBox(const sealvane::MessageBoxRequest& r) override {
-    if (r.buttons == sealvane::MsgButtons::OK) std::cerr << "  (" << r.title << " " << r.text << ")\n";
-    return r.buttons == sealvane::MsgButtons::YesNo ? sealvane::MsgResult::Yes : sealvane::MsgResult::OK;
-  }
-};
-
-double BestMs(const std::function<void()>& run, const std::function<void()>& before = {}) {
-  double best = 1e30;
-  for (int i = 0; i < 3; ++i) {
-    if (before) before();
-    const auto t0 = Clock::now();
-    run();
-    best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-  }
-  return best;
-}
 
 int Run(const std::vector<std::string>& argv, const std::string& output = {}) {
   std::vector<char*> args;

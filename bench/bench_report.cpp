@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchCommon.h"
 #include "sealvane/archive/frmDecrypt.h"
 #include "sealvane/archive/frmEncrypt.h"
 #include "sealvane/archive/frmSecureDelete.h"
@@ -37,33 +38,14 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using bench::BestMs;
+using bench::SilentUi;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kPassword = "Correct Horse 9";
 constexpr const char* kCipherNames[] = {"", "RC2 (40-bit)", "DES (56-bit)", "RC2 (64-bit)", "RC2 (128-bit)",
                                         "3DES (168-bit)"};
 constexpr int kRepeats = 3;
-
-class SilentUi : public sealvane::UiPort {
- public:
-  sealvane::MsgResult ShowMessageBox(const sealvane::MessageBoxRequest& r) override {
-    if (r.buttons == sealvane::MsgButtons::OK) std::cerr << "  (" << r.title << " " << r.text << ")\n";
-    return r.buttons == sealvane::MsgButtons::YesNo ? sealvane::MsgResult::Yes : sealvane::MsgResult::OK;
-  }
-};
-
-// The best of a few runs, in milliseconds: the machine's own noise is
-// upwards only.
-double BestMs(const std::function<void()>& run, const std::function<void()>& before = {}) {
-  double best = 1e30;
-  for (int i = 0; i < kRepeats; ++i) {
-    if (before) before();
-    const auto t0 = Clock::now();
-    run();
-    best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-  }
-  return best;
-}
 
 int Run(const std::vector<std::string>& argv) {
   std::vector<char*> args;

@@ -85,6 +85,12 @@ bool WorkPool::Help() {
   return true;
 }
 
+WorkRun* WorkPool::Next(std::chrono::milliseconds wait) {
+  if (WorkRun* run = Oldest(std::chrono::milliseconds(0))) return run;
+  if (Help()) return nullptr;
+  return Oldest(wait);
+}
+
 WorkRun* WorkPool::TakeNext() {
   const auto next = std::find_if(m_queue.begin(), m_queue.end(), [](const Slot& s) { return !s.started; });
   if (next == m_queue.end()) return nullptr;

@@ -78,6 +78,10 @@ class WorkPool {
   // The caller processes the oldest run that no worker has started; false
   // when there is none.
   bool Help();
+  // The job thread's step: the oldest run when it is done; else the caller
+  // processes a run nobody has started; else waits up to `wait` for the
+  // oldest. nullptr when it is not done yet (or nothing is in flight).
+  WorkRun* Next(std::chrono::milliseconds wait);
   // Drops the oldest run (its buffers are kept for NewRun).
   void Release();
   // Workers stop where they are and are joined; runs not yet done are

@@ -184,8 +184,7 @@ std::int32_t frmDecrypt::DecryptModern() {
         pool.Submit(std::move(run));
       }
       if (pool.Empty()) break;
-      WorkRun* run = pool.Oldest(std::chrono::milliseconds(0));
-      if (run == nullptr && !pool.Help()) run = pool.Oldest(kPoll);
+      WorkRun* run = pool.Next(kPoll);
       if (run != nullptr) {
         if (run->error) throw *run->error;
         // Never more than the file the archive describes.

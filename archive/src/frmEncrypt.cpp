@@ -245,9 +245,7 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
         SetOperation("Encrypting:");
       }
       if (pool.Empty()) break;
-      // The job thread compresses too rather than wait for the oldest run.
-      WorkRun* run = pool.Oldest(std::chrono::milliseconds(0));
-      if (run == nullptr && !pool.Help()) run = pool.Oldest(kPoll);
+      WorkRun* run = pool.Next(kPoll);
       if (run != nullptr) {
         if (run->error) throw *run->error;
         if (run->status != Z_OK) {
