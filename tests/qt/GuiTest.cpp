@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QTabBar>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -36,6 +37,8 @@
 #include "sealvane/forms/frmCertManager.h"
 #include "sealvane/qt/CertManagerWindow.h"
 #include "sealvane/qt/HelpViewer.h"
+#include "sealvane/qt/JobDialog.h"
+#include "Widgets.h"
 #include "sealvane/qt/MainWindow.h"
 #include "sealvane/qt/QtUiPort.h"
 #include "sealvane/settings/clsConfig.h"
@@ -122,6 +125,27 @@ bool Answer(QWidget* modal, QMessageBox::StandardButton button, QStringList* tex
   return true;
 }
 
+// A tooltip's text as Qt draws it: as markup when it looks like markup.
+QString TipAsShown(const QString& tip) {
+  if (!Qt::mightBeRichText(tip)) return tip;
+  QTextDocument document;
+  document.setHtml(tip);
+  return document.toPlainText();
+}
+
+// A job that only names its file.
+class NamedJob : public JobWindow {
+ public:
+  NamedJob(UiPort& ui, const std::string& file) : JobWindow(ui, CipherLibrary::Default(), "Sealvane - Decrypt") {
+    SetOperation("Decrypting:");
+    SetFile(file);
+  }
+  std::int32_t Result() const noexcept override { return 0; }
+
+ protected:
+  void DoRun() override {}
+};
+
 }  // namespace
 
 class GuiTest : public QObject {
@@ -174,8 +198,9 @@ class GuiTest : public QObject {
     QCOMPARE(p.Find<QLabel>("Status")->text(), QStringLiteral("Ready"));
     QVERIFY(p.Find<QAction>("Encrypt")->isChecked());
     QCOMPARE(p.Find<QLineEdit>("txtPassword")->echoMode(), QLineEdit::Password);
-    // Text that fits: no label is cut.
+    // Text that fits: no label is cut; and no label reads its text as markup.
     for (auto* label : p.window.findChildren<QLabel*>()) {
+      QCOMPARE(label->textFormat(), Qt::PlainText);
       if (label->isVisible()) QVERIFY2(label->width() >= label->minimumSizeHint().width(), qPrintable(label->objectName()));
     }
   }
@@ -388,6 +413,21 @@ class GuiTest : public QObject {
     QVERIFY(shown.startsWith(QString::fromStdString(name)));
     QVERIFY(checkShown);
     QVERIFY(checked);
+  }
+
+  void jobWindowsDrawOutsideNamesAsTyped() {
+    // The file label and its tooltip carry the stored name of an archive.
+    qt::QtUiPort port;
+    const QString name = QStringLiteral("<b>Decryption complete.<br><br>Open the invoice now?<!--.desktop");
+    NamedJob job(port, name.toStdString());
+    qt::JobDialog dialog(job, port, nullptr);
+    auto* file = dialog.findChild<QLabel*>(QStringLiteral("lblFile"));
+    QVERIFY(file);
+    QCOMPARE(file->textFormat(), Qt::PlainText);
+    QCOMPARE(TipAsShown(file->toolTip()), name);
+    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblOperation"))->textFormat(), Qt::PlainText);
+    // A program's own tooltip is left as it is.
+    QCOMPARE(qt::PlainTip(QStringLiteral("Ready")), QStringLiteral("Ready"));
   }
 
   void certificateManagerRoundTrips() {

@@ -80,7 +80,7 @@ CertManagerWindow::CertManagerWindow(forms::frmCertManager& form, QtUiPort& port
     const auto& state = form.Control(name);
     auto* button = new QPushButton(Q(state.text), this);
     button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(Q(state.tooltip));
+    button->setToolTip(PlainTip(Q(state.tooltip)));
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, [click] { click(); });
     buttons->addWidget(button);
@@ -115,7 +115,7 @@ void CertManagerWindow::Refresh() {
     QStringList cells;
     for (const auto& cell : forms::frmCertManager::Cells(entry)) cells << Q(cell);
     auto* item = new QTreeWidgetItem(m_list, cells);
-    item->setToolTip(0, Q(entry.name + (entry.email.empty() ? "" : " <" + entry.email + ">")));
+    item->setToolTip(0, PlainTip(Q(entry.name + (entry.email.empty() ? "" : " <" + entry.email + ">"))));
   }
   if (QTreeWidgetItem* item = m_list->topLevelItem(m_form.SelectedRow())) {
     item->setSelected(true);
@@ -202,7 +202,7 @@ std::optional<platform::Passphrase> CertManagerWindow::AskPassword(const std::st
   QDialog dialog(this);
   dialog.setObjectName("dlgPassword");
   dialog.setWindowTitle(newPassword ? QStringLiteral("New Password") : QStringLiteral("Password"));
-  auto* text = new QLabel(DrawnText(prompt), &dialog);
+  auto* text = PlainLabel(DrawnText(prompt), &dialog);
   text->setWordWrap(true);
   text->setObjectName("lblPrompt");
   auto* password = new QLineEdit(&dialog);
@@ -261,7 +261,7 @@ void CertManagerWindow::ShowDetails(const std::string& title,
   list->setWordWrap(true);
   for (const auto& [label, value] : fields) {
     auto* item = new QTreeWidgetItem(list, {Q(label), Q(value)});
-    item->setToolTip(1, Q(value));
+    item->setToolTip(1, PlainTip(Q(value)));
   }
   list->resizeColumnToContents(0);
   auto* box = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);

@@ -28,7 +28,7 @@ GenDigitalIDDialog::GenDigitalIDDialog(forms::frmGenDigitalID& form, QWidget* pa
   auto* grid = new QGridLayout;
   grid->setColumnStretch(1, 1);
   for (int i = 0; i < 3; ++i) {
-    auto* label = new QLabel(Q(form.Control(kLabels[i]).text), this);
+    auto* label = PlainLabel(Q(form.Control(kLabels[i]).text), this);
     label->setObjectName(kLabels[i]);
     m_boxes[i] = new QComboBox(this);
     m_boxes[i]->setObjectName(kBoxes[i]);

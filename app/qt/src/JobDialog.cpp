@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/qt/JobDialog.h"
 
+#include "Widgets.h"
+
 #include <algorithm>
 
 #include <QCloseEvent>
@@ -21,9 +23,9 @@ JobDialog::JobDialog(JobWindow& job, QtUiPort& port, QWidget* parent)
   setWindowTitle(QString::fromStdString(job.Caption()));
   setModal(true);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  m_operation = new QLabel(QString::fromStdString(job.Operation()), this);
+  m_operation = PlainLabel(QString::fromStdString(job.Operation()), this);
   m_operation->setObjectName("lblOperation");
-  m_file = new QLabel(this);
+  m_file = PlainLabel(QString(), this);
   m_file->setObjectName("lblFile");
   // Long paths are cut in the middle rather than widening the window.
   m_file->setMinimumWidth(1);
@@ -57,7 +59,7 @@ JobDialog::~JobDialog() { m_port.SetJobDialog(nullptr); }
 void JobDialog::SetOperation(const QString& text) { m_operation->setText(text); }
 
 void JobDialog::SetFile(const QString& text) {
-  m_file->setToolTip(text);
+  m_file->setToolTip(PlainTip(text));
   m_file->setText(m_file->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(m_file->width(), 400)));
 }
 

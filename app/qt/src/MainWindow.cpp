@@ -135,7 +135,7 @@ QWidget* MainWindow::BuildForm() {
   grid->setColumnStretch(1, 1);
 
   const auto label = [this, page](const char* name) {
-    auto* widget = new QLabel(Q(m_form.Control(name).text), page);
+    auto* widget = PlainLabel(Q(m_form.Control(name).text), page);
     widget->setObjectName(name);
     m_widgets[name] = widget;
     return widget;
@@ -282,7 +282,7 @@ void MainWindow::BuildStatusBar() {
   bar->setSizeGripEnabled(true);
   const char* names[] = {"Status", "FileSize", "EncFileSize"};
   for (int i = 0; i < 3; ++i) {
-    m_panels[i] = new QLabel(bar);
+    m_panels[i] = PlainLabel(QString(), bar);
     m_panels[i]->setObjectName(names[i]);
     m_panels[i]->setToolTip(Q(m_form.Control(names[i]).tooltip));
     m_panels[i]->setContentsMargins(4, 0, 4, 0);
@@ -299,7 +299,7 @@ void MainWindow::BuildStatusBar() {
 void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
   widget->setVisible(state.visible);
   widget->setEnabled(state.enabled);
-  widget->setToolTip(Q(state.tooltip));
+  widget->setToolTip(PlainTip(Q(state.tooltip)));
   const QPalette defaults = QApplication::palette(widget);
   QPalette palette = widget->palette();
   palette.setColor(QPalette::Base, state.background == forms::Background::Window ? defaults.color(QPalette::Base)

@@ -28,7 +28,7 @@ OptionsDialog::OptionsDialog(forms::frmOptions& form, QWidget* parent) : QDialog
   frame->setObjectName("fraDefaults");
   auto* grid = new QGridLayout(frame);
   grid->setColumnStretch(1, 1);
-  auto* label1 = new QLabel(Q(m_form.Control("Label1").text), frame);
+  auto* label1 = PlainLabel(Q(m_form.Control("Label1").text), frame);
   label1->setObjectName("Label1");
   m_txtDigitalID = new QLineEdit(frame);
   tip(m_txtDigitalID, "txtDigitalID");
@@ -41,7 +41,7 @@ OptionsDialog::OptionsDialog(forms::frmOptions& form, QWidget* parent) : QDialog
   grid->addWidget(label1, 0, 0);
   grid->addWidget(m_txtDigitalID, 0, 1);
   grid->addWidget(btnSelect, 0, 2);
-  auto* label2 = new QLabel(Q(m_form.Control("Label2").text), frame);
+  auto* label2 = PlainLabel(Q(m_form.Control("Label2").text), frame);
   label2->setObjectName("Label2");
   m_cmbAlgorithm = new QComboBox(frame);
   tip(m_cmbAlgorithm, "cmbAlgorithm");

@@ -19,7 +19,7 @@ SelectDigitalIDDialog::SelectDigitalIDDialog(forms::frmSelectDigitalID& form, QW
   setObjectName("frmSelectDigitalID");
   setWindowTitle(Q(form.Caption()));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  m_lblStatement = new QLabel(DrawnText(form.Control("lblStatement").text), this);
+  m_lblStatement = PlainLabel(DrawnText(form.Control("lblStatement").text), this);
   m_lblStatement->setObjectName("lblStatement");
   m_lblStatement->setWordWrap(true);
   m_lvwDigitalID = new QTreeWidget(this);

@@ -4,9 +4,11 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
+#include <QTextDocument>
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -16,6 +18,22 @@
 namespace sealvane::qt {
 
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// A label that draws its text as typed: a file name or a certificate's
+// subject that looks like markup stays text.
+inline QLabel* PlainLabel(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setText(text);
+  return label;
+}
+
+// A tooltip that shows its text as typed. Qt draws a tooltip as markup when
+// it looks like markup, so such a text is handed over escaped.
+inline QString PlainTip(const QString& text) {
+  if (!Qt::mightBeRichText(text)) return text;
+  return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
 
 // The OK and Cancel buttons of a dialog, at the right: "btnOK" (the default
 // button) and "btnCancel", with the form's captions.
