@@ -127,11 +127,12 @@ int List(const Options& o, std::ostream& out, std::ostream& err) {
     }
     out << name << "\n";
     for (const CertificateEntry& c : entries) {
-      out << "  " << c.name << (c.email.empty() ? "" : " <" + c.email + ">") << "\n"
+      // A certificate's texts are outside text: one line each, escaped.
+      out << "  " << EscapeForTerminal(c.name) << (c.email.empty() ? "" : " <" + EscapeForTerminal(c.email) + ">") << "\n"
           << "    Thumbprint:  " << c.ThumbprintText() << "\n"
           << "    Private key: " << (c.privateKey ? "yes" : "no") << "\n"
           << "    Valid:       " << CertificateTimeText(c.notBefore) << " to " << CertificateTimeText(c.notAfter) << "\n"
-          << "    Issued by:   " << c.issuer << "\n";
+          << "    Issued by:   " << EscapeForTerminal(c.issuer) << "\n";
     }
     if (entries.empty()) out << "  (no certificates)\n";
   }
@@ -154,9 +155,11 @@ int Import(const Options& o, std::ostream& out, std::ostream& err) {
   try {
     const CertificateEntry added = CertificateService().Import(path, store, password);
     if (CertificateService::IsPkcs12Path(path)) {
-      out << "Imported the digital ID " << added.ThumbprintText() << " with its private key into " << store << ".\n";
+      out << "Imported the digital ID " << added.ThumbprintText() << " with its private key into "
+          << EscapeForTerminal(store) << ".\n";
     } else {
-      out << "Imported " << added.name << " (" << added.ThumbprintText() << ") into " << store << ".\n";
+      out << "Imported " << EscapeForTerminal(added.name) << " (" << added.ThumbprintText() << ") into "
+          << EscapeForTerminal(store) << ".\n";
     }
     return 0;
   } catch (const CertificateError& e) {
@@ -271,7 +274,7 @@ int GenId(const Options& o, std::ostream& out, std::ostream& err, CipherLibrary&
     return kExitFailure;
   }
   clsConfig().SetDefaultCertTP(ByteArray(thumbprint, thumbprint + 20));
-  out << "Generated the digital ID " << Hex(thumbprint, 20) << " for " << subject << " (serial number " << serial
+  out << "Generated the digital ID " << Hex(thumbprint, 20) << " for " << EscapeForTerminal(subject) << " (serial number " << serial
       << "); it is now the default digital ID.\n";
   return 0;
 }

@@ -326,7 +326,8 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.output) form.TextChanged("txtEncFile", *o.output);
   if (const int status = t.Ok(); status != 0) return status;
   const clsParameters done = form.Parameters();
-  out << "Encrypted " << done.m_strFilePath << " into " << done.m_strEncFilePath << ".\n";
+  out << "Encrypted " << EscapeForTerminal(done.m_strFilePath) << " into " << EscapeForTerminal(done.m_strEncFilePath)
+      << ".\n";
   return 0;
 }
 
@@ -371,7 +372,7 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
     out << "{\"archive\": " << Json(archivePath) << ", \"file\": " << Json(written)
         << ", \"size\": " << (ec ? 0 : size) << ", \"modified\": " << Json(FileTimeText(modified)) << "}\n";
   } else {
-    out << "Decrypted " << archivePath << " into " << written << ".\n";
+    out << "Decrypted " << EscapeForTerminal(archivePath) << " into " << EscapeForTerminal(written) << ".\n";
   }
   return 0;
 }
@@ -385,7 +386,7 @@ int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
   TerminalForm t(ui);
   if (!t.Start([&](forms::frmMain& form) { form.PrepareSecureDelete(o.positional[0]); })) return kExitFailure;
   if (const int status = t.Ok(); status != 0) return status;
-  out << "Deleted " << o.positional[0] << ".\n";
+  out << "Deleted " << EscapeForTerminal(o.positional[0]) << ".\n";
   return 0;
 }
 

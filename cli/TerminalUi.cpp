@@ -8,6 +8,7 @@
 
 #include "Text.h"
 #include "sealvane/platform/Process.h"
+#include "sealvane/platform/VisibleText.h"
 
 namespace sealvane::cli {
 
@@ -32,7 +33,9 @@ MsgResult TerminalUi::Ask(const MessageBoxRequest& request) {
   for (char& c : text) {
     if (c == '\r') c = '\n';
   }
-  m_err << request.title << " " << text << "\n";
+  // Messages carry outside names: their line breaks stay, nothing else
+  // that acts on the terminal.
+  m_err << platform::VisibleText(request.title) << " " << platform::VisibleText(text, true) << "\n";
   // The desktop program's words ("On the Tools menu ...") get what to type
   // here instead.
   static const std::pair<const char*, const char*> kHints[] = {

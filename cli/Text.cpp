@@ -33,31 +33,6 @@ std::optional<std::vector<std::uint8_t>> ParseThumbprint(const std::string& text
   return out;
 }
 
-std::string EscapeForTerminal(const std::string& text) {
-  std::string out;
-  const auto escape = [&](unsigned char b) {
-    char buf[8];
-    std::snprintf(buf, sizeof(buf), "\\x%02X", b);
-    out += buf;
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    if (b == '\\') {
-      out += "\\\\";
-    } else if (b < 0x20 || b == 0x7F) {
-      escape(b);
-    } else if (b == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-      // U+0080..U+009F, the C1 controls (CSI among them).
-      escape(b);
-      escape(static_cast<unsigned char>(text[++i]));
-    } else {
-      out.push_back(static_cast<char>(b));
-    }
-  }
-  return out;
-}
-
 std::string FileTimeText(std::int64_t fileTime) {
   if (fileTime == 0) return "";
   if (fileTime < 0) return "invalid (" + std::to_string(fileTime) + ")";

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "sealvane/platform/VisibleText.h"
+
 namespace sealvane::cli {
 
 std::string Hex(const std::uint8_t* data, std::size_t size);
@@ -18,10 +20,8 @@ inline std::string Hex(const std::vector<std::uint8_t>& bytes) { return Hex(byte
 // 40 hexadecimal digits (blanks and colons allowed between them).
 std::optional<std::vector<std::uint8_t>> ParseThumbprint(const std::string& text);
 
-// A text from an archive made safe to print: control characters (C0, DEL
-// and C1) and backslashes are written as \xNN and \\, so a stored name can
-// never move the cursor or change the terminal.
-std::string EscapeForTerminal(const std::string& text);
+// Outside text made safe to print (see VisibleText).
+inline std::string EscapeForTerminal(const std::string& text) { return platform::VisibleText(text); }
 
 // A file time (100 ns since 1601-01-01 UTC) as "YYYY-MM-DDTHH:MM:SS.fffffffZ";
 // "" for 0 and "invalid (N)" for a negative value.

@@ -10,6 +10,7 @@
 
 #include "support/Process.h"
 #include "support/Sandbox.h"
+#include "support/TestCertificate.h"
 
 namespace sealvane {
 namespace {
@@ -96,6 +97,46 @@ TEST(CertsCli, RootImportAsksFirst) {
   ::setenv("FAKE_PINENTRY_CONFIRM", "yes", 1);
   r = Cli({"certs", "import", Fixture("capi/cert.der"), "--store", "Root"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST(CertsCli, ACertificatesTextsCannotActOnTheTerminalOrTheRootQuestion) {
+  // A subject that sets the window title, clears the screen, starts a CSI
+  // and draws a thumbprint line of its own.
+  // (A common name holds at most 64 characters.)
+  const std::string subject = "Evil\x1B]0;o\x07\x1B[2J\xC2\x9B" "1m\nThumbprint (sha1): 0000000000000000";
+  const std::string cer = test::SandboxDir() + "/evil.cer";
+  test::WriteFileBytes(cer, test::SelfSignedDer(subject, "a\x1B[2J@example.org"));
+  const std::string shown = "Evil\\x1B]0;o\\x07\\x1B[2J\\xC2\\x9B1m\\x0AThumbprint (sha1): 0000000000000000";
+
+  ProcessResult r = Cli({"certs", "import", cer});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("Imported " + shown + " ("), std::string::npos) << r.out;
+  r = Cli({"certs", "list", "AddressBook"});
+  EXPECT_EQ(r.out.find('\x1B'), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\xC2\x9B"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  " + shown + " <a\\x1B[2J@example.org>\n    Thumbprint:  "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("    Issued by:   " + shown + "\n"), std::string::npos) << r.out;
+
+  // The question before Root: the computed facts first, the subject on one line.
+  const std::string log = test::SandboxDir() + "/pinentry.log";
+  ::setenv("FAKE_PINENTRY_LOG", log.c_str(), 1);
+  ::setenv("FAKE_PINENTRY_CONFIRM", "no", 1);
+  r = Cli({"certs", "import", cer, "--store", "Root"});
+  ::unsetenv("FAKE_PINENTRY_LOG");
+  ::setenv("FAKE_PINENTRY_CONFIRM", "yes", 1);
+  EXPECT_EQ(r.exitCode, 1);
+  const std::string asked = test::ReadFileBytes(log);
+  const auto line = asked.find("SETDESC ");
+  ASSERT_NE(line, std::string::npos) << asked;
+  const std::string description = asked.substr(line, asked.find('\n', line) - line);
+  const auto real = description.find("Thumbprint (sha1): ");
+  ASSERT_NE(real, std::string::npos) << description;
+  EXPECT_EQ(description.find("Thumbprint"), real) << description;
+  EXPECT_NE(description.find("%0AValid: 2024-01-01 to 2044-01-01%0AClaiming to represent: Evil"), std::string::npos)
+      << description;
+  // The subject's own line break is shown, not made.
+  EXPECT_NE(description.find("\\x0AThumbprint (sha1): 0000"), std::string::npos) << description;
+  EXPECT_EQ(description.find("%0AThumbprint (sha1): 0000"), std::string::npos) << description;
 }
 
 TEST(CertsCli, GenIdMakesTheDefaultDigitalIdAndCountsSerials) {

@@ -280,6 +280,15 @@ TEST(InfoCli, StoredTextsCannotControlTheTerminalAndAnyDateIsShown) {
   EXPECT_NE(r.out.find("File:           evil\\x1B]0;owned\\x07\\x1B[2J\\xC2\\x9B31m\\\\name\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Created:        invalid (-9223372036854775808)\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Modified:       30828-09-14T02:48:05.4775807Z\n"), std::string::npos) << r.out;
+
+  // The closing line of a decrypt escapes the names it gives.
+  const std::string named = Path("csi\xc2\x9b" "1m.sva");
+  fs::copy_file(Path("e.sva"), named);
+  const ProcessResult d =
+      Cli({"decrypt", named, "-o", Path("plain.txt"), "--password-file", PasswordFile(), "--no-open-after"});
+  ASSERT_EQ(d.exitCode, 0) << d.err;
+  EXPECT_EQ(d.out.find("\xc2\x9b"), std::string::npos) << d.out;
+  EXPECT_NE(d.out.find("csi\\xC2\\x9B1m.sva into "), std::string::npos) << d.out;
 }
 
 }  // namespace

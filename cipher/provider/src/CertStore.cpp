@@ -6,6 +6,8 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <array>
+#include <ctime>
 #include <cstdio>
 #include <optional>
 #include <strings.h>
@@ -13,6 +15,7 @@
 #include "Internal.h"
 #include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/Registry.h"
+#include "sealvane/platform/VisibleText.h"
 
 namespace sealvane::csp {
 
@@ -204,6 +207,25 @@ std::string IssuerDisplayName(X509* cert) {
   return {};
 }
 
+std::string DayText(const ASN1_TIME* time) {
+  std::tm tm {};
+  if (time == nullptr || ASN1_TIME_to_tm(time, &tm) != 1) return "?";
+  char text[16];
+  std::strftime(text, sizeof(text), "%Y-%m-%d", &tm);
+  return text;
+}
+
+// The question asked before a certificate joins Root. What the program
+// computed comes first; the certificate's own texts follow, escaped onto one
+// line each, so that a subject cannot draw a thumbprint of its own.
+std::string RootTrustQuestion(X509* cert, const std::array<BYTE, 20>& sha1) {
+  return "You are about to install a certificate from a certification authority.\n\nThumbprint (sha1): " +
+         Hex(sha1.data(), 20) + "\nValid: " + DayText(X509_get0_notBefore(cert)) + " to " +
+         DayText(X509_get0_notAfter(cert)) + "\nClaiming to represent: " +
+         platform::VisibleText(SimpleDisplayName(cert)) + "\nIssued by: " + platform::VisibleText(IssuerDisplayName(cert)) +
+         "\n\nDo you want to install this certificate?";
+}
+
 }  // namespace
 
 HCERTSTORE CertOpenSystemStoreA(HCRYPTPROV, const char* szSubsystemProtocol) {
@@ -392,11 +414,8 @@ BOOL CertAddEncodedCertificateToStore(HCERTSTORE hCertStore, DWORD, const BYTE* 
     const std::string path = EntryKey(store->name, cert->sha1);
     if (::strcasecmp(store->name.c_str(), "Root") == 0) {
       // Trusting a root certificate is the user's decision.
-      const std::string description =
-          "You are about to install a certificate from a certification authority claiming to represent:\n\n" +
-          SimpleDisplayName(cert->x509.get()) + "\n\nThumbprint (sha1): " + Hex(cert->sha1.data(), 20) +
-          "\n\nDo you want to install this certificate?";
-      if (platform::PinentryConfirm("Security Warning", description) != platform::PinentryOutcome::Yes) {
+      if (platform::PinentryConfirm("Security Warning", RootTrustQuestion(cert->x509.get(), cert->sha1)) !=
+          platform::PinentryOutcome::Yes) {
         Fail(HRESULT_CANCELLED);
       }
     }
