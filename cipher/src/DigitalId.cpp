@@ -68,10 +68,11 @@ bool ToFileTime(const SLSystemTime& t, std::int64_t* out) {
   return SystemTimeToFileTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, out) == TRUE;
 }
 
-// Adds the certificate to one of the user's stores; "MY" also receives the
-// key provider information that binds it to its container.
+// Adds the certificate to one of the user's stores (`added` receives it);
+// "MY" also receives the key provider information that binds it to its
+// container.
 bool InstallCertificate(const char16_t* storeName, const std::vector<BYTE>& encoded, const std::string* container,
-                        char* message) {
+                        CertHandle& added, char* message) {
   StoreHandle store;
   store.h = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
                           CERT_SYSTEM_STORE_CURRENT_USER, storeName);
@@ -80,9 +81,9 @@ bool InstallCertificate(const char16_t* storeName, const std::vector<BYTE>& enco
     return false;
   }
   if (encoded.empty()) return true;  // only making sure the store exists
-  CertHandle cert;
+  CertHandle& cert = added;
   if (!CertAddEncodedCertificateToStore(store.h, X509_ASN_ENCODING, encoded.data(), static_cast<DWORD>(encoded.size()),
-                                        CERT_STORE_ADD_REPLACE_EXISTING, container != nullptr ? &cert.h : nullptr)) {
+                                        CERT_STORE_ADD_REPLACE_EXISTING, &cert.h)) {
     WriteMessage(message, "CertAddEncodedCertificateToStore - Certificate: %x", GetLastError());
     return false;
   }
@@ -97,6 +98,34 @@ bool InstallCertificate(const char16_t* storeName, const std::vector<BYTE>& enco
   }
   return true;
 }
+
+// A generation that does not complete (a failure, or the user declining the
+// Root question) leaves nothing of the digital ID behind: neither its
+// certificate in a store nor its key container.
+class Rollback {
+ public:
+  explicit Rollback(std::string container) : m_container(std::move(container)) {}
+  ~Rollback() {
+    if (m_kept) return;
+    for (CertHandle* added : {&m_mine, &m_root}) {
+      if (added->h == 0) continue;
+      CertDeleteCertificateFromStore(added->h);  // lets go of the context too
+      added->h = 0;
+    }
+    HCRYPTPROV none = 0;
+    CryptAcquireContextA(&none, m_container.c_str(), MS_DEF_PROV_A, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
+  }
+  Rollback(const Rollback&) = delete;
+  Rollback& operator=(const Rollback&) = delete;
+  CertHandle& Mine() { return m_mine; }
+  CertHandle& Root() { return m_root; }
+  void Keep() { m_kept = true; }
+
+ private:
+  std::string m_container;
+  CertHandle m_mine, m_root;
+  bool m_kept = false;
+};
 
 }  // namespace
 
@@ -153,6 +182,7 @@ SL_EXPORT int32_t SLGenDigitalID(const char* subjectName, int32_t emailProtectio
       WriteMessage(message, "CryptAcquireContext - Create Container: %x", GetLastError());
       return false;
     }
+    Rollback rollback(container);
     KeyHandle keyPair;
     // 3072-bit RSA keys (the key length in the upper 16 bits).
     const DWORD keyFlags = (kKeyBits << 16) | CRYPT_EXPORTABLE | (strongKeyProtection != 0 ? CRYPT_USER_PROTECTED : 0);
@@ -231,9 +261,11 @@ SL_EXPORT int32_t SLGenDigitalID(const char* subjectName, int32_t emailProtectio
     std::memcpy(thumbprint, digest, sizeof(digest));
 
     // 11 to 13. "MY" with the key binding, "Root", and an "AddressBook" that exists.
-    if (!InstallCertificate(u"MY", certificate, &container, message)) return false;
-    if (!InstallCertificate(u"Root", certificate, nullptr, message)) return false;
-    if (!InstallCertificate(u"AddressBook", {}, nullptr, message)) return false;
+    if (!InstallCertificate(u"MY", certificate, &container, rollback.Mine(), message)) return false;
+    if (!InstallCertificate(u"Root", certificate, nullptr, rollback.Root(), message)) return false;
+    CertHandle none;
+    if (!InstallCertificate(u"AddressBook", {}, nullptr, none, message)) return false;
+    rollback.Keep();
     return true;
   });
 }

@@ -152,11 +152,24 @@ TEST(CertsCli, GenIdMakesTheDefaultDigitalIdAndCountsSerials) {
   r = Cli({"certs", "list", "MY"});
   EXPECT_NE(r.out.find("Ana <ana@example.org>"), std::string::npos) << r.out;
 
-  // A refused root question still uses up a serial number.
+  // A refused root question still uses up a serial number, and leaves
+  // nothing of the digital ID: no certificate, no key container.
+  const auto keyFiles = [] {
+    std::size_t n = 0;
+    const std::string keys = std::string(std::getenv("SEALVANE_HOME")) + "/keys";
+    if (std::filesystem::exists(keys)) {
+      for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(keys)) ++n;
+    }
+    return n;
+  };
+  const std::size_t keysBefore = keyFiles();
+  const std::string myBefore = Cli({"certs", "list", "MY"}).out;
   ::setenv("FAKE_PINENTRY_CONFIRM", "no", 1);
   r = Cli({"certs", "genid", "--name", "Ben", "--org", "Example"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("CertAddEncodedCertificateToStore - Certificate: 800704c7"), std::string::npos) << r.err;
+  EXPECT_EQ(Cli({"certs", "list", "MY"}).out, myBefore);
+  EXPECT_EQ(keyFiles(), keysBefore);
   ::setenv("FAKE_PINENTRY_CONFIRM", "yes", 1);
   r = Cli({"certs", "genid", "--name", "Ben", "--org", "Example"});
   EXPECT_NE(r.out.find("cn=Ben, ou=Sealvane, o=Example (serial number 3)"), std::string::npos) << r.out;
