@@ -8,6 +8,7 @@
 
 #include "sealvane/forms/modMain.h"
 #include "sealvane/platform/Environment.h"
+#include "sealvane/platform/Process.h"
 #include "sealvane/forms/frmCertManager.h"
 #include "sealvane/qt/CertManagerWindow.h"
 #include "sealvane/qt/Glyphs.h"
@@ -29,6 +30,7 @@ void PreferGraphicalPinentry() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  sealvane::platform::KeepSecretsOutOfCoreDumps();
   try {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sealvane"));

@@ -12,6 +12,7 @@
 #include "RegCommand.h"
 #include "TerminalUi.h"
 #include "sealvane/forms/modMain.h"
+#include "sealvane/platform/Process.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ int Register(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  sealvane::platform::KeepSecretsOutOfCoreDumps();
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
     using sealvane::cli::FindCommand;

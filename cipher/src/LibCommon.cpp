@@ -5,6 +5,19 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sealvane/platform/Process.h"
+
+namespace {
+
+// Whatever program loads the library (the mail client with its add-in among
+// them) holds passwords and keys once it calls it: none of that may end up
+// in a core file.
+__attribute__((constructor)) void KeepCallersSecretsOutOfCoreDumps() {
+  sealvane::platform::KeepSecretsOutOfCoreDumps();
+}
+
+}  // namespace
+
 namespace sealvane::lib {
 
 void WriteMessage(char* message, const char* format, ...) {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -200,6 +202,16 @@ std::size_t TerminalColumns(int fd) noexcept {
     if (value > 0 && value < 10000) return static_cast<std::size_t>(value);
   }
   return 80;
+}
+
+}  // namespace sealvane::platform
+
+namespace sealvane::platform {
+
+void KeepSecretsOutOfCoreDumps() noexcept {
+  const rlimit none {0, 0};
+  ::setrlimit(RLIMIT_CORE, &none);
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 }
 
 }  // namespace sealvane::platform

@@ -9,7 +9,10 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <regex>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -80,6 +83,10 @@ TEST(KilledJobs, LeaveTheOldFileAndNothingElse) {
         test::WaitProcess(pid);
         FAIL() << "the job never got under way";
       }
+      // A job holds the password: it can leave no core file.
+      std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+      const std::string limitsText((std::istreambuf_iterator<char>(limits)), std::istreambuf_iterator<char>());
+      EXPECT_TRUE(std::regex_search(limitsText, std::regex("Max core file size +0 +0 ")))  << limitsText;
       ::kill(pid, signal);
       const int exitCode = test::WaitProcess(pid);
       if (signal == SIGTERM) {

@@ -35,6 +35,12 @@ std::string QuoteParameter(std::string_view argument);
 
 namespace sealvane::platform {
 
+// A program that holds passwords and keys in memory calls this first: no
+// core file is written when it crashes (RLIMIT_CORE 0), and it is not
+// dumpable (no core through a pipe handler, no ptrace by other processes of
+// the same user).
+void KeepSecretsOutOfCoreDumps() noexcept;
+
 // From now on Ctrl-C (SIGINT), SIGTERM and SIGHUP set a flag instead of
 // ending the program, so that a running job can stop and clean up.
 void CatchInterrupts();
