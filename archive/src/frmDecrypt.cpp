@@ -2,6 +2,8 @@
 #include "sealvane/archive/frmDecrypt.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <functional>
 #include <optional>
 
@@ -38,13 +40,56 @@ constexpr const char* kTooMuchData =
 constexpr const char* kTooLittleData =
     "The encrypted file is damaged.\rIts data expands to less than the file size it records.";
 
+// A size as a person reads it: "2.0 GB".
+std::string SizeText(std::int64_t bytes) {
+  static constexpr const char* kUnits[] = {"bytes", "KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes);
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  if (unit == 0) {
+    std::snprintf(text, sizeof(text), "%lld bytes", static_cast<long long>(bytes));
+  } else {
+    std::snprintf(text, sizeof(text), "%.1f %s", value, kUnits[unit]);
+  }
+  return text;
+}
+
 }  // namespace
+
+std::optional<std::int64_t> frmDecrypt::RecordedSize() const {
+  if (m_oModern) return m_nStoredSize;
+  clsArchive archive(m_ui, m_library);
+  clsParameters stored;
+  clsFileDesc desc;
+  archive.AttachArchive(m_oArchiveFile.Duplicate(), kModeRead, m_oParameters.m_strEncFilePath);
+  if (archive.ReadParameters(stored, desc) != kOk) return std::nullopt;
+  return desc.m_nFileSize;
+}
+
+bool frmDecrypt::RoomForPlainFile() {
+  // An archive may claim a file far larger than itself (a compressed one
+  // expands a thousandfold): one that cannot fit is refused before anything
+  // is written, rather than when the disk is full.
+  const std::optional<std::int64_t> needed = RecordedSize();
+  const std::optional<std::int64_t> free = m_oPlain->Data().FreeSpace();
+  if (!needed || !free || *needed <= *free) return true;
+  ShowError(m_ui,
+            "There is not enough free space to decrypt the file.\r" + GetFileNameOfPath(m_oParameters.m_strFilePath) +
+                " needs " + SizeText(*needed) + ", and " + SizeText(*free) + " is free where it goes.",
+            0);
+  return false;
+}
 
 bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
   try {
     m_oParameters = i_oParameters;
     m_oPlain.reset();
     m_bReplace = false;
+    m_nStoredSize = 0;
     const std::string& archive = m_oParameters.m_strEncFilePath;
     if (archive.empty()) {
       ShowWarning(m_ui, "Please specify an encrypted file.", 0);
@@ -99,6 +144,10 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       m_oPlain = platform::ReplacementFile::Create(path);
     } catch (const RuntimeError& e) {
       ReportFileFailure(m_ui, "Failed to open file.", e);
+      return false;
+    }
+    if (!RoomForPlainFile()) {
+      m_oPlain.reset();
       return false;
     }
     if (FileExists(path)) {

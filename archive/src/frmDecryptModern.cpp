@@ -130,6 +130,7 @@ bool frmDecrypt::OpenModern() {
     }
     m_oParameters.m_strFilePath = BesideFile(m_oParameters.m_strFilePath, *name);
   }
+  m_nStoredSize = static_cast<std::int64_t>(std::min<std::uint64_t>(modern->description.size, INT64_MAX));
   m_oModern = std::move(modern);
   return true;
 }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
@@ -152,6 +153,14 @@ void File::WriteAt(std::int64_t pos, std::span<const std::uint8_t> data) const {
 
 void File::SyncData() const {
   if (::fdatasync(m_fd) != 0 && errno != EINVAL) ThrowErrno(errno);
+}
+
+std::optional<std::int64_t> File::FreeSpace() const noexcept {
+  struct statvfs fs {};
+  if (m_fd < 0 || ::fstatvfs(m_fd, &fs) != 0) return std::nullopt;
+  // Root may also use the blocks reserved for it.
+  const auto blocks = ::geteuid() == 0 ? fs.f_bfree : fs.f_bavail;
+  return static_cast<std::int64_t>(blocks) * static_cast<std::int64_t>(fs.f_frsize);
 }
 
 void File::StartWriteback(std::int64_t offset, std::int64_t length) const noexcept {

@@ -235,6 +235,7 @@ struct WriteOptions {
   std::string name = "independent.txt";
   std::uint64_t created = 0x01D9000000000000ULL, modified = 0x01D9100000000000ULL;
   std::uint32_t attributes = 0;
+  std::optional<std::uint64_t> recordedSize;  // a size the description claims instead of the real one
   Bytes salt = Bytes(32, 0x11), kdfSalt = Bytes(16, 0x22), slotNonce = Bytes(12, 0x33), fileKey = Bytes(32, 0x44);
 };
 
@@ -258,7 +259,7 @@ inline Bytes Write(const Bytes& plain, const std::string& password, const WriteO
   const Bytes mac = Hmac(Hkdf(w.fileKey, w.salt, "Sealvane v2 header MAC"), a);
   a.insert(a.end(), mac.begin(), mac.end());
   Bytes desc;
-  PutU64(desc, plain.size());
+  PutU64(desc, w.recordedSize.value_or(plain.size()));
   PutU64(desc, w.created);
   PutU64(desc, w.modified);
   PutU32(desc, w.attributes);

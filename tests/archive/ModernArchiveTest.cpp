@@ -194,6 +194,24 @@ TEST_F(ModernArchive, AnIndependentReaderAndWriterAgreeWithTheEngine) {
   }
 }
 
+TEST_F(ModernArchive, AFileThatCannotFitIsRefusedBeforeAnythingIsWritten) {
+  // A few bytes that claim a petabyte: a decompression bomb is refused
+  // with both sizes, not written until the disk is full.
+  v2ref::WriteOptions w;
+  w.recordedSize = std::uint64_t {1} << 50;
+  const Bytes bomb = v2ref::Write(ToBytes(Content(1000)), kPassword, w);
+  WriteFileBytes(Archive(), std::string(bomb.begin(), bomb.end()));
+  FakeUiPort ui;
+  frmDecrypt job(ui);
+  EXPECT_FALSE(job.Initialize(ModernDecryptParameters(Archive(), kPassword)));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text.rfind("There is not enough free space to decrypt the file.\rindependent.txt needs 1024.0 TB, and ", 0),
+            0u)
+      << ui.boxes[0].text;
+  EXPECT_NE(ui.boxes[0].text.find(" is free where it goes."), std::string::npos);
+  EXPECT_TRUE(FolderEntries(OutDir()).empty());
+}
+
 TEST_F(ModernArchive, AWrongPasswordIsSaidBeforeAnythingIsWritten) {
   WriteFileBytes(Plain(), Content(300000));
   FakeUiPort ui;

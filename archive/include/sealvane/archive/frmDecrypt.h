@@ -60,6 +60,11 @@ class frmDecrypt : public JobWindow {
   void ApplyProperties(std::int64_t i_nCreated, std::int64_t i_nModified, std::uint32_t i_nAttributes);
   std::int32_t PublishFile();
   void OpenDecryptedFile();
+  // The plain size the archive records, or nothing when it cannot be read
+  // (the job then says why).
+  std::optional<std::int64_t> RecordedSize() const;
+  // False (the user told why) when the new file cannot fit where it goes.
+  bool RoomForPlainFile();
 
   ZlibLibrary& m_zlib;
   clsParameters m_oParameters;

@@ -60,6 +60,9 @@ class File {
   void StartWriteback(std::int64_t offset, std::int64_t length) const noexcept;
   // Flushes data and metadata (size, times, permissions).
   void Sync() const;
+  // The bytes this process may still write on the file's file system;
+  // nothing when that cannot be told.
+  std::optional<std::int64_t> FreeSpace() const noexcept;
 
   FileTimes Times() const;
   // Last-access and last-write times (0 leaves one as it is).
