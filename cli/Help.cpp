@@ -18,7 +18,7 @@ const std::vector<CommandHelp> kCommands = {
      ".sva): for a password (--password-file, --password-stdin), or for your default digital ID and the "
      "recipients named with --recipient. When the archive already exists and can be read, its cipher, access and "
      "recipients are taken over, as in the desktop program; you are asked before it is replaced.",
-     {{"-o, --output ARCHIVE", "the archive to write (a bare name goes beside FILE, with the extension .sva)"},
+     {{"-o, --output ARCHIVE", "the archive to write (relative to the current folder; its extension becomes .sva)"},
       {"--password-file F", "the password: the first line of F (at least 8 characters)"},
       {"--password-stdin", "the password: the first line of standard input"},
       {"--recipient THUMBPRINT", "a digital ID from AddressBook (40 hexadecimal digits) that may open the archive; "

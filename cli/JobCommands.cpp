@@ -66,7 +66,13 @@ std::optional<Options> Parse(const std::string& verb, const std::vector<std::str
       return std::nullopt;
     }
     if (a == "-o" || a == "--output") {
-      o.output = args[++i];
+      // On a terminal a relative name is relative to the current folder, as
+      // for every other program (the window's rule, a bare name beside the
+      // file, is for the window).
+      std::error_code ec;
+      const std::filesystem::path given = args[++i];
+      const std::filesystem::path absolute = given.empty() ? given : std::filesystem::absolute(given, ec);
+      o.output = ec ? args[i] : absolute.string();
     } else if (a == "--password-file") {
       o.passwordFile = args[++i];
     } else if (a == "--password-stdin") {

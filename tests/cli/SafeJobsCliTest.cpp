@@ -300,3 +300,26 @@ TEST(InfoCli, StoredTextsCannotControlTheTerminalAndAnyDateIsShown) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+TEST(OutputCli, ARelativeOutputIsRelativeToTheCurrentFolder) {
+  fs::create_directories(Path("sub"));
+  test::WriteFileBytes(Path("sub/a.txt"), "relative");
+  const auto in = [](const std::string& folder, std::vector<std::string> args) {
+    args.insert(args.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder, SEALVANE_CLI});
+    return test::RunProcess(args);
+  };
+  ProcessResult r = in(Path(""), {"encrypt", "sub/a.txt", "-o", "a.sva", "--password-file", PasswordFile()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(Path("a.sva")));
+  EXPECT_FALSE(fs::exists(Path("sub/a.sva")));
+  r = in(Path("sub"), {"decrypt", "../a.sva", "-o", "out.txt", "--password-file", PasswordFile(), "--no-open-after"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(Path("sub/out.txt")), "relative");
+  EXPECT_FALSE(fs::exists(Path("out.txt")));
+}
+
+}  // namespace
+}  // namespace sealvane
