@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a short while over
-# the corpus kept in tests/fuzz/corpus (new inputs go to a scratch folder).
+# its corpus kept in tests/fuzz (new inputs go to a scratch folder): the
+# archive reader, format version 2, the component model's readers (GUIDs,
+# type libraries, resources, bitmaps, CF_HDROP, registrar scripts, ELF
+# sections), the settings hive and certificate import.
 #   scripts/fuzz.sh [SECONDS]   default 20
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +12,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-for target in fuzz_archive:corpus fuzz_modern:corpus-modern; do
+for target in fuzz_archive:corpus fuzz_modern:corpus-modern fuzz_com:corpus-com fuzz_hive:corpus-hive \
+    fuzz_certs:corpus-certs; do
   name="${target%%:*}"
   corpus="tests/fuzz/${target#*:}"
   mkdir -p "$scratch/$name"
