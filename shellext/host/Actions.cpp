@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 
@@ -26,6 +28,7 @@ constexpr Command kEncrypt{"encrypt", "Encrypt", "Encrypts the file.", "sealvane
 constexpr Command kDecrypt{"decrypt", "Decrypt", "Decrypts the file.", "sealvane-decrypt"};
 constexpr Command kDelete{"delete", "Secure Delete", "Overwrites the file and then deletes it.", "sealvane-secure-delete"};
 constexpr const char* kArchiveType = "application/x-sealvane-archive";
+constexpr const Command* kCommands[] = {&kEncrypt, &kDecrypt, &kDelete};
 constexpr const char* kEmptyThunarActions = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n</actions>\n";
 
 std::string Env(const char* name) {
@@ -159,7 +162,7 @@ std::string DolphinFileMenu(const std::string& shell, bool archives) {
     out << "\n[Desktop Action " << c->verb << "]\n"
         << "Name=" << c->label << "\n"
         << "Icon=sealvane\n"
-        << "Exec=" << exec << " action " << c->verb << " %f\n";
+        << "Exec=" << exec << " action " << c->verb << " -- %f\n";
   }
   return out.str();
 }
@@ -170,7 +173,7 @@ std::string NemoAction(const std::string& shell, const Command& c) {
       << "[Nemo Action]\n"
       << "Name=" << c.label << "\n"
       << "Comment=" << c.help << "\n"
-      << "Exec=" << KeyFileValue(ShellQuote(shell)) << " action " << c.verb << " %F\n"
+      << "Exec=" << KeyFileValue(ShellQuote(shell)) << " action " << c.verb << " -- %F\n"
       << "Icon-Name=sealvane\n"
       << "Selection=s\n";
   if (&c == &kDecrypt) {
@@ -189,7 +192,7 @@ std::string ThunarActions(const std::string& shell) {
         << "\t<name>" << XmlEscape(c->label) << "</name>\n"
         << "\t<submenu></submenu>\n"
         << "\t<unique-id>" << c->id << "</unique-id>\n"
-        << "\t<command>" << XmlEscape(ShellQuote(shell)) << " action " << c->verb << " %f</command>\n"
+        << "\t<command>" << XmlEscape(ShellQuote(shell)) << " action " << c->verb << " -- %f</command>\n"
         << "\t<description>" << XmlEscape(c->help) << "</description>\n";
     if (c == &kDecrypt) {
       out << "\t<patterns>*.sva;*.SVA;*.Sva</patterns>\n";
@@ -212,7 +215,7 @@ std::string NautilusExtension(const std::string& shell) {
   std::ostringstream out;
   out << "# " << kMark << ".\n"
       << "# The items come from Sealvane's context-menu handler each time a menu opens.\n"
-      << "import json\nimport subprocess\n\n"
+      << "import json\nimport subprocess\nimport threading\n\n"
       << "import gi\n"
       << "gi.require_version('Nautilus', '4.0')\n"
       << "from gi.repository import GObject, Nautilus\n\n"
@@ -242,8 +245,11 @@ std::string NautilusExtension(const std::string& shell) {
       << "            result.append(entry)\n"
       << "        return result\n\n"
       << "    def invoke(self, _entry, paths, offset):\n"
-      << "        subprocess.Popen([SHELL, 'invoke', '--', *paths, str(offset)], start_new_session=True,\n"
-      << "                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)\n";
+      << "        child = subprocess.Popen([SHELL, 'invoke', '--', *paths, str(offset)], start_new_session=True,\n"
+      << "                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,\n"
+      << "                                 stderr=subprocess.DEVNULL)\n"
+      << "        # Reaped when it ends, so that no defunct child stays under the file manager.\n"
+      << "        threading.Thread(target=child.wait, daemon=True).start()\n";
   return out.str();
 }
 
@@ -278,7 +284,7 @@ void UpdateThunar(const std::string& actions, ActionFiles& result) {
     return;
   }
   if (WriteFile(path, merged, 0644)) {
-    (actions.empty() ? result.removed : result.written).push_back(path);
+    (actions.empty() ? result.edited : result.written).push_back(path);
   } else {
     result.problems.push_back(path + " could not be written: " + std::strerror(errno));
   }
@@ -348,7 +354,11 @@ bool MergeThunarActions(const std::string& existing, const std::string& actions,
     const std::size_t after = end + std::strlen("</action>");
     const std::string block = text.substr(open, after - open);
     kept += text.substr(at, open - at);
-    if (block.find("<unique-id>sealvane-") == std::string::npos) {
+    // Ours by their exact ids: a user's own "sealvane-mine" stays.
+    const bool ours = std::any_of(std::begin(kCommands), std::end(kCommands), [&](const Command* c) {
+      return block.find("<unique-id>" + std::string(c->id) + "</unique-id>") != std::string::npos;
+    });
+    if (!ours) {
       kept += block;
       at = after;
     } else {
@@ -371,12 +381,16 @@ ActionFiles WriteActions(const std::string& shell) {
     Write(NemoDir() + "/" + c->id + ".nemo_action", NemoAction(shell, *c), 0644, result);
   }
   UpdateThunar(ThunarActions(shell), result);
+  // One Nautilus mode at a time: the other mode's files go.
   if (NautilusPythonAvailable()) {
     Write(NautilusExtensionPath(), NautilusExtension(shell), 0644, result);
+    for (const Command* c : kCommands) RemoveMarked(NautilusScriptsDir() + "/" + c->label, result);
+    ::rmdir(NautilusScriptsDir().c_str());  // only when it is empty
   } else {
-    for (const Command* c : {&kEncrypt, &kDecrypt, &kDelete}) {
+    for (const Command* c : kCommands) {
       Write(NautilusScriptsDir() + "/" + c->label, NautilusScript(shell, *c), 0755, result);
     }
+    RemoveMarked(NautilusExtensionPath(), result);
   }
   return result;
 }

@@ -15,6 +15,7 @@ namespace sealvane::shellhost {
 struct ActionFiles {
   std::vector<std::string> written;
   std::vector<std::string> removed;
+  std::vector<std::string> edited;    // files of the user's that lost Sealvane's entries and stay
   std::vector<std::string> problems;  // sentences for files that could not be written or read
 };
 

@@ -219,6 +219,7 @@ int Register(const std::vector<std::string>& args, bool registering) {
   std::cout << (registering ? "Registered " : "Unregistered ") << server << "\n";
   for (const auto& f : files.written) std::cout << "Wrote " << f << "\n";
   for (const auto& f : files.removed) std::cout << "Removed " << f << "\n";
+  for (const auto& f : files.edited) std::cout << "Removed Sealvane's actions from " << f << "\n";
   for (const auto& p : files.problems) std::cerr << "sealvane-shell: " << p << "\n";
   return files.problems.empty() ? 0 : 1;
 }

@@ -146,15 +146,16 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
   const std::string fileMenu = ReadFileBytes(dolphin);
   EXPECT_NE(fileMenu.find("X-KDE-MaxNumberOfUrls=1\n"), std::string::npos);
   EXPECT_NE(fileMenu.find("ExcludeServiceTypes=application/x-sealvane-archive\n"), std::string::npos);
-  EXPECT_NE(fileMenu.find("Exec=\"" + shell + "\" action encrypt %f\n"), std::string::npos) << fileMenu;
+  // Names after "--": a file called "--json" is a file.
+  EXPECT_NE(fileMenu.find("Exec=\"" + shell + "\" action encrypt -- %f\n"), std::string::npos) << fileMenu;
   const std::string archiveMenu = ReadFileBytes(dolphinArchive);
   EXPECT_NE(archiveMenu.find("MimeType=application/x-sealvane-archive;\n"), std::string::npos);
-  EXPECT_NE(archiveMenu.find("action decrypt %f"), std::string::npos);
+  EXPECT_NE(archiveMenu.find("action decrypt -- %f"), std::string::npos);
   EXPECT_EQ(archiveMenu.find("action encrypt"), std::string::npos);
 
   const std::string nemo = ReadFileBytes(data + "/nemo/actions/sealvane-decrypt.nemo_action");
   EXPECT_NE(nemo.find("Selection=s\n"), std::string::npos);
-  EXPECT_NE(nemo.find("Exec='" + shell + "' action decrypt %F\n"), std::string::npos) << nemo;
+  EXPECT_NE(nemo.find("Exec='" + shell + "' action decrypt -- %F\n"), std::string::npos) << nemo;
   EXPECT_NE(nemo.find("Mimetypes=application/x-sealvane-archive;\n"), std::string::npos);
 
   const std::string thunar = ReadFileBytes(uca);
@@ -188,10 +189,29 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
   WriteFileBytes(data + "/nautilus/scripts/Sealvane/Mine", "#!/bin/sh\n");
   const auto r = Shell({"unregister"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
+  // The user's uca.xml stays: it only lost Sealvane's actions.
+  EXPECT_NE(r.out.find("Removed Sealvane's actions from " + uca + "\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Removed " + uca + "\n"), std::string::npos) << r.out;
   auto after = Tree();
   EXPECT_EQ(after.erase(data + "/nautilus/scripts/Sealvane/Mine"), 1u);
   EXPECT_EQ(after, before);
   EXPECT_EQ(ReadFileBytes(uca), mine);
+}
+
+TEST_F(ShellHost, OneNautilusModeAtATime) {
+  const std::string script = data + "/nautilus/scripts/Sealvane/Encrypt";
+  const std::string extension = data + "/nautilus-python/extensions/sealvane_nautilus.py";
+  Register();
+  EXPECT_TRUE(fs::exists(script));
+  ::setenv("SEALVANE_NAUTILUS_PYTHON", "1", 1);
+  Register();
+  EXPECT_TRUE(fs::exists(extension));
+  EXPECT_FALSE(fs::exists(script));
+  EXPECT_FALSE(fs::exists(data + "/nautilus/scripts/Sealvane"));
+  ::setenv("SEALVANE_NAUTILUS_PYTHON", "0", 1);
+  Register();
+  EXPECT_TRUE(fs::exists(script));
+  EXPECT_FALSE(fs::exists(extension));
 }
 
 TEST_F(ShellHost, EntriesThatAreNotOursAreLeftAlone) {
@@ -215,11 +235,18 @@ TEST(ThunarActions, MergeKeepsTheUsersActionsInPlace) {
   using sealvane::shellhost::MergeThunarActions;
   const std::string theirs = "<?xml version=\"1.0\"?>\n<actions>\n<action><unique-id>9</unique-id></action>\n</actions>\n";
   std::string merged, removed;
-  ASSERT_TRUE(MergeThunarActions(theirs, "<action><unique-id>sealvane-x</unique-id></action>\n", merged));
+  ASSERT_TRUE(MergeThunarActions(theirs, "<action><unique-id>sealvane-encrypt</unique-id></action>\n", merged));
   EXPECT_EQ(merged, "<?xml version=\"1.0\"?>\n<actions>\n<action><unique-id>9</unique-id></action>\n"
-                    "<action><unique-id>sealvane-x</unique-id></action>\n</actions>\n");
+                    "<action><unique-id>sealvane-encrypt</unique-id></action>\n</actions>\n");
   ASSERT_TRUE(MergeThunarActions(merged, "", removed));
   EXPECT_EQ(removed, theirs);
+  // Sealvane's own ids exactly: a user's action whose id merely begins with
+  // "sealvane-" stays.
+  const std::string similar =
+      "<actions>\n<action><unique-id>sealvane-mine</unique-id></action>\n"
+      "<action><unique-id>sealvane-secure-delete</unique-id></action>\n</actions>\n";
+  ASSERT_TRUE(MergeThunarActions(similar, "", removed));
+  EXPECT_EQ(removed, "<actions>\n<action><unique-id>sealvane-mine</unique-id></action>\n</actions>\n");
   EXPECT_FALSE(MergeThunarActions("<actions><action>\n</actions>", "", merged));
   EXPECT_EQ(sealvane::shellhost::DesktopExecArgument("/opt/a b/$x\"%"), "\"/opt/a b/\\$x\\\"%%\"");
   EXPECT_EQ(sealvane::shellhost::DesktopExecArgument("/usr/lib/sealvane/sealvane-shell"),
