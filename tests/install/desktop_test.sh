@@ -31,47 +31,67 @@ export SEALVANE_TEST_FILE="$file" SEALVANE_TEST_SHELL="$prefix/bin/sealvane-shel
 "$prefix/bin/sealvane-shell" menu "$file" | grep -qx "0	Encr&ypt	Encrypts the file." || { echo "FAILED: menu"; exit 1; }
 
 xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
+  # Windows come and go while xdotool lists them (it then fails with
+  # BadWindow): every look is repeated until its deadline, and a failed
+  # look counts as neither found nor gone.
+  find_window() {  # NAME SECONDS: prints the first visible window so named
+    local deadline=$((SECONDS + $2)) found
+    while [ "$SECONDS" -lt "$deadline" ]; do
+      found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || found=""
+      if [ -n "$found" ]; then echo "$found"; return 0; fi
+      sleep 0.1
+    done
+    return 0
+  }
+  wait_gone() {  # NAME SECONDS: until two looks in a row find no such window
+    local deadline=$((SECONDS + $2)) empty=0 status
+    while [ "$SECONDS" -lt "$deadline" ]; do
+      status=0
+      xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || status=$?
+      if [ "$status" -eq 1 ]; then empty=$((empty + 1)); else empty=0; fi
+      [ "$empty" -ge 2 ] && return 0
+      sleep 0.1
+    done
+    return 0
+  }
+  window_pid() { xdotool getwindowpid "$1" 2>/dev/null || true; }
   "$SEALVANE_TEST_SHELL" invoke "$SEALVANE_TEST_FILE" 0
-  main=$(timeout 30 xdotool search --sync --onlyvisible --name "^Sealvane$" | head -1)
+  main=$(find_window "^Sealvane$" 60)
   [ -n "$main" ] || { echo "FAILED: the context-menu command started no window"; exit 1; }
-  pid=$(xdotool getwindowpid "$main")
+  pid=$(window_pid "$main")
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-main-encrypt.png"
   xdotool windowfocus --sync "$main" key Return
-  job=$(xdotool search --sync --onlyvisible --name "^Sealvane - Encrypt$" | head -1)
+  job=$(find_window "^Sealvane - Encrypt$" 60)
   sleep 0.3
   import -window root "$SEALVANE_TEST_SHOTS/desktop-job-window.png"
   # The job window closes itself when the archive is done.
-  for _ in $(seq 1 600); do
-    xdotool search --onlyvisible --name "^Sealvane - Encrypt$" >/dev/null 2>&1 || break
-    sleep 0.1
-  done
+  wait_gone "^Sealvane - Encrypt$" 120
   import -window root "$SEALVANE_TEST_SHOTS/desktop-main-after.png"
   # Help Topics shows the installed help; the Tools item starts the
   # certificate manager as a program of its own.
   xdotool windowfocus --sync "$main" key alt+h h
-  timeout 20 xdotool search --sync --onlyvisible --name "^Sealvane Help$" >/dev/null || { echo "FAILED: no help viewer"; exit 1; }
+  [ -n "$(find_window "^Sealvane Help$" 60)" ] || { echo "FAILED: no help viewer"; exit 1; }
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-help.png"
   xdotool windowfocus --sync "$main" key alt+t c
-  manager=$(timeout 20 xdotool search --sync --onlyvisible --name "^Certificate \(Digital ID\) Manager$" | head -1)
+  manager=$(find_window "^Certificate \(Digital ID\) Manager$" 60)
   [ -n "$manager" ] || { echo "FAILED: no certificate manager"; exit 1; }
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-certificate-manager.png"
-  kill "$(xdotool getwindowpid "$manager")"
-  kill "$pid"
+  manager_pid=$(window_pid "$manager")
+  [ -n "$manager_pid" ] && kill "$manager_pid"
+  [ -n "$pid" ] && kill "$pid"
   # The window is gone before the next one is looked for.
-  for _ in $(seq 1 100); do
-    xdotool search --onlyvisible --name "^Sealvane$" >/dev/null 2>&1 || break
-    sleep 0.1
-  done
+  wait_gone "^Sealvane$" 60
   # Decrypt on the archive opens the window in Decrypt mode.
   "$SEALVANE_TEST_SHELL" invoke "${SEALVANE_TEST_FILE%.txt}.sva" 0
-  main=$(timeout 30 xdotool search --sync --onlyvisible --name "^Sealvane$" | head -1)
+  main=$(find_window "^Sealvane$" 60)
   [ -n "$main" ] || { echo "FAILED: Decrypt started no window"; exit 1; }
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-context-decrypt.png"
-  kill "$(xdotool getwindowpid "$main")" || true
+  decrypt_pid=$(window_pid "$main")
+  [ -n "$decrypt_pid" ] && kill "$decrypt_pid" || true
 '
 archive="$work/file with spaces.sva"
 [ -f "$archive" ] || { echo "FAILED: no archive"; exit 1; }
