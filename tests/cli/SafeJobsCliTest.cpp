@@ -126,6 +126,25 @@ TEST(FailingCalls, PropertiesAndPublishingFailuresAreReported) {
                                                                "machine", "pw.txt", "tmp", "userhome"}));
 }
 
+TEST(FailingCalls, SecureDeleteKeepsTheFileWhenItsOverwriteCannotBeFlushed) {
+  // The name goes only once the overwrite has reached the device.
+  test::WriteFileBytes(Path("secret.txt"), Noise(70000));
+  const char* asanOptions = std::getenv("ASAN_OPTIONS");
+  const std::string asan = asanOptions != nullptr ? asanOptions : "";
+  ::setenv("ASAN_OPTIONS", (asan + ":verify_asan_link_order=0").c_str(), 1);
+  ::setenv("LD_PRELOAD", FAILING_CALLS_LIB, 1);
+  ::setenv("SEALVANE_FAIL_CALLS", "fdatasync,fsync", 1);
+  const ProcessResult r = Cli({"shred", Path("secret.txt"), "--yes"});
+  ::unsetenv("LD_PRELOAD");
+  ::unsetenv("SEALVANE_FAIL_CALLS");
+  ::setenv("ASAN_OPTIONS", asan.c_str(), 1);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to Secure Delete file.\nDevice I/O error. Error Number: 57"), std::string::npos) << r.err;
+  // One message for one failure.
+  EXPECT_EQ(r.err.find("Ensure it is not locked"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(Path("secret.txt")));
+}
+
 TEST(WriteFailures, AFullDiskWhileReplacingKeepsTheOldFile) {
   test::WriteFileBytes(Path("d.bin"), Noise(300000));
   ASSERT_EQ(Cli({"encrypt", Path("d.bin"), "--password-file", PasswordFile()}).exitCode, 0);

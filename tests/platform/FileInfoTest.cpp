@@ -148,3 +148,30 @@ TEST(RuntimeErrors, ErrnoMapsOntoTheRunTimeTable) {
 
 }  // namespace
 }  // namespace sealvane::platform
+
+namespace sealvane {
+namespace {
+
+TEST(SameFile, TakesTheDeviceAndTheInodeTogether) {
+  platform::FileStatus a;
+  a.kind = platform::FileKind::Regular;
+  a.device = 2049;
+  a.inode = 131;
+  platform::FileStatus b = a;
+  EXPECT_TRUE(a.SameFileAs(b));
+  // The same inode number on another file system is another file.
+  b.device = 2050;
+  EXPECT_FALSE(a.SameFileAs(b));
+  b = a;
+  b.inode = 132;
+  EXPECT_FALSE(a.SameFileAs(b));
+  // Nothing is the same file as a missing one, not even another missing one.
+  platform::FileStatus missing;
+  EXPECT_FALSE(missing.SameFileAs(missing));
+  b = a;
+  b.kind = platform::FileKind::Missing;
+  EXPECT_FALSE(a.SameFileAs(b));
+}
+
+}  // namespace
+}  // namespace sealvane

@@ -60,4 +60,13 @@ __attribute__((visibility("default"))) int fsync(int fd) {
   return real(fd);
 }
 
+__attribute__((visibility("default"))) int fdatasync(int fd) {
+  if (Fails("fdatasync")) {
+    errno = EIO;
+    return -1;
+  }
+  static const auto real = Real<int (*)(int)>("fdatasync");
+  return real(fd);
+}
+
 }  // extern "C"
