@@ -259,6 +259,65 @@ TEST(DamagedArchives, SizesThatDoNotAddUpAndTrailingDataLeaveNothing) {
   EXPECT_FALSE(fs::exists(target));
 }
 
+TEST(DamagedArchives, ASizeWrongByLessThanThePaddingIsRefused) {
+  // 10003 bytes end in a padded final block of 8 bytes: a recorded size of
+  // 10001 or 10006 lies inside the same block and must still be refused.
+  const std::string target = SandboxDir() + "/out.doc";
+  const std::string plain = Content(10003);
+  const Bytes payload(plain.begin(), plain.end());
+  for (const std::int32_t stored : {10001, 10002, 10004, 10006}) {
+    SCOPED_TRACE(stored);
+    WriteArchive(Archive(), EncryptParameters(false), Description("x.doc", stored, 0), payload);
+    FakeUiPort ui;
+    const std::int32_t result = Decrypt(Archive(), target, ui);
+    EXPECT_NE(result, 0);
+    EXPECT_NE(result, 1000) << "refused by the job, not before it";
+    EXPECT_FALSE(ui.boxes.empty());
+    EXPECT_FALSE(fs::exists(target));
+  }
+}
+
+TEST(DamagedArchives, ABlockClaimingMoreThanAPieceIsDamage) {
+  // A compressed block says it expands to 4097 bytes (and does): the writer
+  // never makes one, so the stream is damaged.
+  const std::string target = SandboxDir() + "/out.doc";
+  const std::string plain = Content(4097);
+  uLongf length = compressBound(plain.size());
+  Bytes block(length);
+  ASSERT_EQ(compress(block.data(), &length, reinterpret_cast<const Bytef*>(plain.data()), plain.size()), Z_OK);
+  Bytes stream(8);
+  WriteLongBE(stream, 0, static_cast<std::int32_t>(length));
+  WriteLongBE(stream, 4, 4097);
+  stream.insert(stream.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(length));
+  WriteArchive(Archive(), EncryptParameters(true), Description("x.doc", 4097, static_cast<std::int32_t>(stream.size())),
+               stream);
+  FakeUiPort ui;
+  EXPECT_NE(Decrypt(Archive(), target, ui), 0);
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_EQ(ui.boxes.back().text.rfind("Failed to decompress file.", 0), 0u) << ui.boxes.back().text;
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(RareFailures, TheLibraryFailingBeforeTheLastPieceIsNotAWrongPassword) {
+  // "The password is incorrect." is the final piece's verdict only; a
+  // library that fails on an earlier one is reported as it failed.
+  MakeArchive(false, 100000);
+  ::setenv("SEALVANE_REAL_CIPHER_LIB", REAL_CIPHER_LIB, 1);
+  ::setenv("SEALVANE_FAIL_DECRYPT_AT", "3", 1);
+  CipherLibrary failing(FAILING_CIPHER_LIB);
+  FakeUiPort ui;
+  frmDecrypt job(ui, failing);
+  const std::string target = SandboxDir() + "/out.doc";
+  ASSERT_TRUE(job.Initialize(DecryptParameters(Archive(), kPassword, target)));
+  job.Run();
+  ::unsetenv("SEALVANE_FAIL_DECRYPT_AT");
+  EXPECT_NE(job.Result(), 0);
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_NE(ui.boxes.back().text.find("8009000f"), std::string::npos) << ui.boxes.back().text;
+  for (const auto& box : ui.boxes) EXPECT_EQ(box.text.find("password is incorrect"), std::string::npos) << box.text;
+  EXPECT_FALSE(fs::exists(target));
+}
+
 TEST(OpenAfter, AFileThatCanRunCodeIsOpenedOnlyWhenTheUserSaysSo) {
   FakeDesktop("editor.desktop");
   WriteFileBytes(Plain(), "[Desktop Entry]\nExec=sh -c 'echo owned'\n");
