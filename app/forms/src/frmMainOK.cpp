@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window: OK in each mode, the checks and questions before a job,
+// and the job windows.
+#include "sealvane/forms/frmMain.h"
+
+#include <algorithm>
+#include <strings.h>
+
+#include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/Password.h"
+#include "sealvane/archive/clsArchive.h"
+#include "sealvane/archive/frmDecrypt.h"
+#include "sealvane/archive/frmEncrypt.h"
+#include "sealvane/archive/frmSecureDelete.h"
+#include "sealvane/archive/modCommon.h"
+#include "sealvane/forms/DigitalIDs.h"
+#include "sealvane/forms/modMain.h"
+#include "sealvane/platform/DynamicLibrary.h"
+#include "sealvane/modern/KeyWrap.h"
+#include "sealvane/platform/FileInfo.h"
+#include "sealvane/platform/RuntimeError.h"
+#include "sealvane/settings/clsConfig.h"
+
+namespace sealvane::forms {
+
+namespace {
+
+bool IsBareName(const std::string& path) { return path.find('/') == std::string::npos; }
+
+std::size_t CharacterCount(const std::string& utf8) {
+  return static_cast<std::size_t>(
+      std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+// --- OK and the job windows ----------------------------------------------------
+
+void frmMain::btnOK_Click() {
+  const std::string mode = GetCurrentMode();
+  try {
+    clsConfig config;
+    m_strFilePath = Control("txtFile").text;
+    m_strEncFilePath = Control("txtEncFile").text;
+    UpdateStatusBar();
+    config.SetLastDir(GetFolderOfPath(m_strFilePath, true));
+    if (mode != kModeSecureDelete) {
+      // The same file under two spellings (a link, "./", "..") is the same
+      // file too.
+      const bool same = m_strFilePath == m_strEncFilePath ||
+                        (!m_strFilePath.empty() && !m_strEncFilePath.empty() &&
+                         platform::SameFile(m_strFilePath, m_strEncFilePath));
+      if (same) {
+        if (!m_strFilePath.empty()) {
+          ShowWarning(m_ui, std::string("The file and the encrypted file are the same.") + kCR +
+                                "Please choose another file.",
+                      0);
+        } else {
+          ShowWarning(m_ui, "Please select a file.", 0);
+        }
+        Refresh();
+        return;
+      }
+    }
+    bool finished = true;
+    if (mode == kModeSecureDelete) {
+      frmSecureDelete job(m_ui, m_library);
+      if (job.Initialize(m_strFilePath) && m_mainView) m_mainView->ShowJob(job);
+    } else if (mode == kModeDecrypt) {
+      finished = OKDecrypt();
+    } else {
+      finished = OKEncrypt();
+    }
+    if (finished) {
+      config.SetLastDir(GetFolderOfPath(m_strFilePath, true));
+      UpdateStatusBar();
+    }
+    Refresh();
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to " + mode + " file.");
+    Refresh();
+  }
+}
+
+bool frmMain::OKDecrypt() {
+  if (IsBareName(m_strFilePath)) m_strFilePath = BesideFile(m_strEncFilePath, m_strFilePath);
+  if (CheckCanDecrypt() != 0) return false;
+  // A folder for a modern archive: the file takes the name it stores.
+  m_bNameFromArchive = false;
+  if (m_eAlg == kCipherAes256) {
+    if (!m_strFilePath.empty() && m_strFilePath.back() != '/' &&
+        platform::StatusOf(m_strFilePath).kind == platform::FileKind::Folder) {
+      m_strFilePath += '/';
+    }
+    m_bNameFromArchive = m_strFilePath.empty() || m_strFilePath.back() == '/';
+  }
+  if (!m_bNameFromArchive && GetFileNameOfPath(m_strFilePath).empty()) {
+    // The archive's stored name was unusable and none was typed.
+    ShowWarning(m_ui, "The encrypted file does not hold a usable file name.  Please specify the file to create.", 0);
+    return false;
+  }
+  if (m_bPwdRequired) {
+    WipeText(m_strPassword);
+    m_strPassword = Control("txtPassword").text;
+    if (m_strPassword.empty()) {
+      ShowWarning(m_ui, "A password is required to decrypt the file.", 0);
+      return false;
+    }
+  }
+  {
+    const clsParameters record = BuildParameters();
+    frmDecrypt job(m_ui, m_library, m_zlib);
+    if (job.Initialize(record)) {
+      // The file as the job names it (a modern archive's stored name).
+      m_strFilePath = job.FilePath();
+      if (m_mainView) m_mainView->ShowJob(job);
+    }
+  }
+  ClearPasswords(false);
+  WipeText(m_strPassword);
+  return true;
+}
+
+bool frmMain::OKEncrypt() {
+  if (m_strEncFilePath.empty()) {
+    // No archive name: the default one beside the file.
+    m_strEncFilePath = ReplaceExtension(m_strFilePath, ".sva");
+  } else if (IsBareName(m_strEncFilePath)) {
+    m_strEncFilePath = ReplaceExtension(BesideFile(m_strFilePath, m_strEncFilePath), ".sva");
+  }
+  WipeText(m_strPassword);
+  if (m_bPwdRequired) {
+    const std::string& password = Control("txtPassword").text;
+    const std::string& confirmation = Control("txtConfirmPassword").text;
+    if (password.empty()) {
+      ShowWarning(m_ui, "Please enter a password.", 0);
+      return false;
+    }
+    if (CharacterCount(password) < 8) {
+      ShowWarning(m_ui, "A password must be at least 8 characters long.", 0);
+      return false;
+    }
+    if (confirmation.empty()) {
+      ShowWarning(m_ui, "Please confirm the password.", 0);
+      return false;
+    }
+    if (password != confirmation) {
+      ShowWarning(m_ui, "The passwords you entered do not match.  Please try again.", 0);
+      ClearPasswords(true);
+      return false;
+    }
+    m_strPassword = password;
+  } else if (!CheckDefaultDigitalID()) {
+    return false;
+  }
+  if (!ConfirmLegacyCipher()) {
+    WipeText(m_strPassword);
+    return false;
+  }
+  {
+    const clsParameters record = BuildParameters();
+    frmEncrypt job(m_ui, m_library, m_zlib);
+    if (job.Initialize(record) && m_mainView) m_mainView->ShowJob(job);
+  }
+  ClearPasswords(true);
+  WipeText(m_strPassword);
+  return true;
+}
+
+bool frmMain::ConfirmLegacyCipher() {
+  if (m_eAlg != 1 && m_eAlg != 2) return true;
+  const std::string name = m_eAlg == 1 ? "RC2 (40-bit)" : "DES (56-bit)";
+  // The other platform's base provider takes no RSA key over 1024 bits: an
+  // archive for such a digital ID would not open there.
+  std::string large;
+  if (!m_bPwdRequired) {
+    const auto check = [&](const clsDigitalID& id, const char* store) {
+      if (!large.empty()) return;
+      const std::uint32_t bits = modern::CertificateKeyBits(store, id.m_varThumbprint);
+      if (bits > 1024) large = id.m_strName + " (" + std::to_string(bits) + "-bit key)";
+    };
+    check(m_oDefaultDigitalID, "MY");
+    for (const clsDigitalID& id : m_colOtherDigitalIDs) check(id, "AddressBook");
+  }
+  if (!large.empty()) {
+    const MessageBoxRequest question {"Sealvane on the other platform cannot open an archive made with " + name +
+                                          " for the digital ID " + large +
+                                          ": its base provider takes no RSA key over 1024 bits." + kCR +
+                                          "To exchange this file with it, choose 3DES (168-bit)." + kCR +
+                                          "Do you want to encrypt with " + name + " anyway?",
+                                      "Encrypt with " + name + "?",
+                                      MsgIcon::Exclamation,
+                                      MsgButtons::YesNo,
+                                      2};
+    return m_ui.ShowMessageBox(question) == MsgResult::Yes;
+  }
+  clsConfig config;
+  bool warn = true;
+  config.GetWarnWeakCipher(warn);
+  if (!warn) return true;
+  bool doNotAsk = false;
+  MessageBoxRequest question {name + " is a weak cipher: its key can be found by trying every one, and the format it " +
+                                  "writes does not detect changes. Use it only to exchange files with Sealvane on the " +
+                                  "other platform; AES (256-bit) protects new files." + kCR +
+                                  "Do you want to encrypt with " + name + "?",
+                              "Weak Cipher",
+                              MsgIcon::Exclamation,
+                              MsgButtons::YesNo,
+                              1};
+  question.checkBox = "Do not ask again";
+  question.checked = &doNotAsk;
+  const MsgResult answer = m_ui.ShowMessageBox(question);
+  if (answer == MsgResult::Yes && doNotAsk) config.SetWarnWeakCipher(false);
+  return answer == MsgResult::Yes;
+}
+
+std::int32_t frmMain::CheckCanDecrypt() {
+  if (m_strEncFilePath.empty()) {
+    ShowWarning(m_ui, "Please specify an encrypted file.", 0);
+    return -1;
+  }
+  if (!FileExists(m_strEncFilePath)) {
+    ShowWarning(m_ui, "The encrypted file does not exist.  Please specify an existing file.", 0);
+    return -2;
+  }
+  clsArchive archive(m_ui, m_library);
+  if (archive.OpenArchive(m_strEncFilePath, 0) != 0) {
+    ShowError(m_ui, "Failed to open encrypted file.", 0);
+    return -3;
+  }
+  clsParameters record;
+  clsFileDesc desc;
+  if (archive.ReadParameters(record, desc) != 0) {
+    archive.CloseArchive();
+    ShowError(m_ui, "Failed to open encrypted file - invalid format.", 0);
+    return -4;
+  }
+  std::int32_t index = -1;
+  ByteArray thumbprint;
+  if (!record.m_bPwdRequired && !archive.FindThisUserInCertStore(record, index, thumbprint)) {
+    archive.CloseArchive();
+    ShowWarning(m_ui, std::string("Your digital ID is not in the access list.") + kCR + "This file cannot be decrypted.",
+                0);
+    return -5;
+  }
+  archive.CloseArchive();
+  return 0;
+}
+
+}  // namespace sealvane::forms
