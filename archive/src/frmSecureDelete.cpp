@@ -94,9 +94,8 @@ void frmSecureDelete::DoRun() {
   try {
     SetOperation("Deleting:");
     DoEvents();
-    m_bReported = false;
     m_nResult = SecureDeleteFile();
-    if (m_nResult != kOk && !m_bReported) ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
+    if (m_nResult != kOk) ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
     ShowRuntimeError(m_ui, "Failed to Secure Delete file.", error);
@@ -164,7 +163,6 @@ std::int32_t frmSecureDelete::SecureDeleteFile() {
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
     ShowRuntimeError(m_ui, "Failed to Secure Delete file.", error);
-    m_bReported = true;
     result = error.Number();
   }
   return result;

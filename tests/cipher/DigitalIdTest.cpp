@@ -252,13 +252,15 @@ TEST_F(DigitalId, InvalidNameCreatesNothing) {
   EXPECT_EQ(KeyFiles(), 0u);
 }
 
-TEST_F(DigitalId, RefusingTheRootQuestionFailsButKeepsTheIdInMy) {
+TEST_F(DigitalId, RefusingTheRootQuestionLeavesNothingOfTheId) {
   ::setenv("FAKE_PINENTRY_CONFIRM", "no", 1);
   const Generated g = Generate("CN=Careful User");
   EXPECT_EQ(g.result, 0);
   EXPECT_EQ(g.message, "CertAddEncodedCertificateToStore - Certificate: 800704c7");
-  EXPECT_FALSE(Certificate("MY", g.thumbprint).empty()) << "the thumbprint was written and the ID is in MY";
+  EXPECT_TRUE(Certificate("MY", g.thumbprint).empty()) << "no half-made digital ID in MY";
   EXPECT_TRUE(Certificate("Root", g.thumbprint).empty());
+  const std::string keys = std::string(std::getenv("SEALVANE_HOME")) + "/keys";
+  EXPECT_TRUE(!std::filesystem::exists(keys) || std::filesystem::is_empty(keys)) << "no key container";
   const std::string log = sealvane::test::ReadFileBytes(sealvane::test::SandboxDir() + "/pinentry.log");
   EXPECT_NE(log.find("CONFIRM"), std::string::npos);
   EXPECT_NE(log.find("Careful User"), std::string::npos) << "the question names the certificate";

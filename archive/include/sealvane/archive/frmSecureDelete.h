@@ -30,7 +30,6 @@ class frmSecureDelete : public JobWindow {
   std::string m_strPath;
   std::optional<platform::FileEntry> m_oEntry;
   std::int32_t m_nResult = 0;
-  bool m_bReported = false;  // the failure has had its message already
 };
 
 }  // namespace sealvane
