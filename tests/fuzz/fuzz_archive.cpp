@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "ScratchFolder.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/frmDecrypt.h"
 
@@ -25,11 +26,8 @@ std::string g_folder;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char folder[] = "/tmp/sealvane-fuzz-XXXXXX";
-  if (::mkdtemp(folder) == nullptr) std::abort();
-  g_folder = folder;
+  g_folder = sealvane::fuzz::ScratchFolder();
   ::setenv("SEALVANE_HOME", (g_folder + "/home").c_str(), 1);
-  ::setenv("SEALVANE_MACHINE_HIVE", (g_folder + "/machine.db").c_str(), 1);
   ::setenv("TMPDIR", g_folder.c_str(), 1);
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "ScratchFolder.h"
 #include "sealvane/archive/CertificateService.h"
 
 namespace {
@@ -18,9 +19,7 @@ std::string g_home;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char folder[] = "/tmp/sealvane-fuzz-certs-XXXXXX";
-  if (::mkdtemp(folder) == nullptr) std::abort();
-  g_home = folder;
+  g_home = sealvane::fuzz::ScratchFolder();
   ::setenv("SEALVANE_HOME", g_home.c_str(), 1);
   return 0;
 }

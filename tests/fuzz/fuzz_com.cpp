@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "ScratchFolder.h"
 #include "sealvane/com/Com.h"
 #include "sealvane/com/Registrar.h"
 #include "sealvane/com/Resources.h"
@@ -28,9 +29,7 @@ std::string g_home;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char folder[] = "/tmp/sealvane-fuzz-com-XXXXXX";
-  if (::mkdtemp(folder) == nullptr) std::abort();
-  g_home = folder;
+  g_home = sealvane::fuzz::ScratchFolder();
   ::setenv("SEALVANE_HOME", g_home.c_str(), 1);
   return 0;
 }

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "ScratchFolder.h"
 #include "sealvane/platform/Registry.h"
 
 namespace reg = sealvane::platform;
@@ -41,11 +42,7 @@ void Walk(reg::HKEY key, int depth) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  for (auto& home : g_homes) {
-    char folder[] = "/tmp/sealvane-fuzz-hive-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) std::abort();
-    home = folder;
-  }
+  for (auto& home : g_homes) home = sealvane::fuzz::ScratchFolder();
   return 0;
 }
 
