@@ -3,7 +3,7 @@
 # its corpus kept in tests/fuzz (new inputs go to a scratch folder): the
 # archive reader, format version 2, the component model's readers (GUIDs,
 # type libraries, resources, bitmaps, CF_HDROP, registrar scripts, ELF
-# sections), the settings hive and certificate import.
+# sections), the settings hive, certificate import and a pinentry's replies.
 #   scripts/fuzz.sh [SECONDS]   default 20
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +13,7 @@ cmake --build --preset fuzz
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 for target in fuzz_archive:corpus fuzz_modern:corpus-modern fuzz_com:corpus-com fuzz_hive:corpus-hive \
-    fuzz_certs:corpus-certs; do
+    fuzz_certs:corpus-certs fuzz_pinentry:corpus-pinentry; do
   name="${target%%:*}"
   corpus="tests/fuzz/${target#*:}"
   mkdir -p "$scratch/$name"

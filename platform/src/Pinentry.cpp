@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "AssuanReply.h"
 #include "sealvane/platform/Environment.h"
 
 extern char** environ;
@@ -127,19 +128,15 @@ class Session {
   // Sends a command; true when it ends with OK. Data lines go to `data`.
   bool Command(const std::string& line, std::string* data = nullptr) {
     if (!m_ok || !Send(line)) return false;
-    std::string reply;
-    while (ReadLine(reply)) {
-      if (reply.rfind("D ", 0) == 0) {
-        if (data != nullptr) Unescape(reply.substr(2), *data);
-        ::explicit_bzero(reply.data(), reply.size());
-        continue;
+    std::string received;
+    assuan::Reply reply;
+    while (ReadLine(received)) {
+      assuan::TakeLine(received, reply, data);
+      ::explicit_bzero(received.data(), received.size());
+      if (reply.done) {
+        if (!reply.ok) m_lastError = reply.error;
+        return reply.ok;
       }
-      if (reply == "OK" || reply.rfind("OK ", 0) == 0) return true;
-      if (reply.rfind("ERR", 0) == 0) {
-        m_lastError = std::strtoul(reply.c_str() + 3, nullptr, 10);
-        return false;
-      }
-      // Status and comment lines ("S ...", "# ...") are informational.
     }
     m_ok = false;
     return false;
@@ -194,22 +191,6 @@ class Session {
       if (n <= 0) return false;
       m_buffer.append(chunk, static_cast<std::size_t>(n));
       ::explicit_bzero(chunk, sizeof(chunk));
-    }
-  }
-
-  static void Unescape(const std::string& in, std::string& out) {
-    for (std::size_t i = 0; i < in.size(); ++i) {
-      if (in[i] == '%' && i + 2 < in.size()) {
-        const std::string hex = in.substr(i + 1, 2);
-        char* end = nullptr;
-        const long v = std::strtol(hex.c_str(), &end, 16);
-        if (end == hex.c_str() + 2) {
-          out.push_back(static_cast<char>(v));
-          i += 2;
-          continue;
-        }
-      }
-      out.push_back(in[i]);
     }
   }
 

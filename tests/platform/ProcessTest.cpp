@@ -32,3 +32,34 @@ TEST(CoreDumps, AreOffOnceAProgramKeepsItsSecretsOutOfThem) {
 
 }  // namespace
 }  // namespace sealvane
+
+#include "AssuanReply.h"
+
+namespace sealvane {
+namespace {
+
+TEST(PinentryReplies, DataStatusOkAndErrorLines) {
+  namespace assuan = platform::assuan;
+  assuan::Reply reply;
+  std::string data;
+  for (const char* line : {"S PASSWORD_FROM_CACHE", "# a comment", "D s3cr%25et%0Aline", "D %41%4", "OK", "D late"}) {
+    assuan::TakeLine(line, reply, &data);
+  }
+  EXPECT_TRUE(reply.done);
+  EXPECT_TRUE(reply.ok);
+  EXPECT_EQ(data, "s3cr%et\nlineA%4") << "escapes of two hexadecimal digits only; nothing after OK";
+
+  assuan::Reply cancelled;
+  assuan::TakeLine("ERR 83886179 Operation cancelled <Pinentry>", cancelled, nullptr);
+  EXPECT_TRUE(cancelled.done);
+  EXPECT_FALSE(cancelled.ok);
+  EXPECT_EQ(cancelled.error & 0xFFFF, 99u);
+
+  // A sign or a blank is no hexadecimal digit.
+  std::string out;
+  assuan::Unescape("%-1% 1%+f%ff", out);
+  EXPECT_EQ(out, "%-1% 1%+f\xff");
+}
+
+}  // namespace
+}  // namespace sealvane
