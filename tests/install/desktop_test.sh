@@ -55,9 +55,18 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
     return 0
   }
   window_pid() { xdotool getwindowpid "$1" 2>/dev/null || true; }
+  # What was on the screen when a window did not come: for the person who
+  # reads the failure.
+  report() {
+    echo "FAILED: $1"
+    echo "windows:"; xdotool search --name "" getwindowname %@ 2>/dev/null | sort | uniq -c || true
+    echo "programs:"; pgrep -a sealvane || true
+    import -window root "$SEALVANE_TEST_SHOTS/desktop-failure.png" || true
+    exit 1
+  }
   "$SEALVANE_TEST_SHELL" invoke "$SEALVANE_TEST_FILE" 0
   main=$(find_window "^Sealvane$" 60)
-  [ -n "$main" ] || { echo "FAILED: the context-menu command started no window"; exit 1; }
+  [ -n "$main" ] || report "the context-menu command started no window"
   pid=$(window_pid "$main")
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-main-encrypt.png"
@@ -71,12 +80,12 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
   # Help Topics shows the installed help; the Tools item starts the
   # certificate manager as a program of its own.
   xdotool windowfocus --sync "$main" key alt+h h
-  [ -n "$(find_window "^Sealvane Help$" 60)" ] || { echo "FAILED: no help viewer"; exit 1; }
+  [ -n "$(find_window "^Sealvane Help$" 60)" ] || report "no help viewer"
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-help.png"
   xdotool windowfocus --sync "$main" key alt+t c
   manager=$(find_window "^Certificate \(Digital ID\) Manager$" 60)
-  [ -n "$manager" ] || { echo "FAILED: no certificate manager"; exit 1; }
+  [ -n "$manager" ] || report "no certificate manager"
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-certificate-manager.png"
   manager_pid=$(window_pid "$manager")
@@ -87,7 +96,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
   # Decrypt on the archive opens the window in Decrypt mode.
   "$SEALVANE_TEST_SHELL" invoke "${SEALVANE_TEST_FILE%.txt}.sva" 0
   main=$(find_window "^Sealvane$" 60)
-  [ -n "$main" ] || { echo "FAILED: Decrypt started no window"; exit 1; }
+  [ -n "$main" ] || report "Decrypt started no window"
   sleep 0.5
   import -window root "$SEALVANE_TEST_SHOTS/desktop-context-decrypt.png"
   decrypt_pid=$(window_pid "$main")
