@@ -19,4 +19,15 @@ inline std::string ScratchFolder() {
   return path;
 }
 
+// A scratch folder that is also the home ($SEALVANE_HOME) of the settings,
+// stores and keys, made once (at the first call).
+inline const std::string& ScratchHome() {
+  static const std::string home = [] {
+    std::string path = ScratchFolder();
+    ::setenv("SEALVANE_HOME", path.c_str(), 1);
+    return path;
+  }();
+  return home;
+}
+
 }  // namespace sealvane::fuzz

@@ -12,22 +12,15 @@
 #include "ScratchFolder.h"
 #include "sealvane/archive/CertificateService.h"
 
-namespace {
-
-std::string g_home;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_home = sealvane::fuzz::ScratchFolder();
-  ::setenv("SEALVANE_HOME", g_home.c_str(), 1);
+  sealvane::fuzz::ScratchHome();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   static const char* const kNames[] = {"/in.cer", "/in.pem", "/in.pfx"};
-  const std::string path = g_home + kNames[data[0] % 3];
+  const std::string path = sealvane::fuzz::ScratchHome() + kNames[data[0] % 3];
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data) + 1, static_cast<std::streamsize>(size - 1));
   const sealvane::CertificateService service;

@@ -22,15 +22,8 @@
 
 namespace com = sealvane::com;
 
-namespace {
-
-std::string g_home;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_home = sealvane::fuzz::ScratchFolder();
-  ::setenv("SEALVANE_HOME", g_home.c_str(), 1);
+  sealvane::fuzz::ScratchHome();
   return 0;
 }
 
@@ -86,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     }
     case 6: {
-      const std::string path = g_home + "/module.so";
+      const std::string path = sealvane::fuzz::ScratchHome() + "/module.so";
       std::ofstream(path, std::ios::binary | std::ios::trunc).write(input.data(), static_cast<std::streamsize>(input.size()));
       std::string blob;
       (void)com::ReadModuleResources(path, blob);
