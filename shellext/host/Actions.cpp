@@ -157,9 +157,11 @@ std::string DolphinFileMenu(const std::string& shell, bool archives) {
     out << "MimeType=application/octet-stream;\n"
         << "ExcludeServiceTypes=" << kArchiveType << "\n";
   }
-  out << "Actions=" << first.verb << ";" << kDelete.verb << ";\n";
+  // Dolphin sorts one menu's actions by their keys (older KIO) or by their
+  // names (newer): the ids and the labels both sort in the handler's order.
+  out << "Actions=" << first.id << ";" << kDelete.id << ";\n";
   for (const Command* c : {&first, &kDelete}) {
-    out << "\n[Desktop Action " << c->verb << "]\n"
+    out << "\n[Desktop Action " << c->id << "]\n"
         << "Name=" << c->label << "\n"
         << "Icon=sealvane\n"
         << "Exec=" << exec << " action " << c->verb << " -- %f\n";

@@ -7,7 +7,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "Actions.h"
 #include "support/Process.h"
@@ -152,6 +155,22 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
   EXPECT_NE(archiveMenu.find("MimeType=application/x-sealvane-archive;\n"), std::string::npos);
   EXPECT_NE(archiveMenu.find("action decrypt -- %f"), std::string::npos);
   EXPECT_EQ(archiveMenu.find("action encrypt"), std::string::npos);
+  // Dolphin sorts a menu's actions by key, or by name: either way the
+  // handler's order (Encrypt or Decrypt first, then Secure Delete).
+  for (const auto& [menu, first] : {std::pair{fileMenu, "Encrypt"}, std::pair{archiveMenu, "Decrypt"}}) {
+    const auto keysAt = menu.find("Actions=");
+    ASSERT_NE(keysAt, std::string::npos);
+    std::istringstream keyList(menu.substr(keysAt + 8, menu.find('\n', keysAt) - keysAt - 8));
+    std::vector<std::string> keys;
+    for (std::string key; std::getline(keyList, key, ';');) {
+      if (!key.empty()) keys.push_back(key);
+    }
+    ASSERT_EQ(keys.size(), 2u) << menu;
+    EXPECT_LT(keys[0], keys[1]);
+    EXPECT_NE(menu.find("[Desktop Action " + keys[0] + "]\nName=" + first + "\n"), std::string::npos) << menu;
+    EXPECT_NE(menu.find("[Desktop Action " + keys[1] + "]\nName=Secure Delete\n"), std::string::npos) << menu;
+    EXPECT_LT(std::string(first), std::string("Secure Delete"));
+  }
 
   const std::string nemo = ReadFileBytes(data + "/nemo/actions/sealvane-decrypt.nemo_action");
   EXPECT_NE(nemo.find("Selection=s\n"), std::string::npos);
