@@ -54,8 +54,12 @@ const std::vector<CommandHelp> kCommands = {
      "Without --json it prints \"Decrypted ARCHIVE into FILE.\". A password with letters outside ASCII is tried as Windows-1252 and as UTF-8, so archives made on Western "
      "systems of the other platform and by earlier versions of Sealvane open with the password as you type it."},
     {"shred", "shred FILE [OPTIONS]",
-     "Overwrites FILE with random bytes, flushes it to the disk and deletes it, after asking.",
+     "Overwrites FILE with random bytes, flushes it to the disk and deletes it, after asking. The question and the "
+     "closing report say whether the overwrite reaches the blocks that held the data where FILE is kept (not on "
+     "copy-on-write file systems, solid-state devices, network shares ...) and why.",
      {{"-y, --yes", "answer the question with yes"},
+      {"--json", "print the report as one JSON object: file, filesystem, in_place (yes, no or unknown), "
+                 "filesystem_in_place (the file system alone), device, other_names and reasons"},
       {"-q, --quiet", "no progress line"},
       {"--shred-hard-links", "also when other names (hard links) show the same data, which is then destroyed for "
                              "them too; without it this is asked even with --yes"}},

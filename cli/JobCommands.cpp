@@ -180,6 +180,25 @@ std::string Json(const std::string& text) {
   return out + "\"";
 }
 
+// What a secure delete achieved, as data. A symbolic link has no report:
+// the link went, and nothing was overwritten.
+std::string DeletionJson(const std::string& path, const std::optional<DeletionReport>& report) {
+  std::ostringstream out;
+  out << "{\"file\": " << Json(path) << ", \"deleted\": true";
+  if (report) {
+    out << ", \"overwritten\": true, \"filesystem\": " << Json(report->fileSystem) << ", \"in_place\": \"" << InPlaceName(report->inPlace)
+        << "\", \"filesystem_in_place\": \"" << InPlaceName(report->fileSystemInPlace)
+        << "\", \"device\": " << Json(report->device) << ", \"other_names\": " << report->otherNames
+        << ", \"reasons\": [";
+    for (std::size_t i = 0; i < report->reasons.size(); ++i) out << (i ? ", " : "") << Json(report->reasons[i]);
+    out << "]";
+  } else {
+    out << ", \"overwritten\": false";
+  }
+  out << "}";
+  return out.str();
+}
+
 // Fills a digital ID from the store that holds it; false after showing why.
 bool LoadDigitalID(UiPort& ui, const char* store, const ByteArray& thumbprint, clsDigitalID& id) {
   CertRecord record {};
@@ -392,7 +411,11 @@ int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
   TerminalForm t(ui);
   if (!t.Start([&](forms::frmMain& form) { form.PrepareSecureDelete(o.positional[0]); })) return kExitFailure;
   if (const int status = t.Ok(); status != 0) return status;
-  out << "Deleted " << EscapeForTerminal(o.positional[0]) << ".\n";
+  if (o.json) {
+    out << DeletionJson(o.positional[0], t.form.LastDeletion()) << "\n";
+  } else {
+    out << "Deleted " << EscapeForTerminal(o.positional[0]) << ".\n";
+  }
   return 0;
 }
 

@@ -13,6 +13,7 @@ packages=(
   pinentry-qt fonts-dejavu-core libfile-mimeinfo-perl xdotool imagemagick
   qt6-tools-dev qt6-tools-dev-tools libqt6help6 libqt6sql6-sqlite
   python3-nautilus
+  e2fsprogs btrfs-progs xfsprogs
 )
 
 missing=()

@@ -15,10 +15,11 @@ namespace sealvane {
 using platform::FileKind;
 using platform::RuntimeError;
 
-MsgResult ConfirmSecureDelete(UiPort& ui, const std::string& i_strPath) {
-  return ui.ShowMessageBox(MessageBoxRequest {"Are you sure you want to delete the file " + i_strPath + "?" + kCR +
-                                                  "It will not be possible to recover it after it is deleted.",
-                                              "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2, {}});
+MsgResult ConfirmSecureDelete(UiPort& ui, const std::string& i_strPath, const DeletionReport* report) {
+  return ui.ShowMessageBox(MessageBoxRequest {
+      "Are you sure you want to delete the file " + i_strPath + "?" + kCR +
+          (report ? DeletionOutlook(*report) : std::string("It will not be possible to recover it after it is deleted.")),
+      "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2, {}});
 }
 
 namespace {
@@ -73,7 +74,11 @@ bool frmSecureDelete::Initialize(const std::string& i_strPath) {
       m_oEntry.reset();
       return false;
     }
-    if (ConfirmSecureDelete(m_ui, m_strPath) != MsgResult::Yes ||
+    // Judged before anything is written: the question says what the
+    // overwrite will achieve.
+    m_oReport.reset();
+    if (entry.kind == FileKind::Regular) m_oReport = ReportDeletion(*m_oEntry);
+    if (ConfirmSecureDelete(m_ui, m_strPath, m_oReport ? &*m_oReport : nullptr) != MsgResult::Yes ||
         (entry.kind == FileKind::Regular && entry.links > 1 &&
          ConfirmSharedData(m_ui, m_strPath, entry.links - 1) != MsgResult::Yes)) {
       m_oEntry.reset();
@@ -95,7 +100,14 @@ void frmSecureDelete::DoRun() {
     SetOperation("Deleting:");
     DoEvents();
     m_nResult = SecureDeleteFile();
-    if (m_nResult != kOk) ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
+    if (m_nResult != kOk) {
+      ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
+    } else if (m_oReport) {
+      // What was done, and what it could not promise.
+      m_ui.ShowMessageBox(MessageBoxRequest {DeletionOutcome(*m_oReport), "Secure Delete",
+                                             m_oReport->inPlace == InPlace::Yes ? MsgIcon::Information : MsgIcon::Exclamation,
+                                             MsgButtons::OK, 1, {}});
+    }
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
     ShowRuntimeError(m_ui, "Failed to Secure Delete file.", error);

@@ -344,6 +344,25 @@ File FileEntry::OpenForOverwrite() const {
   return file;
 }
 
+StorageFacts FileEntry::Storage() const {
+  // The extent map needs an open file; without read permission the entry's
+  // own descriptor still tells the file system and the device.
+  int fd = -1;
+  if (m_status.kind == FileKind::Regular) {
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    fd = detail::DescriptorPathsWork() ? ::open(DescriptorPath(m_fd).c_str(), flags)
+                                       : ::openat(m_dirfd, m_name.c_str(), flags | O_NOFOLLOW);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !detail::StatusFromStat(st).SameFileAs(m_status))) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  StorageFacts facts = ExamineStorage(fd >= 0 ? fd : m_fd, m_path);
+  if (fd >= 0) ::close(fd);
+  return facts;
+}
+
 void FileEntry::Remove() const {
   struct stat now {};
   if (::fstatat(m_dirfd, m_name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) ThrowErrno(errno);

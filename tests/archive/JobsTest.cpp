@@ -334,8 +334,12 @@ TEST(SecureDeleteJob, AsksThenOverwritesAndDeletes) {
   EXPECT_FALSE(declined.Initialize(path));
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].title, "Secure Delete?");
-  EXPECT_EQ(ui.boxes[0].text, "Are you sure you want to delete the file " + path +
-                                  "?\rIt will not be possible to recover it after it is deleted.");
+  // The question, then what the overwrite achieves where the file is kept.
+  const std::string question = "Are you sure you want to delete the file " + path + "?\r";
+  EXPECT_EQ(ui.boxes[0].text.substr(0, question.size()), question);
+  const DeletionReport expected = AssessDeletion(path, platform::FileEntry::Resolve(path)->Storage());
+  EXPECT_EQ(ui.boxes[0].text, question + DeletionOutlook(expected));
+  EXPECT_FALSE(expected.reasons.empty());
   EXPECT_EQ(ui.boxes[0].defaultButton, 2);
   EXPECT_TRUE(fs::exists(path));
 
@@ -348,7 +352,11 @@ TEST(SecureDeleteJob, AsksThenOverwritesAndDeletes) {
   EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(ui.operations.back(), "Done");
   EXPECT_EQ(ui.progress.back(), 100);
-  EXPECT_EQ(ui.boxes.size(), 2u) << "no failure box";
+  // No failure box; the report of what was done.
+  ASSERT_EQ(ui.boxes.size(), 3u);
+  ASSERT_TRUE(job.Report());
+  EXPECT_EQ(ui.boxes[2].text, DeletionOutcome(*job.Report()));
+  EXPECT_EQ(ui.boxes[2].text.rfind(path + " was overwritten and deleted", 0), 0u) << ui.boxes[2].text;
 }
 
 TEST(SecureDeleteJob, CancelLeavesThePartlyOverwrittenFile) {

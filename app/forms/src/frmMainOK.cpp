@@ -65,7 +65,11 @@ void frmMain::btnOK_Click() {
     bool finished = true;
     if (mode == kModeSecureDelete) {
       frmSecureDelete job(m_ui, m_library);
-      if (job.Initialize(m_strFilePath) && m_mainView) m_mainView->ShowJob(job);
+      m_oLastDeletion.reset();
+      if (job.Initialize(m_strFilePath) && m_mainView) {
+        m_mainView->ShowJob(job);
+        if (job.Result() == 0) m_oLastDeletion = job.Report();
+      }
     } else if (mode == kModeDecrypt) {
       finished = OKDecrypt();
     } else {

@@ -7,13 +7,15 @@
 
 #include <optional>
 
+#include "sealvane/archive/DeletionReport.h"
 #include "sealvane/archive/JobWindow.h"
 #include "sealvane/platform/File.h"
 
 namespace sealvane {
 
-// The Yes/No question before a file is destroyed.
-MsgResult ConfirmSecureDelete(UiPort& ui, const std::string& i_strPath);
+// The Yes/No question before a file is destroyed, with what the overwrite
+// achieves where the file is kept when that is known.
+MsgResult ConfirmSecureDelete(UiPort& ui, const std::string& i_strPath, const DeletionReport* report = nullptr);
 
 class frmSecureDelete : public JobWindow {
  public:
@@ -22,6 +24,8 @@ class frmSecureDelete : public JobWindow {
 
   bool Initialize(const std::string& i_strPath);
   std::int32_t Result() const noexcept override { return m_nResult; }
+  // What the overwrite achieves where the file is kept; nothing for a link.
+  const std::optional<DeletionReport>& Report() const noexcept { return m_oReport; }
 
  private:
   void DoRun() override;
@@ -29,6 +33,7 @@ class frmSecureDelete : public JobWindow {
 
   std::string m_strPath;
   std::optional<platform::FileEntry> m_oEntry;
+  std::optional<DeletionReport> m_oReport;
   std::int32_t m_nResult = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "sealvane/platform/FileInfo.h"
+#include "sealvane/platform/Storage.h"
 
 namespace sealvane::platform {
 
@@ -119,6 +120,9 @@ class FileEntry {
   // by its name; a missing write permission of the owner is given back
   // first. Throws RuntimeError (75 for anything but a regular file).
   File OpenForOverwrite() const;
+
+  // Where the entry's bytes are kept (see Storage.h). Never throws.
+  StorageFacts Storage() const;
 
   // Removes the entry, provided its name still names what was resolved
   // (75 when it names something else now). Throws RuntimeError.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sealvane/archive/CipherLibrary.h"
+#include "sealvane/archive/DeletionReport.h"
 #include "sealvane/archive/JobWindow.h"
 #include "sealvane/archive/UiPort.h"
 #include "sealvane/archive/ZlibLibrary.h"
@@ -93,6 +94,8 @@ class frmMain : public Form {
   // The working state, as a record (the password included).
   clsParameters Parameters() const;
   const std::vector<AccessRow>& AccessRows() const noexcept { return m_rows; }
+  // The report of the last secure delete that finished.
+  const std::optional<DeletionReport>& LastDeletion() const noexcept { return m_oLastDeletion; }
   std::int32_t ProviderLevel() const noexcept { return m_eProviderLevel; }
   bool Activated() const noexcept { return m_bActivated; }
 
@@ -188,6 +191,7 @@ class frmMain : public Form {
   std::string m_strEncFilePath;
 
   std::vector<AccessRow> m_rows;
+  std::optional<DeletionReport> m_oLastDeletion;
   std::vector<std::int32_t> m_colExtraCodePages;
   std::int32_t m_nFileMode = -1;
 };
