@@ -28,6 +28,12 @@ const std::vector<CommandHelp> kCommands = {
       {"--compress, --no-compress", "compress before encrypting or not. Default: the AlwaysCompress setting (on)"},
       {"--open-after, --no-open-after",
        "store whether the file is opened after decrypting it. Default: the AlwaysOpen setting (on)"},
+      {"--shred-original, --no-shred-original",
+       "once the archive is complete, read it back, decrypt it in full and compare it with FILE, then overwrite and "
+       "delete FILE (as shred does), or not. Anything that fails on the way leaves FILE as it was. Default: the "
+       "AlwaysDeleteOriginal setting (off)"},
+      {"--json", "print the file and the archive as one JSON object; with --shred-original the deletion's report "
+                 "under \"original\" (as shred --json gives it)"},
       {"-q, --quiet", "no progress line (there is none when standard error is not a terminal)"},
       {"-y, --yes", "answer the questions (replace an existing archive) with yes"}},
      "The defaults live in HKCU\\Software\\Brennock\\Sealvane: see them with sealvane-cli reg query "
@@ -68,14 +74,18 @@ const std::vector<CommandHelp> kCommands = {
      "Shows an archive's header, access list and file description without decrypting it.",
      {{"--json", "print it as one JSON object"}},
      ""},
-    {"options", "options [--default-id THUMBPRINT] [--cipher N] [--compress | --no-compress] [--open-after | --no-open-after]",
+    {"options",
+     "options [--default-id THUMBPRINT] [--cipher N] [--compress | --no-compress] [--open-after | --no-open-after] "
+     "[--shred-original | --no-shred-original]",
      "Shows your encryption defaults, or sets them as the Options dialog of the desktop program does, with its "
      "checks: a default digital ID is needed before anything is saved.",
      {{"--default-id THUMBPRINT", "your default digital ID: one of yours in MY, with its private key (see "
                                   "sealvane-cli certs list MY)"},
       {"--cipher N", std::string("the default cipher: ") + kCiphers},
       {"--compress, --no-compress", "compress before encrypting, or not, by default"},
-      {"--open-after, --no-open-after", "open a decrypted file afterwards, or not, by default"}},
+      {"--open-after, --no-open-after", "open a decrypted file afterwards, or not, by default"},
+      {"--shred-original, --no-shred-original",
+       "after encrypting, check the archive and securely delete the file, or not, by default (off)"}},
      ""},
     {"reg", "reg query KEY [VALUE] | reg set KEY VALUE TYPE DATA | reg delete KEY [VALUE]",
      "Reads and edits the registry hives: query shows a key's values and subkeys (or one value); set creates the "

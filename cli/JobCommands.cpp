@@ -45,7 +45,7 @@ struct Options {
   std::vector<std::int32_t> codePages;
   std::optional<int> cipher;
   std::optional<std::int32_t> mode;
-  std::optional<bool> compress, openAfter;
+  std::optional<bool> compress, openAfter, shredOriginal;
   bool passwordStdin = false, yes = false, json = false, shredHardLinks = false, quiet = false;
 };
 
@@ -109,6 +109,8 @@ std::optional<Options> Parse(const std::string& verb, const std::vector<std::str
       o.compress = a == "--compress";
     } else if (a == "--open-after" || a == "--no-open-after") {
       o.openAfter = a == "--open-after";
+    } else if (verb == "encrypt" && (a == "--shred-original" || a == "--no-shred-original")) {
+      o.shredOriginal = a == "--shred-original";
     } else if (a == "--yes" || a == "-y") {
       o.yes = true;
     } else if (a == "--json") {
@@ -315,6 +317,7 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   }
   if (o.compress) form.chkCompressFile_Click(*o.compress ? 1 : 0);
   if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
+  if (o.shredOriginal) form.chkDeleteOriginal_Click(*o.shredOriginal ? 1 : 0);
   if ((o.passwordFile || o.passwordStdin) && !o.recipients.empty()) {
     std::cerr << "sealvane-cli: --recipient is for an archive for digital IDs; an archive for a password has none\n";
     PrintUsageLine(std::cerr, *FindCommand("encrypt"));
@@ -351,8 +354,14 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.output) form.TextChanged("txtEncFile", *o.output);
   if (const int status = t.Ok(); status != 0) return status;
   const clsParameters done = form.Parameters();
-  out << "Encrypted " << EscapeForTerminal(done.m_strFilePath) << " into " << EscapeForTerminal(done.m_strEncFilePath)
-      << ".\n";
+  if (o.json) {
+    out << "{\"file\": " << Json(done.m_strFilePath) << ", \"archive\": " << Json(done.m_strEncFilePath);
+    if (done.m_bDeleteOriginal) out << ", \"original\": " << DeletionJson(done.m_strFilePath, form.LastDeletion());
+    out << "}\n";
+  } else {
+    out << "Encrypted " << EscapeForTerminal(done.m_strFilePath) << " into " << EscapeForTerminal(done.m_strEncFilePath)
+        << (done.m_bDeleteOriginal ? ", checked it, and securely deleted the original" : "") << ".\n";
+  }
   return 0;
 }
 

@@ -62,7 +62,7 @@ int Usage(std::ostream& err, const std::string& problem) {
 int RunOptionsCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
   std::optional<ByteArray> defaultId;
   std::optional<int> cipher;
-  std::optional<bool> compress, openAfter;
+  std::optional<bool> compress, openAfter, deleteOriginal;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if ((a == "--default-id" || a == "--cipher") && i + 1 >= args.size()) return Usage(err, a + " needs a value");
@@ -82,6 +82,8 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::istream& in, st
       compress = a == "--compress";
     } else if (a == "--open-after" || a == "--no-open-after") {
       openAfter = a == "--open-after";
+    } else if (a == "--shred-original" || a == "--no-shred-original") {
+      deleteOriginal = a == "--shred-original";
     } else {
       return Usage(err, "unknown option \"" + a + "\"");
     }
@@ -92,7 +94,7 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::istream& in, st
   dialog.AttachView(&view);
   if (!dialog.Load()) return kExitFailure;
 
-  const bool change = defaultId || cipher || compress || openAfter;
+  const bool change = defaultId || cipher || compress || openAfter || deleteOriginal;
   if (change) {
     if (defaultId) {
       dialog.btnSelect_Click();
@@ -116,6 +118,7 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::istream& in, st
     }
     if (compress) dialog.chkCompressFile_Click(*compress ? 1 : 0);
     if (openAfter) dialog.chkOpenFile_Click(*openAfter ? 1 : 0);
+    if (deleteOriginal) dialog.chkDeleteOriginal_Click(*deleteOriginal ? 1 : 0);
     dialog.btnOK_Click();
     if (!view.closed) return kExitFailure;
   }
@@ -132,7 +135,8 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::istream& in, st
       << "Algorithm:          " << list.items.at(static_cast<std::size_t>(list.value)) << " (cipher "
       << forms::AlgorithmAtIn(list, list.value) << ")\n"
       << "Compress file:      " << (shown.Control("chkCompressFile").value == 1 ? "yes" : "no") << "\n"
-      << "Open after:         " << (shown.Control("chkOpenFile").value == 1 ? "yes" : "no") << "\n";
+      << "Open after:         " << (shown.Control("chkOpenFile").value == 1 ? "yes" : "no") << "\n"
+      << "Shred original:     " << (shown.Control("chkDeleteOriginal").value == 1 ? "yes" : "no") << "\n";
   return 0;
 }
 

@@ -43,7 +43,11 @@ void RunWriter::Write(std::span<const std::uint8_t> data) {
 
 void RunWriter::Flush() {
   if (m_run.empty()) return;
-  RaiseFileStatus(m_file.WriteData(m_run, Position32(m_written)));
+  if (m_sink) {
+    m_sink->Put(m_written, m_run);
+  } else {
+    RaiseFileStatus(m_file->WriteData(m_run, Position32(m_written)));
+  }
   m_written += static_cast<std::int64_t>(m_run.size());
   m_run.clear();
 }

@@ -31,9 +31,18 @@ class RunReader {
   std::size_t m_at = 0;
 };
 
+// Where a job's output goes instead of a file (a comparison, say).
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // The bytes of the output from `offset` on, in order. Throws RuntimeError.
+  virtual void Put(std::int64_t offset, std::span<const std::uint8_t> data) = 0;
+};
+
 class RunWriter {
  public:
-  explicit RunWriter(clsBinaryFile& file) : m_file(file) {}
+  explicit RunWriter(clsBinaryFile& file) : m_file(&file) {}
+  explicit RunWriter(ByteSink& sink) : m_sink(&sink) {}
 
   // Appends bytes; a full run is written at once. Throws RuntimeError.
   void Write(std::span<const std::uint8_t> data);
@@ -43,7 +52,8 @@ class RunWriter {
   std::int64_t Position() const noexcept { return m_written + static_cast<std::int64_t>(m_run.size()); }
 
  private:
-  clsBinaryFile& m_file;
+  clsBinaryFile* m_file = nullptr;
+  ByteSink* m_sink = nullptr;
   std::int64_t m_written = 0;
   ByteArray m_run;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/archive/frmDecrypt.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
@@ -255,8 +256,8 @@ std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTr
     clsParameters stored;
     clsFileDesc desc;
     archive.AttachArchive(m_oArchiveFile.Duplicate(), kModeRead, m_oParameters.m_strEncFilePath);
-    if (data.AttachFile(m_oPlain->Data().Duplicate(), kModeWrite);
-        (result = archive.ReadParameters(stored, desc)) != kOk ||
+    if (!m_pCheck) data.AttachFile(m_oPlain->Data().Duplicate(), kModeWrite);
+    if ((result = archive.ReadParameters(stored, desc)) != kOk ||
         // The sizes must make sense, and the archive must still be the one
         // the record was read from. (The record's provider level is the one
         // its cipher needs, which may be below the level the archive was
@@ -273,7 +274,7 @@ std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTr
       std::int64_t position = 0;
       bool final = false;
       std::int32_t piece = kPieceSize;
-      RunWriter writer(data);
+      RunWriter writer = m_pCheck ? RunWriter(*m_pCheck) : RunWriter(data);
       std::optional<StreamExpander> expander;
       if (compress) expander.emplace(m_zlib, writer, total, m_nStoredSize);
       // The expanded blocks go out as they come; what goes wrong there is
@@ -345,7 +346,71 @@ std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTr
   WipeBytes(buffer);
   archive.DecryptDone();
   archive.CloseArchive();
-  data.CloseFile();
+  if (!m_pCheck) data.CloseFile();
+  return result;
+}
+
+namespace {
+
+// The comparison of a decrypted stream with the file it was made from.
+class CompareWithFile final : public ByteSink {
+ public:
+  explicit CompareWithFile(const platform::File& original) : m_file(original), m_size(original.Size()) {}
+  ~CompareWithFile() override { WipeBytes(m_buffer); }
+  CompareWithFile(const CompareWithFile&) = delete;
+  CompareWithFile& operator=(const CompareWithFile&) = delete;
+
+  void Put(std::int64_t offset, std::span<const std::uint8_t> data) override {
+    if (m_differs) return;
+    const auto length = static_cast<std::int64_t>(data.size());
+    if (offset != m_next || length > m_size - offset) {
+      m_differs = true;
+      return;
+    }
+    m_buffer.resize(data.size());
+    m_file.ReadAt(offset, m_buffer);
+    m_differs = !std::equal(data.begin(), data.end(), m_buffer.begin());
+    m_next = offset + length;
+  }
+  // Every byte compared equal, and the file has no more.
+  bool Same() const noexcept { return !m_differs && m_next == m_size; }
+
+ private:
+  const platform::File& m_file;
+  std::int64_t m_size;
+  std::int64_t m_next = 0;
+  bool m_differs = false;
+  ByteArray m_buffer;
+};
+
+}  // namespace
+
+std::int32_t frmDecrypt::Verify(const clsParameters& record, const platform::File& archive,
+                                const platform::File& original, JobWindow& outer) {
+  std::int32_t result = kOk;
+  try {
+    BecomeStepOf(outer);
+    m_oParameters = record;
+    m_oArchiveFile = archive.Duplicate();
+    m_oModern.reset();
+    CompareWithFile compare(original);
+    m_pCheck = &compare;
+    if (m_oParameters.m_eAlg == kCipherAes256) {
+      result = OpenModern() ? DecryptModern() : kDamaged;
+    } else {
+      result = DecryptFile();
+      if (result == kOk && m_oParameters.m_bCompressFile) result = Cancelled() ? kCancelled : ReportDamage();
+    }
+    m_pCheck = nullptr;
+    if (result == kOk && !compare.Same()) result = kNotTheOriginal;
+  } catch (...) {
+    m_pCheck = nullptr;
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to decrypt file.", error);
+    result = error.Number();
+  }
+  m_oModern.reset();
+  m_oArchiveFile.Close();
   return result;
 }
 

@@ -10,6 +10,7 @@
 #include <chrono>
 
 #include "JobWorkers.h"
+#include "RunIo.h"
 #include "WorkPool.h"
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/ModernArchive.h"
@@ -141,7 +142,7 @@ std::int32_t frmDecrypt::DecryptModern() {
     const Modern& modern = *m_oModern;
     const v2::Header& header = modern.header;
     const platform::File& in = m_oArchiveFile;
-    const platform::File& out = m_oPlain->Data();
+    const platform::File* out = m_pCheck ? nullptr : &m_oPlain->Data();
     const std::int64_t fileSize = in.Size();
     const std::int64_t chunkBytes = fileSize - modern.chunksAt;
     const std::uint64_t total = modern.description.size;
@@ -193,11 +194,15 @@ std::int32_t frmDecrypt::DecryptModern() {
           damaged = true;
           break;
         }
-        out.WriteAt(static_cast<std::int64_t>(written), run->output);
+        if (m_pCheck) {
+          m_pCheck->Put(static_cast<std::int64_t>(written), run->output);
+        } else {
+          out->WriteAt(static_cast<std::int64_t>(written), run->output);
+        }
         written += run->output.size();
         // The device starts on what is written while the rest is opened.
-        if (written - flushed >= kWritebackBytes) {
-          out.StartWriteback(static_cast<std::int64_t>(flushed), static_cast<std::int64_t>(written - flushed));
+        if (out && written - flushed >= kWritebackBytes) {
+          out->StartWriteback(static_cast<std::int64_t>(flushed), static_cast<std::int64_t>(written - flushed));
           flushed = written;
         }
         pool.Release();

@@ -12,6 +12,7 @@
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/clsBinaryFile.h"
+#include "sealvane/archive/frmDecrypt.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/platform/Environment.h"
 #include "sealvane/platform/FileInfo.h"
@@ -34,6 +35,8 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
   try {
     m_oParameters = i_oParameters;
     m_oArchive.reset();
+    m_pDeleteOriginal.reset();
+    m_bOriginalDeleted = false;
     m_bReplace = false;
     const std::string& path = m_oParameters.m_strFilePath;
     if (path.empty()) {
@@ -83,6 +86,14 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, kFileTooLarge, 0);
       return false;
     }
+    // The original's deletion is checked now, before anything is written.
+    if (m_oParameters.m_bDeleteOriginal) {
+      m_pDeleteOriginal = std::make_unique<frmSecureDelete>(m_ui, m_library);
+      if (!m_pDeleteOriginal->InitializeOriginal(path, m_oPlainFile.Status())) {
+        m_pDeleteOriginal.reset();
+        return false;
+      }
+    }
     // The new archive is made beside the target and replaces it only when it
     // is complete: a folder that cannot take it fails here, before anything.
     try {
@@ -128,7 +139,14 @@ void frmEncrypt::DoRun() {
     SetOperation(compress ? "Compressing:" : "Encrypting:");
     DoEvents();
     result = m_oParameters.m_eAlg == kCipherAes256 ? EncryptModern() : EncryptFile();
+    if (result == kOk && m_pDeleteOriginal) result = VerifyArchive();
     if (result == kOk) result = PublishArchive();
+    if (result == kOk && m_pDeleteOriginal) {
+      result = DeleteOriginal();
+    } else if (m_pDeleteOriginal) {
+      // The archive failed, or was cancelled, or did not give the file back.
+      ShowWarning(m_ui, "The original file " + m_oParameters.m_strFilePath + " was not deleted; it is as it was.", 0);
+    }
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
     ShowRuntimeError(m_ui, "Failed to encrypt file.", error);
@@ -294,6 +312,40 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
   }
   WipeBytes(stream);
   return result;
+}
+
+std::int32_t frmEncrypt::VerifyArchive() {
+  SetOperation("Verifying:");
+  SetFile(GetFileNameOfPath(m_oParameters.m_strEncFilePath));
+  SetProgress(0, 1);
+  DoEvents();
+  const platform::File& archive = m_oArchive->Data();
+  // What is read back is what the device holds, not what the cache kept.
+  try {
+    archive.SyncData();
+  } catch (const RuntimeError& e) {
+    ReportFileFailure(m_ui, "Failed to save encrypted file.", e);
+    return e.Number();
+  }
+  archive.DropCache();
+  frmDecrypt check(m_ui, m_library, m_zlib);
+  check.SetWorkers(m_nWorkers);
+  const std::int32_t result = check.Verify(m_oParameters, archive, m_oPlainFile, *this);
+  if (result == kNotTheOriginal) {
+    ShowError(m_ui,
+              "The encrypted file does not give back the original exactly (did the file change while it was "
+              "encrypted?)." + std::string(1, kCR) + "The encrypted file was not saved.",
+              0);
+  }
+  return result;
+}
+
+std::int32_t frmEncrypt::DeleteOriginal() {
+  m_pDeleteOriginal->SetOutcomePreface(m_oParameters.m_strEncFilePath +
+                                       " was read back and gives the original back exactly." + kCR);
+  m_pDeleteOriginal->RunAsStepOf(*this);
+  m_bOriginalDeleted = m_pDeleteOriginal->Result() == kOk;
+  return m_pDeleteOriginal->Result();
 }
 
 std::int32_t frmEncrypt::PublishArchive() {

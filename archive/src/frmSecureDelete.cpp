@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/archive/frmSecureDelete.h"
 
-#include <limits>
 
 #include "sealvane/archive/FileHelpers.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
-#include "sealvane/archive/clsBinaryFile.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/platform/RuntimeError.h"
 
@@ -36,10 +34,17 @@ MsgResult ConfirmSharedData(UiPort& ui, const std::string& path, std::uint64_t o
 
 }  // namespace
 
-bool frmSecureDelete::Initialize(const std::string& i_strPath) {
+bool frmSecureDelete::Initialize(const std::string& i_strPath) { return Prepare(i_strPath, nullptr); }
+
+bool frmSecureDelete::InitializeOriginal(const std::string& i_strPath, const platform::FileStatus& i_oEncrypted) {
+  return Prepare(i_strPath, &i_oEncrypted);
+}
+
+bool frmSecureDelete::Prepare(const std::string& i_strPath, const platform::FileStatus* i_pEncrypted) {
   try {
     m_strPath = i_strPath;
     m_oEntry.reset();
+    m_oReport.reset();
     if (m_strPath.empty()) {
       ShowWarning(m_ui, "Please specify a file.", 0);
       return false;
@@ -58,10 +63,14 @@ bool frmSecureDelete::Initialize(const std::string& i_strPath) {
       m_oEntry.reset();
       return false;
     }
-    // Positions in a file are 32-bit: a larger file cannot be overwritten
-    // whole, and is refused rather than deleted half-overwritten.
-    if (entry.kind == FileKind::Regular && entry.size > std::numeric_limits<std::int32_t>::max()) {
-      ShowWarning(m_ui, kFileTooLarge, 0);
+    // After encrypting, only the file that was encrypted is deleted, under
+    // its own name: not a link to it, not another file put in its place.
+    if (i_pEncrypted && (entry.kind != FileKind::Regular || !entry.SameFileAs(*i_pEncrypted))) {
+      ShowWarning(m_ui,
+                  m_strPath + (entry.kind == FileKind::Link ? " is a symbolic link" : " is not the file being encrypted") +
+                      ", so it cannot be deleted securely after encrypting." + kCR +
+                      "Encrypt the file itself, or turn off deleting the original.",
+                  0);
       m_oEntry.reset();
       return false;
     }
@@ -76,20 +85,25 @@ bool frmSecureDelete::Initialize(const std::string& i_strPath) {
     }
     // Judged before anything is written: the question says what the
     // overwrite will achieve.
-    m_oReport.reset();
     if (entry.kind == FileKind::Regular) m_oReport = ReportDeletion(*m_oEntry);
-    if (ConfirmSecureDelete(m_ui, m_strPath, m_oReport ? &*m_oReport : nullptr) != MsgResult::Yes ||
+    // The user's check box was the question for an original; data that
+    // other names show is asked about in any case.
+    if ((!i_pEncrypted && ConfirmSecureDelete(m_ui, m_strPath, m_oReport ? &*m_oReport : nullptr) != MsgResult::Yes) ||
         (entry.kind == FileKind::Regular && entry.links > 1 &&
          ConfirmSharedData(m_ui, m_strPath, entry.links - 1) != MsgResult::Yes)) {
       m_oEntry.reset();
+      m_oReport.reset();
       return false;
     }
-    SetOperation("");
-    SetFile(GetFileNameOfPath(m_strPath));
-    SetProgress(0, 1);
+    if (!i_pEncrypted) {
+      SetOperation("");
+      SetFile(GetFileNameOfPath(m_strPath));
+      SetProgress(0, 1);
+    }
     return true;
   } catch (...) {
     m_oEntry.reset();
+    m_oReport.reset();
     ShowRuntimeError(m_ui, "Failed to initialize Secure Delete form.");
     return false;
   }
@@ -98,13 +112,14 @@ bool frmSecureDelete::Initialize(const std::string& i_strPath) {
 void frmSecureDelete::DoRun() {
   try {
     SetOperation("Deleting:");
+    if (IsStep()) SetFile(GetFileNameOfPath(m_strPath));
     DoEvents();
     m_nResult = SecureDeleteFile();
     if (m_nResult != kOk) {
       ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
     } else if (m_oReport) {
       // What was done, and what it could not promise.
-      m_ui.ShowMessageBox(MessageBoxRequest {DeletionOutcome(*m_oReport), "Secure Delete",
+      m_ui.ShowMessageBox(MessageBoxRequest {m_strPreface + DeletionOutcome(*m_oReport), "Secure Delete",
                                              m_oReport->inPlace == InPlace::Yes ? MsgIcon::Information : MsgIcon::Exclamation,
                                              MsgButtons::OK, 1, {}});
     }
@@ -114,6 +129,7 @@ void frmSecureDelete::DoRun() {
     m_nResult = error.Number();
   }
   m_oEntry.reset();
+  if (IsStep()) return;  // the outer job ends the window
   SetOperation("Done");
   SetFile("");
   DoEvents();
@@ -135,11 +151,11 @@ std::int32_t frmSecureDelete::SecureDeleteFile() {
                 0);
     return kOk;
   }
-  clsBinaryFile file;
+  platform::File file;
   std::int32_t result = kOk;
   try {
     try {
-      file.AttachFile(m_oEntry->OpenForOverwrite(), kModeWrite, m_strPath);
+      file = m_oEntry->OpenForOverwrite();
     } catch (const RuntimeError& e) {
       ShowError(m_ui, "Failed to open file.", 0);
       return e.Number();
@@ -149,7 +165,7 @@ std::int32_t frmSecureDelete::SecureDeleteFile() {
       ShowError(m_ui, random.Message(), 0);
       return kRandomUnavailable;
     }
-    const std::int64_t size = file.FileSize();
+    const std::int64_t size = file.Size();
     std::int64_t position = 0;
     ByteArray buffer(static_cast<std::size_t>(kPieceSize));
     while (position < size && !Cancelled()) {
@@ -158,14 +174,14 @@ std::int32_t frmSecureDelete::SecureDeleteFile() {
         ShowError(m_ui, random.Message(), 0);
         return kRandomFailed;
       }
-      RaiseFileStatus(file.WriteData(buffer, static_cast<std::int32_t>(position)));
+      file.WriteAt(position, buffer);
       position += static_cast<std::int64_t>(buffer.size());
       SetProgress(position, size);
       DoEvents();
     }
     // The overwrite reaches the device before the name goes.
-    RaiseFileStatus(file.Flush());
-    file.CloseFile();
+    file.SyncData();
+    file.Close();
     if (Cancelled()) return kCancelled;
     try {
       m_oEntry->Remove();

@@ -167,6 +167,10 @@ void File::StartWriteback(std::int64_t offset, std::int64_t length) const noexce
   if (m_fd >= 0 && length > 0) ::sync_file_range(m_fd, offset, length, SYNC_FILE_RANGE_WRITE);
 }
 
+void File::DropCache() const noexcept {
+  if (m_fd >= 0) ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 void File::Sync() const {
   if (::fsync(m_fd) != 0 && errno != EINVAL) ThrowErrno(errno);
 }

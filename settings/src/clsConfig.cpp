@@ -88,6 +88,14 @@ std::int32_t clsConfig::GetAlwaysOpen(bool& o_bAlwaysOpen) { return GetBoolean("
 
 std::int32_t clsConfig::SetAlwaysOpen(bool i_bAlwaysOpen) { return SetInteger("AlwaysOpen", i_bAlwaysOpen ? -1 : 0); }
 
+std::int32_t clsConfig::GetAlwaysDeleteOriginal(bool& o_bAlwaysDeleteOriginal) {
+  return GetBoolean("AlwaysDeleteOriginal", o_bAlwaysDeleteOriginal, false);
+}
+
+std::int32_t clsConfig::SetAlwaysDeleteOriginal(bool i_bAlwaysDeleteOriginal) {
+  return SetInteger("AlwaysDeleteOriginal", i_bAlwaysDeleteOriginal ? -1 : 0);
+}
+
 std::int32_t clsConfig::GetLastDir(std::string& o_strLastDir) {
   clsRegistry registry;
   return registry.GetStringValue(kSettingsKey, "LastDirectory", o_strLastDir);

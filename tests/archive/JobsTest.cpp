@@ -395,7 +395,7 @@ TEST(SecureDeleteJob, LinksAreRemovedButNeverFollowed) {
   EXPECT_NE(ui.boxes.back().text.find("is a symbolic link"), std::string::npos);
 }
 
-TEST(SecureDeleteJob, RefusesWhatItCannotDestroyWhole) {
+TEST(SecureDeleteJob, RefusesWhatIsNoFileAndAsksAboutLargeOnes) {
   FakeUiPort ui;
   frmSecureDelete job(ui);
   EXPECT_FALSE(job.Initialize(""));
@@ -406,8 +406,12 @@ TEST(SecureDeleteJob, RefusesWhatItCannotDestroyWhole) {
   const std::string huge = SandboxDir() + "/huge.bin";
   test::WriteFileBytes(huge, "");
   fs::resize_file(huge, 1ULL << 31);
+  // Positions are 64-bit: a file past 2 GB is asked about like any other
+  // (and left alone when the answer is No).
+  ui.Answer(MsgResult::No);
   EXPECT_FALSE(job.Initialize(huge));
-  EXPECT_EQ(ui.boxes.back().text, "The file is too large.  Please specify a file smaller than 2 GB.");
+  EXPECT_EQ(ui.boxes.back().title, "Secure Delete?");
+  EXPECT_EQ(fs::file_size(huge), 1ULL << 31);
 }
 
 }  // namespace

@@ -203,7 +203,7 @@ TEST(OptionsCli, ShowsAndSetsTheDefaultsWithTheDialogsChecks) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
             "Default digital ID: (none)\nAlgorithm:          AES (256-bit) (cipher 6)\nCompress file:      yes\n"
-            "Open after:         yes\n");
+            "Open after:         yes\nShred original:     no\n");
   // Nothing is saved without a default digital ID; the desktop's words are
   // followed by what to type here.
   r = Cli({"options", "--cipher", "4"});
@@ -219,12 +219,23 @@ TEST(OptionsCli, ShowsAndSetsTheDefaultsWithTheDialogsChecks) {
   r = Cli({"options", "--default-id", std::string(40, '0')});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("no digital ID with thumbprint 0000"), std::string::npos) << r.err;
-  r = Cli({"options", "--default-id", kFixtureThumbprint, "--cipher", "4", "--no-compress"});
+  r = Cli({"options", "--default-id", kFixtureThumbprint, "--cipher", "4", "--no-compress", "--shred-original"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, std::string("Default digital ID: Test User  ") + kFixtureThumbprint +
-                       "\nAlgorithm:          RC2 (128-bit) (cipher 4)\nCompress file:      no\nOpen after:         yes\n");
+                       "\nAlgorithm:          RC2 (128-bit) (cipher 4)\nCompress file:      no\nOpen after:         yes\n"
+                       "Shred original:     yes\n");
   r = Cli({"reg", "query", "HKCU\\Software\\Brennock\\Sealvane", "AlgorithmNumber"});
   EXPECT_NE(r.out.find("AlgorithmNumber    REG_DWORD    0x00000004"), std::string::npos) << r.out;
+  r = Cli({"reg", "query", "HKCU\\Software\\Brennock\\Sealvane", "AlwaysDeleteOriginal"});
+  EXPECT_NE(r.out.find("AlwaysDeleteOriginal    REG_DWORD    0xffffffff"), std::string::npos) << r.out;
+  // The setting is the default of encrypt: the original goes once checked.
+  test::WriteFileBytes(test::SandboxDir() + "/draft.txt", "draft");
+  r = Cli({"encrypt", test::SandboxDir() + "/draft.txt", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(test::SandboxDir() + "/draft.txt"));
+  EXPECT_NE(r.out.find("\"original\": {\"file\": "), std::string::npos) << r.out;
+  r = Cli({"options", "--no-shred-original"});
+  EXPECT_NE(r.out.find("Shred original:     no\n"), std::string::npos) << r.out;
 
   // A password archive has no recipients; a recipient named twice is one.
   test::WriteFileBytes(test::SandboxDir() + "/plain.txt", "for two");

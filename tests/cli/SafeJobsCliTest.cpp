@@ -157,6 +157,20 @@ TEST(WriteFailures, AFullDiskWhileReplacingKeepsTheOldFile) {
   EXPECT_EQ(test::ReadFileBytes(Path("old.bin")), "old content");
 }
 
+TEST(WriteFailures, AFullDiskKeepsTheOriginalThatWasToBeShredded) {
+  test::WriteFileBytes(Path("e.bin"), Noise(300000));
+  const ProcessResult r =
+      test::RunProcess({"/bin/sh", "-c", "ulimit -f 64; trap '' XFSZ; exec \"$@\"", "sh", SEALVANE_CLI, "encrypt",
+                        Path("e.bin"), "--password-file", PasswordFile(), "--shred-original", "--json"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Disk full."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("The original file " + Path("e.bin") + " was not deleted; it is as it was."), std::string::npos)
+      << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  EXPECT_EQ(test::ReadFileBytes(Path("e.bin")), Noise(300000));
+  EXPECT_FALSE(fs::exists(Path("e.sva")));
+}
+
 TEST(SameFileCli, AHardLinkOrADotNameIsTheSameFile) {
   fs::create_directories(Path("d"));
   test::WriteFileBytes(Path("d/g.bin"), "precious");
@@ -239,6 +253,22 @@ TEST(FoldersAsUser, ShredClearsReadOnlyFirst) {
   EXPECT_EQ(::pread(before, after.data(), after.size(), 0), 9000);
   ::close(before);
   EXPECT_NE(after, Noise(9000)) << "overwritten before it went";
+}
+
+TEST(FoldersAsUser, AnArchiveThatCannotBeWrittenKeepsTheOriginal) {
+  fs::create_directories(Path("work"));
+  fs::create_directories(Path("shut"));
+  test::WriteFileBytes(Path("work/plan.txt"), Noise(5000));
+  test::WriteFileBytes(Path("pw.txt"), "Correct Horse 9\n");
+  fs::permissions(Path("pw.txt"), fs::perms(0644));
+  test::GiveToUnprivilegedUser(Path("work"));
+  fs::permissions(Path("shut"), fs::perms(0555));
+  const ProcessResult r = AsUser({"encrypt", Path("work/plan.txt"), "-o", Path("shut/plan.sva"), "--password-file",
+                                  Path("pw.txt"), "--shred-original"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to open encrypted file."), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(Path("work/plan.txt")), Noise(5000));
+  EXPECT_FALSE(fs::exists(Path("shut/plan.sva")));
 }
 
 TEST(FoldersAsUser, AReadOnlyOldFileIsOverwrittenBeforeItIsReplaced) {

@@ -99,6 +99,7 @@ TEST_F(Options, FreshProfileNeedsADigitalIdBeforeSaving) {
   EXPECT_EQ(Selected(), "AES (256-bit)");
   EXPECT_EQ(dialog.Control("chkCompressFile").value, 1);
   EXPECT_EQ(dialog.Control("chkOpenFile").value, 1);
+  EXPECT_EQ(dialog.Control("chkDeleteOriginal").value, 0);
   dialog.btnOK_Click();
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "You must select a digital ID for file encrypting.");
@@ -123,6 +124,7 @@ TEST_F(Options, SelectAndSave) {
   EXPECT_FALSE(dialog.Control("txtDigitalID").text.empty());
   dialog.cmbAlgorithm_Click(2);  // RC2 (128-bit)
   dialog.chkCompressFile_Click(0);
+  dialog.chkDeleteOriginal_Click(1);
   // The mail account of the digital ID's address is given it.
   clsRegistry accounts;
   const std::string account = std::string(forms::kAccountsKey) + "\\00000001";

@@ -177,6 +177,28 @@ TEST_F(MainForm, EmptyCommandLineTakesTheUsersDefaults) {
   EXPECT_EQ(form.AccessRows()[0].tag, "0");
   EXPECT_EQ(form.Parameters().m_oDefaultDigitalID.m_varThumbprint, own);
   EXPECT_EQ(view.focus, "txtFile");
+  // Deleting the original is off unless the user turned it on.
+  EXPECT_EQ(C("chkDeleteOriginal").value, 0);
+  EXPECT_TRUE(C("chkDeleteOriginal").visible);
+  EXPECT_FALSE(form.Parameters().m_bDeleteOriginal);
+}
+
+TEST_F(MainForm, DeletingTheOriginalFollowsItsSettingAndIsOnlyForEncrypting) {
+  test::ImportOwnDigitalID();
+  clsConfig().SetAlwaysDeleteOriginal(true);
+  Start("");
+  EXPECT_EQ(C("chkDeleteOriginal").value, 1);
+  EXPECT_TRUE(form.Parameters().m_bDeleteOriginal);
+  form.chkDeleteOriginal_Click(0);
+  EXPECT_FALSE(form.Parameters().m_bDeleteOriginal);
+  form.chkDeleteOriginal_Click(1);
+  for (const char* mode : {"Decrypt", "SecureDelete"}) {
+    form.ToolbarButtonClick(mode);
+    EXPECT_FALSE(C("chkDeleteOriginal").visible) << mode;
+  }
+  form.ToolbarButtonClick("Encrypt");
+  EXPECT_TRUE(C("chkDeleteOriginal").visible);
+  EXPECT_EQ(C("chkDeleteOriginal").value, 1);
 }
 
 TEST_F(MainForm, ControlStatesOfEachModeAndAccessType) {

@@ -51,6 +51,9 @@ frmMain::frmMain(UiPort& ui, CipherLibrary& library, ZlibLibrary& zlib) : m_ui(u
   Add("chkCompressFile", "Compress file", "If this is checked, the file will be compressed before encrypting it.");
   Add("chkOpenFile", "Open file after decrypting it",
       "If this is checked, an attempt will be made to open the file after decrypting it.");
+  Add("chkDeleteOriginal", "Securely delete the original after encrypting",
+      "If this is checked, the encrypted file is read back and compared with the file, and then the file is "
+      "overwritten and deleted.");
   Add("lblAlgorithm", "Algorithm:");
   Add("cmbAlgorithm", "", "The algorithm to be used for file encryption.");
   Edit("cmbAlgorithm").value = -1;
@@ -139,6 +142,7 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
   Edit("txtEncFile").text = m_strEncFilePath;
   Edit("chkCompressFile").value = BoolToCheck(m_bCompressFile);
   Edit("chkOpenFile").value = BoolToCheck(m_bOpenFile);
+  Edit("chkDeleteOriginal").value = BoolToCheck(m_bDeleteOriginal);
   if (job) {
     const int index = AlgorithmIndex(m_bStrongCiphers, m_eAlg);
     if (index < 0) {
@@ -159,6 +163,7 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
   UpdateStatusBar();
   // 6.
   for (const char* name : kJobControls) Edit(name).visible = job;
+  Edit("chkDeleteOriginal").visible = encrypt;
   // 7.
   if (encrypt || decrypt) {
     Edit("txtFile").readOnly = encrypt;
@@ -333,6 +338,11 @@ void frmMain::cmbAlgorithm_Click(int i_nIndex) {
 void frmMain::chkCompressFile_Click(int i_nValue) {
   Edit("chkCompressFile").value = i_nValue;
   m_bCompressFile = CheckToBool(i_nValue);
+}
+
+void frmMain::chkDeleteOriginal_Click(int i_nValue) {
+  Edit("chkDeleteOriginal").value = i_nValue;
+  m_bDeleteOriginal = CheckToBool(i_nValue);
 }
 
 void frmMain::chkOpenFile_Click(int i_nValue) {

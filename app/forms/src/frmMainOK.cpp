@@ -164,7 +164,11 @@ bool frmMain::OKEncrypt() {
   {
     const clsParameters record = BuildParameters();
     frmEncrypt job(m_ui, m_library, m_zlib);
-    if (job.Initialize(record) && m_mainView) m_mainView->ShowJob(job);
+    m_oLastDeletion.reset();
+    if (job.Initialize(record) && m_mainView) {
+      m_mainView->ShowJob(job);
+      if (job.Result() == 0) m_oLastDeletion = job.OriginalReport();
+    }
   }
   ClearPasswords(true);
   WipeText(m_strPassword);

@@ -167,6 +167,8 @@ void frmMain::GetDefaultParameters(const std::string& i_strMode, clsParameters& 
   o_oParameters.m_bOpenFile = true;
   config.GetAlwaysCompress(o_oParameters.m_bCompressFile);
   config.GetAlwaysOpen(o_oParameters.m_bOpenFile);
+  o_oParameters.m_bDeleteOriginal = false;
+  config.GetAlwaysDeleteOriginal(o_oParameters.m_bDeleteOriginal);
   o_oParameters.m_bPwdRequired = false;
   o_oParameters.m_oDefaultDigitalID = clsDigitalID {};
   if (i_strMode == kModeEncrypt) {
@@ -180,6 +182,7 @@ void frmMain::ShowParameters(const clsParameters& i_oParameters) {
   m_eAlg = i_oParameters.m_eAlg;
   m_bCompressFile = i_oParameters.m_bCompressFile;
   m_bOpenFile = i_oParameters.m_bOpenFile;
+  m_bDeleteOriginal = i_oParameters.m_bDeleteOriginal;
   m_bSigned = i_oParameters.m_bSigned;
   m_bPwdRequired = i_oParameters.m_bPwdRequired;
   WipeText(m_strPassword);
@@ -219,6 +222,7 @@ clsParameters frmMain::Parameters() const {
   record.m_eAlg = m_eAlg;
   record.m_bCompressFile = m_bCompressFile;
   record.m_bOpenFile = m_bOpenFile;
+  record.m_bDeleteOriginal = m_bDeleteOriginal;
   record.m_bSigned = m_bSigned;
   record.m_bPwdRequired = m_bPwdRequired;
   record.m_strPassword = m_strPassword;

@@ -23,6 +23,9 @@ frmOptions::frmOptions(UiPort& ui, CipherLibrary& library) : m_ui(ui), m_library
   Add("chkCompressFile", "Compress file", "If this is checked, the file will be compressed before encrypting it.");
   Add("chkOpenFile", "Open file after decrypting it",
       "If this is checked, an attempt will be made to open a file after decrypting it.");
+  Add("chkDeleteOriginal", "Securely delete the original after encrypting",
+      "If this is checked, the encrypted file is read back and compared with the file, and then the file is "
+      "overwritten and deleted.");
   Add("btnOK", "OK");
   Add("btnCancel", "Cancel");
 }
@@ -49,11 +52,13 @@ bool frmOptions::Load() {
     // strongest legacy entry offered; no cipher at all: the modern one.
     list.value = AlgorithmIndex(m_bStrongCiphers, cipher);
     if (list.value < 0) list.value = AlgorithmIndex(true, cipher) < 0 ? 0 : AlgorithmIndex(m_bStrongCiphers, 2);
-    bool compress = true, open = true;
+    bool compress = true, open = true, deleteOriginal = false;
     config.GetAlwaysCompress(compress);
     config.GetAlwaysOpen(open);
+    config.GetAlwaysDeleteOriginal(deleteOriginal);
     Edit("chkCompressFile").value = BoolToCheck(compress);
     Edit("chkOpenFile").value = BoolToCheck(open);
+    Edit("chkDeleteOriginal").value = BoolToCheck(deleteOriginal);
     Refresh();
     return true;
   } catch (...) {
@@ -105,12 +110,15 @@ void frmOptions::chkCompressFile_Click(int i_nValue) { Edit("chkCompressFile").v
 
 void frmOptions::chkOpenFile_Click(int i_nValue) { Edit("chkOpenFile").value = i_nValue; }
 
+void frmOptions::chkDeleteOriginal_Click(int i_nValue) { Edit("chkDeleteOriginal").value = i_nValue; }
+
 void frmOptions::btnOK_Click() {
   try {
     const ControlState& list = Control("cmbAlgorithm");
     const std::int32_t cipher = AlgorithmAt(m_bStrongCiphers, list.value);
     const bool compress = CheckToBool(Control("chkCompressFile").value);
     const bool open = CheckToBool(Control("chkOpenFile").value);
+    const bool deleteOriginal = CheckToBool(Control("chkDeleteOriginal").value);
     if (!m_bHaveDigitalID) {
       ShowWarning(m_ui, "You must select a digital ID for file encrypting.", 0);
       return;
@@ -121,6 +129,7 @@ void frmOptions::btnOK_Click() {
     if (rc == 0) rc = config.SetAlgorithm(cipher);
     if (rc == 0) rc = config.SetAlwaysCompress(compress);
     if (rc == 0) rc = config.SetAlwaysOpen(open);
+    if (rc == 0) rc = config.SetAlwaysDeleteOriginal(deleteOriginal);
     if (rc != 0) {
       // The dialog stays open: nothing claims to be saved that was not.
       ShowError(m_ui, std::string("Failed to save Options.") + kCR + "The settings could not be written.", rc);

@@ -201,7 +201,12 @@ QWidget* MainWindow::BuildForm() {
   grid->addLayout(options, 2, 1, 1, 2);
 
   m_chkOpenFile = check("chkOpenFile", [this](int v) { m_form.chkOpenFile_Click(v); });
-  grid->addWidget(m_chkOpenFile, 3, 1, 1, 2);
+  m_chkDeleteOriginal = check("chkDeleteOriginal", [this](int v) { m_form.chkDeleteOriginal_Click(v); });
+  auto* afterwards = new QHBoxLayout;
+  afterwards->addWidget(m_chkOpenFile);
+  afterwards->addStretch(1);
+  afterwards->addWidget(m_chkDeleteOriginal);
+  grid->addLayout(afterwards, 3, 1, 1, 2);
 
   auto* access = new QHBoxLayout;
   for (int i = 0; i < 2; ++i) {
@@ -270,7 +275,7 @@ QWidget* MainWindow::BuildForm() {
 
   // Tab order: top to bottom, left to right.
   QWidget* order[] = {m_txtFile, btnBrowseFile, m_txtEncFile, btnBrowseEncFile, m_chkCompressFile, m_cmbAlgorithm,
-                      m_chkOpenFile, m_optAccess[0], m_optAccess[1], m_lvwAccess, btnSelectAccess, m_txtPassword,
+                      m_chkOpenFile, m_chkDeleteOriginal, m_optAccess[0], m_optAccess[1], m_lvwAccess, btnSelectAccess, m_txtPassword,
                       m_txtConfirmPassword, btnOK, btnExit};
   for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
   return page;

@@ -56,8 +56,13 @@ OptionsDialog::OptionsDialog(forms::frmOptions& form, QWidget* parent) : QDialog
   m_chkOpenFile = new QCheckBox(Q(m_form.Control("chkOpenFile").text), frame);
   tip(m_chkOpenFile, "chkOpenFile");
   connect(m_chkOpenFile, &QCheckBox::clicked, this, [this](bool on) { m_form.chkOpenFile_Click(on ? 1 : 0); });
+  m_chkDeleteOriginal = new QCheckBox(Q(m_form.Control("chkDeleteOriginal").text), frame);
+  tip(m_chkDeleteOriginal, "chkDeleteOriginal");
+  connect(m_chkDeleteOriginal, &QCheckBox::clicked, this,
+          [this](bool on) { m_form.chkDeleteOriginal_Click(on ? 1 : 0); });
   grid->addWidget(m_chkCompressFile, 2, 1, 1, 2);
   grid->addWidget(m_chkOpenFile, 3, 1, 1, 2);
+  grid->addWidget(m_chkDeleteOriginal, 4, 1, 1, 2);
 
   QHBoxLayout* buttons =
       OkCancelRow(this, m_form, [this] { m_form.btnOK_Click(); }, [this] { m_form.btnCancel_Click(); });
@@ -69,7 +74,8 @@ OptionsDialog::OptionsDialog(forms::frmOptions& form, QWidget* parent) : QDialog
   QWidget::setTabOrder(btnSelect, m_cmbAlgorithm);
   QWidget::setTabOrder(m_cmbAlgorithm, m_chkCompressFile);
   QWidget::setTabOrder(m_chkCompressFile, m_chkOpenFile);
-  QWidget::setTabOrder(m_chkOpenFile, btnOK);
+  QWidget::setTabOrder(m_chkOpenFile, m_chkDeleteOriginal);
+  QWidget::setTabOrder(m_chkDeleteOriginal, btnOK);
   QWidget::setTabOrder(btnOK, btnCancel);
   m_form.AttachView(this);
   Refresh();
@@ -83,6 +89,7 @@ void OptionsDialog::Refresh() {
   ApplyList(m_cmbAlgorithm, m_form.Control("cmbAlgorithm"));
   m_chkCompressFile->setChecked(m_form.Control("chkCompressFile").value == 1);
   m_chkOpenFile->setChecked(m_form.Control("chkOpenFile").value == 1);
+  m_chkDeleteOriginal->setChecked(m_form.Control("chkDeleteOriginal").value == 1);
 }
 
 void OptionsDialog::SetFocus(const std::string& control) {

@@ -29,6 +29,13 @@ class JobWindow {
     m_bRan = true;
     DoRun();
   }
+  // Runs this job as a step of `outer`'s window (checking a new archive,
+  // deleting the original after encrypting it): the outer job's Cancel
+  // stops it, and the window stays open when it ends.
+  void RunAsStepOf(JobWindow& outer) {
+    BecomeStepOf(outer);
+    Run();
+  }
   // The Cancel button.
   void Cancel() noexcept { m_bCancel = true; }
   // The outcome of the run: 0 done, -9 cancelled, else a failure code.
@@ -57,7 +64,9 @@ class JobWindow {
     m_ui.ShowProgress(m_nProgress);
   }
   void DoEvents() { m_ui.ProcessPendingMessages(); }
-  bool Cancelled() const noexcept { return m_bCancel; }
+  bool Cancelled() const noexcept { return m_bCancel || (m_pOuter && m_pOuter->Cancelled()); }
+  bool IsStep() const noexcept { return m_pOuter != nullptr; }
+  void BecomeStepOf(JobWindow& outer) noexcept { m_pOuter = &outer; }
   // Runs `work` (which must not touch the user interface) on a thread of
   // its own while the window keeps handling its messages: for a step that
   // cannot be cut into pieces, such as deriving a key from a password.
@@ -68,8 +77,10 @@ class JobWindow {
     while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) DoEvents();
     return done.get();
   }
-  // Ends the job: "Done", a pause, and the window goes.
+  // Ends the job: "Done", a pause, and the window goes (not for a step of
+  // another job's window).
   void Finish() {
+    if (m_pOuter) return;
     SetOperation("Done");
     DoEvents();
     m_ui.Wait(1000);
@@ -85,6 +96,7 @@ class JobWindow {
   int m_nProgress = 0;
   bool m_bCancel = false;
   bool m_bRan = false;
+  JobWindow* m_pOuter = nullptr;
 };
 
 }  // namespace sealvane

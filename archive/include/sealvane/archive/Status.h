@@ -18,6 +18,8 @@ inline constexpr std::int32_t kCancelled = -9;
 // A job step that found the archive damaged: sizes that do not add up, data
 // after the last piece.
 inline constexpr std::int32_t kDamaged = -8;
+// A new archive checked against its file does not give it back.
+inline constexpr std::int32_t kNotTheOriginal = -21;
 
 // WipeFile and the secure-delete job.
 inline constexpr std::int32_t kRandomUnavailable = -1;  // the random source could not start

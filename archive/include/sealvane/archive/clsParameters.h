@@ -32,6 +32,9 @@ class clsParameters {
   // About how long deriving the key from a password may take when a modern
   // archive is made; 0: about a second.
   std::int32_t m_nKdfMilliseconds = 0;
+  // After encrypting: check the archive against the file, then securely
+  // delete the file. Not stored in the archive.
+  bool m_bDeleteOriginal = false;
   // The plain file takes the name the archive stores (known only once a
   // modern archive is opened): m_strFilePath gives its folder.
   bool m_bNameFromArchive = false;

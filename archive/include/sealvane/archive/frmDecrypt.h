@@ -18,6 +18,8 @@
 
 namespace sealvane {
 
+class ByteSink;
+
 class frmDecrypt : public JobWindow {
  public:
   explicit frmDecrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default(),
@@ -35,6 +37,13 @@ class frmDecrypt : public JobWindow {
   // stored name was asked for, that name in the record's folder (known once
   // Initialize has succeeded).
   const std::string& FilePath() const noexcept { return m_oParameters.m_strFilePath; }
+
+  // Checks a new archive instead of writing a file, as a step of `outer`'s
+  // window: decrypts `archive` in full as `record` describes it and
+  // compares every byte with `original`. kOk when they are the same;
+  // kNotTheOriginal when they are not; otherwise what went wrong was shown.
+  std::int32_t Verify(const clsParameters& record, const platform::File& archive, const platform::File& original,
+                      JobWindow& outer);
 
   // Threads that open a modern archive's chunks, the job's own included:
   // one per core, at most 8, unless set.
@@ -78,6 +87,7 @@ class frmDecrypt : public JobWindow {
   int m_nDamageZ = 0;
   std::int32_t m_nResult = 0;
   unsigned m_nWorkers;
+  ByteSink* m_pCheck = nullptr;  // the comparison, when verifying
 };
 
 }  // namespace sealvane

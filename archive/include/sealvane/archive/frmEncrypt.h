@@ -3,15 +3,19 @@
 // when asked, encrypted piece by piece straight into a new archive beside the
 // target; nothing is written anywhere else. The archive takes its name only
 // when it is complete. A failure or a cancel leaves the old archive, if any,
-// as it was. The plain file is never changed.
+// as it was. The plain file is never changed, unless the user asked for it
+// to be securely deleted: then only after the archive has been read back and
+// found to give it back exactly.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "sealvane/archive/JobWindow.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/ZlibLibrary.h"
 #include "sealvane/archive/clsParameters.h"
+#include "sealvane/archive/frmSecureDelete.h"
 #include "sealvane/platform/File.h"
 #include "sealvane/platform/ReplacementFile.h"
 
@@ -31,6 +35,11 @@ class frmEncrypt : public JobWindow {
   // The outcome of the last run: 0 done, -9 cancelled, else a failure code.
   std::int32_t Result() const noexcept override { return m_nResult; }
 
+  // The report of the original's deletion, once it was deleted.
+  std::optional<DeletionReport> OriginalReport() const {
+    return m_bOriginalDeleted ? m_pDeleteOriginal->Report() : std::nullopt;
+  }
+
   // Threads that compress, the job's own included: one per core, at most
   // 8, unless set.
   static unsigned DefaultWorkers() noexcept;
@@ -48,6 +57,10 @@ class frmEncrypt : public JobWindow {
   std::int32_t EncryptPieces(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
   std::int32_t CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
   std::int32_t PublishArchive();
+  // With the original to be deleted: the unnamed new archive, flushed and
+  // read back from the device, decrypted in full and compared with the file.
+  std::int32_t VerifyArchive();
+  std::int32_t DeleteOriginal();
   // The archive's size without its encrypted stream, as far as it is known
   // before the keys are wrapped.
   std::int64_t HeaderEstimate() const;
@@ -56,6 +69,8 @@ class frmEncrypt : public JobWindow {
   clsParameters m_oParameters;
   platform::File m_oPlainFile;
   std::optional<platform::ReplacementFile> m_oArchive;
+  std::unique_ptr<frmSecureDelete> m_pDeleteOriginal;
+  bool m_bOriginalDeleted = false;
   bool m_bReplace = false;
   std::string m_strFileName;
   std::int32_t m_nResult = 0;

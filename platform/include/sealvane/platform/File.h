@@ -61,6 +61,9 @@ class File {
   void StartWriteback(std::int64_t offset, std::int64_t length) const noexcept;
   // Flushes data and metadata (size, times, permissions).
   void Sync() const;
+  // Drops the file's clean cached pages, so that the next reads come from
+  // the device. A hint.
+  void DropCache() const noexcept;
   // The bytes this process may still write on the file's file system;
   // nothing when that cannot be told.
   std::optional<std::int64_t> FreeSpace() const noexcept;

@@ -36,6 +36,10 @@ class clsConfig {
 
   std::int32_t GetAlwaysOpen(bool& o_bAlwaysOpen);
   std::int32_t SetAlwaysOpen(bool i_bAlwaysOpen);
+  // After encrypting, check the archive and securely delete the file (off
+  // unless the user turns it on).
+  std::int32_t GetAlwaysDeleteOriginal(bool& o_bAlwaysDeleteOriginal);
+  std::int32_t SetAlwaysDeleteOriginal(bool i_bAlwaysDeleteOriginal);
 
   // Whether encrypting with a weak legacy cipher (RC2 40-bit, DES) is
   // questioned first ("WarnWeakCipher", on unless the user said otherwise).

@@ -111,6 +111,7 @@ class frmMain : public Form {
   void cmbAlgorithm_Click(int i_nIndex);
   void chkCompressFile_Click(int i_nValue);
   void chkOpenFile_Click(int i_nValue);
+  void chkDeleteOriginal_Click(int i_nValue);
   void optAccess_Click(int i_nIndex);
   void btnSelectAccess_Click();
   void lvwAccess_Click();
@@ -182,6 +183,7 @@ class frmMain : public Form {
   bool m_bNameFromArchive = false;  // decrypting into a folder under the stored name
   bool m_bCompressFile = false;
   bool m_bOpenFile = false;
+  bool m_bDeleteOriginal = false;
   bool m_bSigned = false;
   bool m_bPwdRequired = false;
   std::string m_strPassword;

@@ -36,6 +36,7 @@ class frmOptions : public Form {
   void cmbAlgorithm_Click(int i_nIndex);
   void chkCompressFile_Click(int i_nValue);
   void chkOpenFile_Click(int i_nValue);
+  void chkDeleteOriginal_Click(int i_nValue);
   void btnOK_Click();
   void btnCancel_Click();
 

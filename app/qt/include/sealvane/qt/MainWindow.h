@@ -69,6 +69,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   QLineEdit* m_txtPassword = nullptr;
   QLineEdit* m_txtConfirmPassword = nullptr;
   QCheckBox* m_chkCompressFile = nullptr;
+  QCheckBox* m_chkDeleteOriginal = nullptr;
   QCheckBox* m_chkOpenFile = nullptr;
   QComboBox* m_cmbAlgorithm = nullptr;
   QRadioButton* m_optAccess[2] = {nullptr, nullptr};

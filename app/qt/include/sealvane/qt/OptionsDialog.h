@@ -31,6 +31,7 @@ class OptionsDialog : public QDialog, public forms::frmOptionsView {
   QLineEdit* m_txtDigitalID;
   QComboBox* m_cmbAlgorithm;
   QCheckBox* m_chkCompressFile;
+  QCheckBox* m_chkDeleteOriginal;
   QCheckBox* m_chkOpenFile;
 };
 
