@@ -246,10 +246,52 @@ class GuiTest : public QObject {
       Program p("/d \"" + Data("original.doc") + "\"");
       QVERIFY(!p.Find<QLineEdit>("txtEncFile")->isVisible());
       QStringList texts;
-      ModalWatcher watch([&](QWidget* modal) { return Answer(modal, QMessageBox::Yes, &texts); });
+      // The question, then the report of what the overwrite achieved.
+      ModalWatcher watch([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) return false;
+        const bool question = box->windowTitle() == QStringLiteral("Secure Delete?");
+        Shot(box, question ? QStringLiteral("secure-delete-question") : QStringLiteral("secure-delete-report"));
+        Answer(modal, question ? QMessageBox::Yes : QMessageBox::Ok, &texts);
+        return !question;
+      });
       p.Click("btnOK");
-      QCOMPARE(texts.size(), 1);
+      QCOMPARE(texts.size(), 2);
+      QVERIFY(texts[1].startsWith(QStringLiteral("Secure Delete: ") + Q(Data("original.doc")) +
+                                  QStringLiteral(" was overwritten and deleted")));
       QVERIFY(!fs::exists(Data("original.doc")));
+    }
+    {
+      // Encrypt with the original deleted: the job window names each step.
+      test::WriteFileBytes(Data("draft.doc"), content);
+      Program p("/e \"" + Data("draft.doc") + "\"");
+      auto* deleteOriginal = p.Find<QCheckBox>("chkDeleteOriginal");
+      QVERIFY(deleteOriginal->isVisible());
+      QVERIFY(!deleteOriginal->isChecked());
+      QTest::mouseClick(deleteOriginal, Qt::LeftButton, {}, QPoint(8, deleteOriginal->height() / 2));
+      QVERIFY(deleteOriginal->isChecked());
+      QTest::mouseClick(p.Option(1), Qt::LeftButton);
+      QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
+      QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
+      QStringList steps, texts;
+      ModalWatcher watch([&](QWidget* modal) {
+        if (auto* step = modal->findChild<QLabel*>(QStringLiteral("lblOperation"))) {
+          if (steps.isEmpty() || steps.back() != step->text()) {
+            steps << step->text();
+            if (step->text() == QStringLiteral("Verifying:")) Shot(modal, QStringLiteral("job-window-verifying"));
+          }
+          return false;
+        }
+        if (qobject_cast<QMessageBox*>(modal) != nullptr) Shot(modal, QStringLiteral("encrypt-delete-report"));
+        return Answer(modal, QMessageBox::Ok, &texts);
+      });
+      p.Click("btnOK");
+      QVERIFY(!fs::exists(Data("draft.doc")));
+      QVERIFY(fs::exists(Data("draft.sva")));
+      QVERIFY2(steps.contains(QStringLiteral("Verifying:")), qPrintable(steps.join(QLatin1Char('|'))));
+      QVERIFY2(steps.contains(QStringLiteral("Deleting:")), qPrintable(steps.join(QLatin1Char('|'))));
+      QCOMPARE(texts.size(), 1);
+      QVERIFY(texts[0].contains(QStringLiteral("was read back and gives the original back exactly.")));
     }
   }
 

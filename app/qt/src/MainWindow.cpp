@@ -201,12 +201,9 @@ QWidget* MainWindow::BuildForm() {
   grid->addLayout(options, 2, 1, 1, 2);
 
   m_chkOpenFile = check("chkOpenFile", [this](int v) { m_form.chkOpenFile_Click(v); });
+  grid->addWidget(m_chkOpenFile, 3, 1, 1, 2);
   m_chkDeleteOriginal = check("chkDeleteOriginal", [this](int v) { m_form.chkDeleteOriginal_Click(v); });
-  auto* afterwards = new QHBoxLayout;
-  afterwards->addWidget(m_chkOpenFile);
-  afterwards->addStretch(1);
-  afterwards->addWidget(m_chkDeleteOriginal);
-  grid->addLayout(afterwards, 3, 1, 1, 2);
+  grid->addWidget(m_chkDeleteOriginal, 4, 1, 1, 2);
 
   auto* access = new QHBoxLayout;
   for (int i = 0; i < 2; ++i) {
@@ -219,7 +216,7 @@ QWidget* MainWindow::BuildForm() {
     access->addWidget(m_optAccess[i]);
   }
   access->addStretch(1);
-  grid->addLayout(access, 4, 1, 1, 2);
+  grid->addLayout(access, 5, 1, 1, 2);
 
   QLabel* lblAccess = label("lblAccess");
   lblAccess->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -239,30 +236,30 @@ QWidget* MainWindow::BuildForm() {
   m_widgets["lvwAccess"] = m_lvwAccess;
   lblAccess->setBuddy(m_lvwAccess);
   QPushButton* btnSelectAccess = button("btnSelectAccess", [this] { m_form.btnSelectAccess_Click(); });
-  grid->addWidget(lblAccess, 5, 0);
-  grid->addWidget(m_lvwAccess, 5, 1);
-  grid->addWidget(btnSelectAccess, 5, 2, Qt::AlignTop);
-  grid->setRowStretch(5, 1);
+  grid->addWidget(lblAccess, 6, 0);
+  grid->addWidget(m_lvwAccess, 6, 1);
+  grid->addWidget(btnSelectAccess, 6, 2, Qt::AlignTop);
+  grid->setRowStretch(6, 1);
 
   QLabel* lblPassword = label("lblPassword");
   m_txtPassword = edit("txtPassword");
   m_txtPassword->setEchoMode(QLineEdit::Password);
   lblPassword->setBuddy(m_txtPassword);
-  grid->addWidget(lblPassword, 6, 0);
-  grid->addWidget(m_txtPassword, 6, 1);
+  grid->addWidget(lblPassword, 7, 0);
+  grid->addWidget(m_txtPassword, 7, 1);
   QLabel* lblConfirmPassword = label("lblConfirmPassword");
   m_txtConfirmPassword = edit("txtConfirmPassword");
   m_txtConfirmPassword->setEchoMode(QLineEdit::Password);
   lblConfirmPassword->setBuddy(m_txtConfirmPassword);
-  grid->addWidget(lblConfirmPassword, 7, 0);
-  grid->addWidget(m_txtConfirmPassword, 7, 1);
+  grid->addWidget(lblConfirmPassword, 8, 0);
+  grid->addWidget(m_txtConfirmPassword, 8, 1);
 
   // In Secure Delete mode the rows above are hidden: the rest stays on top.
-  grid->setRowStretch(8, 0);
+  grid->setRowStretch(9, 0);
   auto* spacer = new QWidget(page);
   spacer->setObjectName("spcFill");
   spacer->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
-  grid->addWidget(spacer, 8, 0, 1, 3);
+  grid->addWidget(spacer, 9, 0, 1, 3);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -271,7 +268,7 @@ QWidget* MainWindow::BuildForm() {
   QPushButton* btnExit = button("btnExit", [this] { m_form.btnExit_Click(); });
   buttons->addWidget(btnOK);
   buttons->addWidget(btnExit);
-  grid->addLayout(buttons, 9, 0, 1, 3);
+  grid->addLayout(buttons, 10, 0, 1, 3);
 
   // Tab order: top to bottom, left to right.
   QWidget* order[] = {m_txtFile, btnBrowseFile, m_txtEncFile, btnBrowseEncFile, m_chkCompressFile, m_cmbAlgorithm,
