@@ -39,6 +39,15 @@ class Assessment {
 
   // The file system of `facts`; then the devices beneath it.
   InPlace Storage(const StorageFacts& facts, bool outermost) {
+    const StorageFacts* const judged = m_pFacts;
+    m_pFacts = &facts;
+    const InPlace verdict = StorageOf(facts, outermost);
+    m_pFacts = judged;
+    return verdict;
+  }
+
+ private:
+  InPlace StorageOf(const StorageFacts& facts, bool outermost) {
     bool onDevice = true;
     const InPlace fileSystem = FileSystem(facts, onDevice);
     if (outermost) m_report.fileSystemInPlace = fileSystem;
@@ -51,7 +60,6 @@ class Assessment {
     return Worse(fileSystem, Device(*facts.device));
   }
 
- private:
   static std::string Name(const StorageFacts& facts) {
     return facts.fileSystem.empty() ? std::string("unknown") : facts.fileSystem;
   }
@@ -153,6 +161,12 @@ class Assessment {
       }
       InPlace verdict = InPlace::Yes;
       for (const BlockDevice& member : d.below) verdict = Worse(verdict, Device(member));
+      // A thin pool hands out blocks as they are written, and its snapshots
+      // keep the ones they share.
+      if (d.mapperName.ends_with("-tpool") || d.mapperName.ends_with("-thinpool")) {
+        Reason(d.name + " is a thin-provisioned pool: snapshots of the volume keep the blocks they share with it.");
+        verdict = Worse(verdict, InPlace::Unknown);
+      }
       return verdict;
     }
     if (d.virtualDisk) {
@@ -170,6 +184,10 @@ class Assessment {
     }
     if (d.rotational == false) {
       Reason(d.name + std::string(kWearLevelling));
+      if (d.discard && m_pFacts && m_pFacts->HasOption("discard")) {
+        Reason("The file system tells " + d.name + " which blocks are free (discard), so it erases them in time; "
+               "when is up to the device.");
+      }
       return InPlace::No;
     }
     Reason("Sealvane could not find out what kind of device " + d.name + " is.");
@@ -177,6 +195,7 @@ class Assessment {
   }
 
   DeletionReport& m_report;
+  const StorageFacts* m_pFacts = nullptr;  // the file system being judged
 };
 
 std::string Lines(const std::vector<std::string>& reasons) {

@@ -129,6 +129,7 @@ BlockDevice DescribeDevice(const std::string& sysDir, int depth) {
                   wholeName.rfind("xvd", 0) == 0;
   d.memory = wholeName.rfind("zram", 0) == 0 || wholeName.rfind("ram", 0) == 0;
   d.mapperUuid = ReadText(sysDir + "/dm/uuid").value_or("");
+  d.mapperName = ReadText(sysDir + "/dm/name").value_or("");
   if (auto image = ReadText(sysDir + "/loop/backing_file", PATH_MAX)) {
     constexpr std::string_view kDeleted = " (deleted)";
     if (image->size() > kDeleted.size() && image->ends_with(kDeleted)) image->resize(image->size() - kDeleted.size());

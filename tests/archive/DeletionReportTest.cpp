@@ -104,6 +104,23 @@ TEST(DeletionReport, DevicesBeneathDecideTheRest) {
   EXPECT_EQ(AssessDeletion("f", On("ext4", crypt)).inPlace, InPlace::Yes);
   crypt.below.clear();
   EXPECT_EQ(AssessDeletion("f", On("ext4", crypt)).inPlace, InPlace::Unknown);
+  // A thin volume: its pool's snapshots may keep the old blocks.
+  BlockDevice pool;
+  pool.name = "dm-2";
+  pool.mapperName = "vg-pool-tpool";
+  pool.below = {Disk("sdb", true)};
+  BlockDevice thin;
+  thin.name = "dm-3";
+  thin.mapperUuid = "LVM-abc";
+  thin.below = {pool};
+  const DeletionReport thinReport = AssessDeletion("f", On("xfs", thin));
+  EXPECT_EQ(thinReport.inPlace, InPlace::Unknown);
+  EXPECT_TRUE(Mentions(thinReport, "thin-provisioned pool"));
+  // Flash that is told what is free erases it in time.
+  BlockDevice trimmed = Disk("nvme0n1", false);
+  trimmed.discard = true;
+  EXPECT_TRUE(Mentions(AssessDeletion("f", On("ext4", trimmed, {"rw", "discard"})), "(discard)"));
+  EXPECT_FALSE(Mentions(AssessDeletion("f", On("ext4", trimmed, {"rw"})), "(discard)"));
 
   // A loop device is followed to its image's own storage.
   BlockDevice loop;

@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -76,10 +78,27 @@ class LoopMount {
     if (m_mounted && RunProcess({"umount", m_mount}).exitCode != 0) RunProcess({"umount", "-l", m_mount});
     m_mounted = false;
   }
-  // Whether the raw image holds `needle` anywhere.
+  // Whether the raw image holds `needle` anywhere: read in large runs, each
+  // overlapping the last by the needle's length.
   bool ImageHolds(const std::string& needle) const {
-    const std::string bytes = test::ReadFileBytes(m_image);
-    return bytes.find(needle) != std::string::npos;
+    const int fd = ::open(m_image.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::vector<char> run(8 << 20);
+    std::size_t kept = 0;
+    bool found = false;
+    for (;;) {
+      const ssize_t n = ::read(fd, run.data() + kept, run.size() - kept);
+      if (n <= 0) break;
+      const std::size_t have = kept + static_cast<std::size_t>(n);
+      if (::memmem(run.data(), have, needle.data(), needle.size()) != nullptr) {
+        found = true;
+        break;
+      }
+      kept = std::min(have, needle.size() - 1);
+      std::memmove(run.data(), run.data() + have - kept, kept);
+    }
+    ::close(fd);
+    return found;
   }
 
  private:

@@ -24,6 +24,7 @@ struct BlockDevice {
   bool virtualDisk = false;        // a virtual machine's disk (virtio, Xen)
   bool memory = false;             // a RAM disk or compressed RAM (zram, brd)
   std::string mapperUuid;          // device mapper: "CRYPT-LUKS2-…", "LVM-…"
+  std::string mapperName;          // device mapper: "vg-home", "vg-pool-tpool"
   std::string backingFile;         // a loop device's disk image
   std::vector<StorageFacts> backing;  // the image's own storage (at most one)
   std::vector<BlockDevice> below;     // device mapper and RAID members
