@@ -116,7 +116,7 @@ void TerminalUi::DrawProgress(bool force) {
   line.done = m_nDone;
   line.total = m_nTotal;
   line.seconds = std::chrono::duration<double>(now - m_stepStart).count();
-  line.final = m_strOperation == "Done";
+  line.final = m_strOperation == "Done" || m_strOperation == "Cancelled" || m_strOperation == "Failed";
   m_err << "\r\x1b[K" << FormatProgressLine(line, platform::TerminalColumns(2)) << std::flush;
   m_bLineOpen = true;
 }

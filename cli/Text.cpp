@@ -107,7 +107,7 @@ std::string FormatProgressLine(const ProgressLine& line, std::size_t width) {
   const std::size_t room = width > 1 ? width - 1 : 0;  // the last column would wrap on some terminals
   std::string head = line.operation;
   if (line.final) {
-    if (line.operation != "Cancelled") head += " " + std::to_string(line.percent) + "%";
+    if (line.operation == "Done") head += " " + std::to_string(line.percent) + "%";
     return Head(head, room);
   }
   std::vector<std::string> extras = {std::to_string(line.percent) + "%"};

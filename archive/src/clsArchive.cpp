@@ -499,6 +499,9 @@ std::int32_t clsArchive::DecryptInit(const clsParameters& i_oParameters, const c
     m_message.fill(0);
     if (m_library.SLDecryptInit(i_oParameters.m_eCSP, i_oParameters.m_eAlg, i_oParameters.m_strPassword.c_str(),
                                 thumbprint.data(), &slot, &m_session, m_message.data()) == 0) {
+      // The user cancelled the question for the key's passphrase (the
+      // library's code for a cancelled operation): nothing went wrong.
+      if (Message().ends_with(": 800704c7")) return kCancelled;
       ShowError(m_ui, Message(), 0);
       return kLibraryRefusedKey;
     }

@@ -222,7 +222,7 @@ void frmDecrypt::DoRun() {
   }
   m_oPlain.reset();
   m_oArchiveFile.Close();
-  Finish();
+  Finish(result);
 }
 
 std::int32_t frmDecrypt::DecryptFile() {
@@ -506,6 +506,17 @@ void frmDecrypt::OpenDecryptedFile() {
                                       2,
                                       kTopicRunsCode};
     if (m_ui.ShowMessageBox(question) != MsgResult::Yes) return;
+  }
+  // A file that was decrypted but that nothing here opens is no failure:
+  // say where it is, and offer its folder.
+  if (!HasAssociatedApp(path)) {
+    const std::string folder = GetFolderOfPath(path, true);
+    const MessageBoxRequest where {GetFileNameOfPath(path) + " was decrypted into " + (folder.empty() ? "." : folder) +
+                                       "." + kCR + "No application on this computer opens files of its type, so it "
+                                       "was not opened." + kCR + "Do you want to see it in its folder?",
+                                   "Decrypt", MsgIcon::Information, MsgButtons::YesNo, 2, {}};
+    if (m_ui.ShowMessageBox(where) == MsgResult::Yes) ShowInFolder(path);
+    return;
   }
   OpenWithAssociatedApp(m_ui, path);
 }

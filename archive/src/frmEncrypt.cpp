@@ -163,7 +163,7 @@ void frmEncrypt::DoRun() {
   }
   m_oArchive.reset();
   m_oPlainFile.Close();
-  Finish();
+  Finish(result);
 }
 
 std::int32_t frmEncrypt::EncryptFile() {

@@ -130,7 +130,7 @@ void frmSecureDelete::DoRun() {
   }
   m_oEntry.reset();
   if (IsStep()) return;  // the outer job ends the window
-  SetOperation("Done");
+  SetOperation(FinalCaption(m_nResult));
   SetFile("");
   DoEvents();
   m_ui.Wait(1000);

@@ -89,7 +89,7 @@ bool FileExists(const std::string& i_strPath) {
   return platform::FindFileEntry(i_strPath);
 }
 
-std::int32_t OpenWithAssociatedApp(UiPort& ui, const std::string& i_strPath) {
+bool HasAssociatedApp(const std::string& i_strPath) {
   const auto trim = [](std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     return text;
@@ -99,7 +99,16 @@ std::int32_t OpenWithAssociatedApp(UiPort& ui, const std::string& i_strPath) {
   const auto type = platform::RunAndCapture({"xdg-mime", "query", "filetype", i_strPath});
   const auto application =
       type ? platform::RunAndCapture({"xdg-mime", "query", "default", trim(*type)}) : std::nullopt;
-  if (!type || !application || trim(*application).empty()) {
+  return type && application && !trim(*application).empty();
+}
+
+std::int32_t ShowInFolder(const std::string& i_strPath) {
+  const std::string folder = GetFolderOfPath(i_strPath, true);
+  return platform::LaunchDetached({"xdg-open", folder.empty() ? std::string(".") : folder});
+}
+
+std::int32_t OpenWithAssociatedApp(UiPort& ui, const std::string& i_strPath) {
+  if (!HasAssociatedApp(i_strPath)) {
     ShowError(ui, std::string("Failed to open file because there is no application") + kCR + "associated with it.", 0);
     return -1;
   }

@@ -187,3 +187,44 @@ TEST(DeleteOriginal, RefusedBeforeAnythingIsWritten) {
 
 }  // namespace
 }  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+// Cancelling the question for a protected key's passphrase is no failure:
+// no message, and the window's last caption says "Cancelled".
+TEST(ProtectedKeys, CancellingThePassphraseIsNoError) {
+  ::setenv("FAKE_PINENTRY_PIN", "s3cret", 1);
+  const SLSystemTime from {2026, 1, 0, 1, 0, 0, 0, 0};
+  const SLSystemTime to {2046, 1, 0, 1, 0, 0, 0, 0};
+  std::uint8_t thumbprint[20] = {};
+  char message[SL_MESSAGE_SIZE] = {};
+  ASSERT_EQ(CipherLibrary::Default().SLGenDigitalID("CN=Careful User", 0, -1, 7, &from, &to, thumbprint, message), 1)
+      << message;
+  test::WriteFileBytes(Plain(), Content(7000));
+  clsParameters p = EncryptParameters(true, 1, 2);
+  p.m_bPwdRequired = false;
+  p.m_strPassword.clear();
+  p.m_oDefaultDigitalID.m_strName = "Careful User";
+  p.m_oDefaultDigitalID.m_varThumbprint.assign(thumbprint, thumbprint + 20);
+  FakeUiPort ui;
+  frmEncrypt encrypt(ui);
+  ASSERT_TRUE(encrypt.Initialize(p));
+  encrypt.Run();
+  ASSERT_EQ(encrypt.Result(), 0) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
+
+  ::setenv("FAKE_PINENTRY_PIN", "cancel", 1);
+  fs::create_directories(SandboxDir() + "/out");
+  FakeUiPort decrypting;
+  frmDecrypt job(decrypting);
+  ASSERT_TRUE(job.Initialize(test::DecryptParameters(Archive(), "", Restored())));
+  job.Run();
+  EXPECT_EQ(job.Result(), kCancelled);
+  EXPECT_TRUE(decrypting.boxes.empty()) << decrypting.boxes.front().text;
+  EXPECT_EQ(decrypting.operations.back(), "Cancelled");
+  EXPECT_FALSE(fs::exists(Restored()));
+  ::unsetenv("FAKE_PINENTRY_PIN");
+}
+
+}  // namespace
+}  // namespace sealvane

@@ -158,7 +158,8 @@ TEST(EncryptJob, CancelLeavesNoArchiveAndNoTemporaryFile) {
       EXPECT_FALSE(fs::exists(Archive()));
       EXPECT_EQ(TempFiles(), 0u);
       EXPECT_TRUE(ui.boxes.empty()) << "a cancel shows nothing";
-      EXPECT_EQ(ui.operations.back(), "Done");
+      // Nothing was done: the window's last caption says so.
+      EXPECT_EQ(ui.operations.back(), "Cancelled");
     }
   }
 }
@@ -191,6 +192,7 @@ TEST(DecryptJob, WrongPasswordLeavesNoPlainFile) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "The password is incorrect.");
   EXPECT_FALSE(fs::exists(SandboxDir() + "/x.doc")) << "the pieces written before the failure are wiped";
+  EXPECT_EQ(ui.operations.back(), "Failed");
 }
 
 TEST(DecryptJob, CancelLeavesNoPlainFile) {
@@ -208,6 +210,8 @@ TEST(DecryptJob, CancelLeavesNoPlainFile) {
   job.Run();
   EXPECT_EQ(job.Result(), kCancelled);
   EXPECT_FALSE(fs::exists(SandboxDir() + "/x.doc"));
+  EXPECT_EQ(ui2.operations.back(), "Cancelled");
+  EXPECT_EQ(ui2.waits, std::vector<int> {1000}) << "and closes as before";
 }
 
 TEST(DecryptJob, InitializeChecksAndTheProviderLevel) {
@@ -264,6 +268,29 @@ TEST(DecryptJob, ReferenceArchiveWithOpenAfterDecrypting) {
   const std::string log = SandboxDir() + "/opened.log";
   for (int i = 0; i < 500 && !(fs::exists(log) && test::ReadFileBytes(log) == target + "\n"); ++i) usleep(20000);
   EXPECT_EQ(test::ReadFileBytes(log), target + "\n");
+}
+
+TEST(DecryptJob, AFileNothingOpensIsDecryptedAndShownInItsFolder) {
+  FakeDesktop("");
+  const std::string archive = test::FixturePath("sva/good/pw_l3_c5_rand4097_z_open.sva");
+  const std::string target = SandboxDir() + "/rand_4097.bin";
+  FakeUiPort ui;
+  ui.Answer(MsgResult::Yes);
+  frmDecrypt job(ui);
+  ASSERT_TRUE(job.Initialize(DecryptParameters(archive, kPassword, target)));
+  job.Run();
+  EXPECT_EQ(job.Result(), 0);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].icon, MsgIcon::Information) << "not an error: the file was decrypted";
+  EXPECT_EQ(ui.boxes[0].defaultButton, 2);
+  EXPECT_EQ(ui.boxes[0].text, "rand_4097.bin was decrypted into " + SandboxDir() +
+                                  ".\rNo application on this computer opens files of its type, so it was not opened.\r"
+                                  "Do you want to see it in its folder?");
+  EXPECT_EQ(ui.operations.back(), "Done");
+  // Yes opens the folder.
+  const std::string log = SandboxDir() + "/opened.log";
+  for (int i = 0; i < 500 && !(fs::exists(log) && test::ReadFileBytes(log) == SandboxDir() + "\n"); ++i) usleep(20000);
+  EXPECT_EQ(test::ReadFileBytes(log), SandboxDir() + "\n");
 }
 
 TEST(DecryptJob, NoAssociatedApplicationIsReported) {
@@ -377,6 +404,7 @@ TEST(SecureDeleteJob, CancelLeavesThePartlyOverwrittenFile) {
   EXPECT_NE(after.substr(0, 4096), Content(20000).substr(0, 4096));
   EXPECT_EQ(after.substr(8192), Content(20000).substr(8192));
   EXPECT_EQ(ui.boxes.back().text, "Failed to delete file.  Ensure it is not locked by another application.");
+  EXPECT_EQ(ui.operations.back(), "Cancelled");
 }
 
 TEST(SecureDeleteJob, LinksAreRemovedButNeverFollowed) {

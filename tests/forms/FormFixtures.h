@@ -94,6 +94,12 @@ class FakeMainView : public forms::frmMainView, public FakeSelectHost {
   void CloseHelpWindow(std::uintptr_t handle) override {
     if (handle == helpOpen) helpOpen = 0;
   }
+  bool ShowDocument(const std::string& path, const std::string& title) override {
+    documents.push_back(title + ": " + path);
+    return documentsShown;
+  }
+  std::vector<std::string> documents;
+  bool documentsShown = true;
   std::vector<std::string> helpShown;
   std::uintptr_t helpNext = 0x5150;  // 0: the viewer cannot be shown
   std::uintptr_t helpOpen = 0;

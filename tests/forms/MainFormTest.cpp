@@ -302,13 +302,21 @@ TEST_F(MainForm, EncryptChecksComeInOrder) {
     form.TextChanged("txtConfirmPassword", confirmation);
     form.btnOK_Click();
   };
+  // After each warning the boxes to type in again get the focus; a password
+  // too short is typed again from the start, as one that does not match.
   tryPassword("", "");
+  EXPECT_EQ(view.focus, "txtPassword");
+  view.focus.clear();
   tryPassword("seven77", "seven77");
-  EXPECT_EQ(C("txtPassword").text, "seven77");  // kept after a warning
+  EXPECT_EQ(C("txtPassword").text, "");
+  EXPECT_EQ(C("txtConfirmPassword").text, "");
+  EXPECT_EQ(view.focus, "txtPassword");
   tryPassword("eight888", "");
+  EXPECT_EQ(view.focus, "txtConfirmPassword");
   tryPassword("eight888", "eight889");
   EXPECT_EQ(C("txtPassword").text, "");
   EXPECT_EQ(C("txtConfirmPassword").text, "");
+  EXPECT_EQ(view.focus, "txtPassword");
   EXPECT_EQ(Texts(), (std::vector<std::string> {"Please enter a password.", "A password must be at least 8 characters long.",
                                                 "Please confirm the password.",
                                                 "The passwords you entered do not match.  Please try again."}));
@@ -635,23 +643,39 @@ TEST_F(MainForm, OptionsChangesAreShownAfterTheDialog) {
   EXPECT_EQ(Selected("cmbAlgorithm"), "3DES (168-bit)");
   ASSERT_EQ(form.AccessRows().size(), 1u);
   EXPECT_FALSE(form.AccessRows()[0].name.empty());
+
+  // The new defaults apply; the access the user chose for this file stays.
+  form.optAccess_Click(1);
+  form.TextChanged("txtPassword", "typed already");
+  view.onOptions = [](forms::frmOptions& dialog) {
+    dialog.chkCompressFile_Click(0);
+    dialog.btnOK_Click();
+  };
+  form.mnuToolsOptions_Click();
+  EXPECT_EQ(C("chkCompressFile").value, 0);
+  EXPECT_EQ(C("optAccess(1)").value, 1);
+  EXPECT_TRUE(C("txtPassword").enabled);
+  EXPECT_EQ(C("txtPassword").text, "typed already");
+  EXPECT_TRUE(form.Parameters().m_bPwdRequired);
 }
 
 TEST_F(MainForm, HelpMenuOpensTheDocumentsAndTheAboutBox) {
-  test::FakeDesktop("text-editor.desktop");
+  // The documents are shown in the program's own window, whatever the
+  // desktop would open them with.
+  test::FakeDesktop("");
   Start("");
   form.mnuHelpReadMe_Click();
   form.mnuHelpLicense_Click();
-  // The opener runs detached: wait for both lines it writes.
-  const std::string log = SandboxDir() + "/opened.log";
-  std::string opened;
-  for (int i = 0; i < 500; ++i) {
-    opened = fs::exists(log) ? test::ReadFileBytes(log) : "";
-    if (std::count(opened.begin(), opened.end(), '\n') == 2) break;
-    usleep(20000);
-  }
-  EXPECT_NE(opened.find("/ReadMe.txt\n"), std::string::npos) << opened;
-  EXPECT_NE(opened.find("/License.htm\n"), std::string::npos) << opened;
+  const std::string folder = platform::ProgramFolder();
+  EXPECT_EQ(view.documents, (std::vector<std::string> {"Sealvane - ReadMe: " + folder + "/ReadMe.txt",
+                                                       "Sealvane - License: " + folder + "/License.htm"}));
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+  EXPECT_FALSE(fs::exists(SandboxDir() + "/opened.log"));
+  view.documentsShown = false;
+  form.mnuHelpReadMe_Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Failed to launch ReadMe.txt.\r" + folder + "/ReadMe.txt cannot be read.");
+  ui.boxes.clear();
   form.mnuHelpAbout_Click();
   EXPECT_EQ(view.aboutVersion, "1.1.0.518");
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;

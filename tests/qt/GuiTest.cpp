@@ -394,6 +394,16 @@ class GuiTest : public QObject {
       // Another page, then Help Topics again: the same viewer, back at the introduction.
       browser->setSource(QUrl(browser->source().toString().replace("Intro.htm", "SecureDelete.htm")));
       QVERIFY(browser->toPlainText().contains(QStringLiteral("copy-on-write"), Qt::CaseInsensitive));
+      // A link between pages, clicked: the viewer follows it.
+      browser->setSource(QUrl(browser->source().toString().replace("SecureDelete.htm", "Troubleshooting.htm")));
+      const QTextCursor link = browser->document()->find(QStringLiteral("Digital IDs"), 0, QTextDocument::FindCaseSensitively);
+      QVERIFY(!link.isNull());
+      QTextCursor inside(browser->document());
+      inside.setPosition(link.selectionStart() + 2);
+      browser->ensureCursorVisible();
+      QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, browser->cursorRect(inside).center());
+      QTRY_COMPARE(browser->source().path(), QStringLiteral("/doc/Help Web/DigitalIDs.htm"));
+      QCOMPARE(browser->source().scheme(), QStringLiteral("qthelp"));
       p.Find<QAction>("mnuHelpTopics")->trigger();
       QCOMPARE(viewers().size(), 1);
       QCOMPARE(viewers().constFirst(), viewer.data());
@@ -600,8 +610,31 @@ class GuiTest : public QObject {
     Shot(&p.window, QStringLiteral("main-decrypt"));
     p.Find<QAction>("SecureDelete")->trigger();
     Shot(&p.window, QStringLiteral("main-secure-delete"));
-    p.window.resize(900, 650);
+    // At its minimum size (asked for by shrinking it), in the mode with the
+    // most rows, nothing overlaps and nothing is cut off.
     p.Find<QAction>("Encrypt")->trigger();
+    QTest::mouseClick(p.Option(1), Qt::LeftButton);
+    p.window.resize(1, 1);
+    QApplication::processEvents();
+    QWidget* page = p.window.centralWidget();
+    QList<QWidget*> shown;
+    for (QWidget* child : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (child->isVisible() && !child->geometry().isEmpty() && child->objectName() != QLatin1String("spcFill")) {
+        shown << child;
+      }
+    }
+    QVERIFY(shown.size() > 10);
+    for (int i = 0; i < shown.size(); ++i) {
+      QVERIFY2(page->rect().contains(shown[i]->geometry()), qPrintable(shown[i]->objectName()));
+      QVERIFY2(shown[i]->height() >= shown[i]->minimumSizeHint().height(), qPrintable(shown[i]->objectName()));
+      for (int j = i + 1; j < shown.size(); ++j) {
+        QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+                 qPrintable(shown[i]->objectName() + QStringLiteral(" / ") + shown[j]->objectName()));
+      }
+    }
+    Shot(&p.window, QStringLiteral("main-encrypt-minimum"));
+    p.window.resize(900, 650);
+    QTest::mouseClick(p.Option(0), Qt::LeftButton);
     Shot(&p.window, QStringLiteral("main-encrypt-large"));
     ModalWatcher options([&](QWidget* modal) {
       if (modal->objectName() != QLatin1String("frmOptions")) return false;

@@ -177,7 +177,8 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
     SetAccessEnabled(i_strButtonKey);
   }
   // 8.
-  if (m_bActivated) Focus(decrypt ? "txtEncFile" : "txtFile");
+  // Where the user types next: the password of an archive that needs one.
+  if (m_bActivated) Focus(decrypt ? (m_bPwdRequired && !m_strEncFilePath.empty() ? "txtPassword" : "txtEncFile") : "txtFile");
   // 9.
   const bool intoFolder = decrypt && (m_strFilePath.empty() || m_strFilePath.back() == '/');
   Edit("txtFile").tooltip = intoFolder ? "The folder to decrypt into: the file takes the name the encrypted file stores."
@@ -516,21 +517,21 @@ void frmMain::Unload() {
   m_hHelpWindow = 0;
 }
 
-// The documents shipped beside the program, opened with their applications
-// (which report their own failures).
-void frmMain::mnuHelpReadMe_Click() {
-  try {
-    OpenWithAssociatedApp(m_ui, platform::ProgramFolder() + "/ReadMe.txt");
-  } catch (...) {
-    ShowRuntimeError(m_ui, "Failed to launch ReadMe.txt.");
-  }
-}
+// The documents shipped beside the program, shown in a window of its own:
+// a desktop may have no application for them, or one that opens in a
+// terminal.
+void frmMain::mnuHelpReadMe_Click() { ShowShippedDocument("ReadMe.txt", "Sealvane - ReadMe"); }
 
-void frmMain::mnuHelpLicense_Click() {
+void frmMain::mnuHelpLicense_Click() { ShowShippedDocument("License.htm", "Sealvane - License"); }
+
+void frmMain::ShowShippedDocument(const std::string& i_strName, const std::string& i_strTitle) {
   try {
-    OpenWithAssociatedApp(m_ui, platform::ProgramFolder() + "/License.htm");
+    const std::string path = platform::ProgramFolder() + "/" + i_strName;
+    if (!m_mainView || !m_mainView->ShowDocument(path, i_strTitle)) {
+      ShowError(m_ui, "Failed to launch " + i_strName + "." + kCR + path + " cannot be read.", 0);
+    }
   } catch (...) {
-    ShowRuntimeError(m_ui, "Failed to launch License.htm.");
+    ShowRuntimeError(m_ui, "Failed to launch " + i_strName + ".");
   }
 }
 

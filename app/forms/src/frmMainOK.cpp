@@ -108,6 +108,7 @@ bool frmMain::OKDecrypt() {
     m_strPassword = Control("txtPassword").text;
     if (m_strPassword.empty()) {
       ShowWarning(m_ui, "A password is required to decrypt the file.", 0);
+      Focus("txtPassword");
       return false;
     }
   }
@@ -138,19 +139,25 @@ bool frmMain::OKEncrypt() {
     const std::string& confirmation = Control("txtConfirmPassword").text;
     if (password.empty()) {
       ShowWarning(m_ui, "Please enter a password.", 0);
+      Focus("txtPassword");
       return false;
     }
     if (CharacterCount(password) < 8) {
       ShowWarning(m_ui, "A password must be at least 8 characters long.", 0);
+      // Typed again from the start, as after a mismatch.
+      ClearPasswords(true);
+      Focus("txtPassword");
       return false;
     }
     if (confirmation.empty()) {
       ShowWarning(m_ui, "Please confirm the password.", 0);
+      Focus("txtConfirmPassword");
       return false;
     }
     if (password != confirmation) {
       ShowWarning(m_ui, "The passwords you entered do not match.  Please try again.", 0);
       ClearPasswords(true);
+      Focus("txtPassword");
       return false;
     }
     m_strPassword = password;

@@ -244,8 +244,22 @@ void frmMain::SetOtherDigitalIDs(std::vector<clsDigitalID> i_colDigitalIDs) {
 }
 
 void frmMain::RefreshAfterDialog() {
-  GetParameters(GetCurrentMode(), true);
-  SetForm(GetCurrentMode());
+  // The new defaults apply; what the user chose in the window for this file
+  // stays: how it is protected, and for whom.
+  const std::string mode = GetCurrentMode();
+  const bool password = m_bPwdRequired;
+  std::vector<clsDigitalID> others;
+  for (const clsDigitalID& id : m_colOtherDigitalIDs) {
+    clsDigitalID copy;
+    id.CopyTo(copy);
+    others.push_back(std::move(copy));
+  }
+  GetParameters(mode, true);
+  if (mode == kModeEncrypt) {
+    m_bPwdRequired = password;
+    m_colOtherDigitalIDs = std::move(others);
+  }
+  SetForm(mode);
 }
 
 }  // namespace sealvane::forms

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/qt/HelpViewer.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -69,7 +70,10 @@ bool HelpViewer::Open(const QString& helpFile, const QString& topic) {
 
   m_browser = new HelpBrowser(m_engine, this);
   m_browser->setObjectName("txtTopic");
-  m_browser->setOpenExternalLinks(true);
+  // Links between pages stay in the viewer; only the web and mail leave it.
+  m_browser->setOpenLinks(false);
+  m_browser->setOpenExternalLinks(false);
+  connect(m_browser, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) { FollowLink(link); });
 
   auto* tabs = new QTabWidget(this);
   tabs->setObjectName("tabNavigation");
@@ -111,6 +115,16 @@ bool HelpViewer::Open(const QString& helpFile, const QString& topic) {
   layout->addWidget(splitter);
   ShowTopic(topic);
   return true;
+}
+
+void HelpViewer::FollowLink(const QUrl& link) {
+  const QUrl url = m_browser->source().resolved(link);
+  const QString scheme = url.scheme();
+  if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto")) {
+    QDesktopServices::openUrl(url);
+  } else if (scheme == QLatin1String("qthelp") && url.host() == m_namespace) {
+    m_browser->setSource(url);
+  }
 }
 
 void HelpViewer::ShowTopic(const QString& topic) {

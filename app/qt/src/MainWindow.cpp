@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,9 +21,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "Widgets.h"
 #include "sealvane/qt/AboutDialog.h"
@@ -58,8 +62,9 @@ MainWindow::MainWindow(forms::frmMain& form, QtUiPort& port) : m_form(form), m_p
   BuildStatusBar();
   m_port.SetMainWindow(this);
   m_form.AttachView(this);
+  // The smallest size is the one the layout fits in (the top-level layout
+  // enforces it); the list of digital IDs takes the room beyond it.
   resize(600, 500);
-  setMinimumSize(520, 320);
 }
 
 MainWindow::~MainWindow() {
@@ -383,6 +388,38 @@ void MainWindow::ShowGenDigitalID(forms::frmGenDigitalID& dialog) {
 void MainWindow::ShowAbout(forms::frmAbout& dialog) {
   AboutDialog view(dialog, this);
   view.exec();
+}
+
+bool MainWindow::ShowDocument(const std::string& path, const std::string& title) {
+  QFile file(Q(path));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  // Documents shipped with the program are small; a bound all the same.
+  const QByteArray bytes = file.read(4 << 20);
+  auto* window = new QWidget(this, Qt::Window);
+  window->setObjectName("frmDocument");
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setWindowTitle(Q(title));
+  auto* browser = new QTextBrowser(window);
+  browser->setObjectName("txtDocument");
+  // Web and mail links go to the desktop; the document stays as it is.
+  browser->setOpenLinks(false);
+  connect(browser, &QTextBrowser::anchorClicked, window, [](const QUrl& url) {
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto")) {
+      QDesktopServices::openUrl(url);
+    }
+  });
+  if (path.ends_with(".htm") || path.ends_with(".html")) {
+    browser->setHtml(QString::fromUtf8(bytes));
+  } else {
+    browser->setPlainText(QString::fromUtf8(bytes));
+  }
+  auto* layout = new QVBoxLayout(window);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(browser);
+  window->resize(720, 560);
+  window->show();
+  return true;
 }
 
 std::uintptr_t MainWindow::ShowHelp(const std::string& helpFile, const std::string& topic) {

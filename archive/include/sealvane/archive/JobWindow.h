@@ -77,13 +77,18 @@ class JobWindow {
     while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) DoEvents();
     return done.get();
   }
-  // Ends the job: "Done", a pause, and the window goes (not for a step of
+  // Ends the job: its last caption ("Done", or "Cancelled" or "Failed" when
+  // nothing was done), a pause, and the window goes (not for a step of
   // another job's window).
-  void Finish() {
+  void Finish(std::int32_t result) {
     if (m_pOuter) return;
-    SetOperation("Done");
+    SetOperation(FinalCaption(result));
     DoEvents();
     m_ui.Wait(1000);
+  }
+
+  static const char* FinalCaption(std::int32_t result) noexcept {
+    return result == kOk ? "Done" : result == kCancelled ? "Cancelled" : "Failed";
   }
 
   UiPort& m_ui;

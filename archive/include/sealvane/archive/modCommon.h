@@ -44,6 +44,10 @@ bool FileExists(const std::string& i_strPath);
 // Opens a file with the application associated with its type (xdg-open);
 // 0 success, -1 failure, already reported.
 std::int32_t OpenWithAssociatedApp(UiPort& ui, const std::string& i_strPath);
+// Whether the desktop has an application for the file's type.
+bool HasAssociatedApp(const std::string& i_strPath);
+// Opens the folder that holds the file in the file manager; 0 when started.
+std::int32_t ShowInFolder(const std::string& i_strPath);
 // Opens "http://" + address in the default browser; always 0. Throws
 // RuntimeError when no browser can be started.
 std::int32_t OpenWebPage(const std::string& i_strAddress);

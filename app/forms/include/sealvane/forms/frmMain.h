@@ -62,6 +62,9 @@ class frmMainView : public FormView {
   // Whether a help window handle still names an open window, and closing it.
   virtual bool HelpWindowExists(std::uintptr_t handle) = 0;
   virtual void CloseHelpWindow(std::uintptr_t handle) = 0;
+  // Shows a document shipped with the program (the ReadMe, the license) in
+  // a window of the program's own; false when it cannot be shown.
+  virtual bool ShowDocument(const std::string& /*path*/, const std::string& /*title*/) { return false; }
 };
 
 // The compiled help beside the program, and its first topic.
@@ -143,6 +146,7 @@ class frmMain : public Form {
   // The permission bits a decrypted file gets instead of private (0600).
   void SetFileMode(std::int32_t i_nMode) noexcept { m_nFileMode = i_nMode; }
   // Refreshes after a dialog changed the settings or the stores.
+  void ShowShippedDocument(const std::string& i_strName, const std::string& i_strTitle);
   void RefreshAfterDialog();
 
  private:

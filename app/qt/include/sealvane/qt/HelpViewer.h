@@ -21,6 +21,9 @@ class HelpViewer : public QWidget {
   bool Open(const QString& helpFile, const QString& topic);
   // Shows a topic of the open file.
   void ShowTopic(const QString& topic);
+  // A link clicked in a page: another page (or a place in one) is shown
+  // here; web and mail links go to the desktop; anything else is ignored.
+  void FollowLink(const QUrl& link);
   QTextBrowser* Browser() const noexcept { return m_browser; }
   QHelpEngine* Engine() const noexcept { return m_engine; }
 

@@ -40,6 +40,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   void ShowAbout(forms::frmAbout& dialog) override;
   std::int32_t LaunchCertificateManager() override;
   std::uintptr_t ShowHelp(const std::string& helpFile, const std::string& topic) override;
+  bool ShowDocument(const std::string& path, const std::string& title) override;
   bool HelpWindowExists(std::uintptr_t handle) override;
   void CloseHelpWindow(std::uintptr_t handle) override;
 
