@@ -30,7 +30,10 @@ export SEALVANE_TEST_FILE="$file" SEALVANE_TEST_SHELL="$prefix/bin/sealvane-shel
 # What the handler offers for the file.
 "$prefix/bin/sealvane-shell" menu "$file" | grep -qx "0	Encr&ypt	Encrypts the file." || { echo "FAILED: menu"; exit 1; }
 
-xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
+# -noreset: when its last client goes (the program killed between two
+# steps), the X server would otherwise reset, and a program started in that
+# moment cannot connect and ends at once.
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash -euo pipefail -c '
   # Windows come and go while xdotool lists them (it then fails with
   # BadWindow): every look is repeated until its deadline, and a failed
   # look counts as neither found nor gone.
