@@ -88,10 +88,7 @@ TEST(DeleteOriginal, WithTheUsersOwnDigitalID) {
     test::WriteFileBytes(Plain(), Content(9000));
     fs::remove(Archive());
     clsParameters p = EncryptParameters(true, cipher == 4 ? 3 : 1, cipher);
-    p.m_bPwdRequired = false;
-    p.m_strPassword.clear();
-    p.m_oDefaultDigitalID.m_strName = "Test User";
-    p.m_oDefaultDigitalID.m_varThumbprint.assign(own, own + 20);
+    test::ForDigitalID(p, "Test User", own);
     p.m_bDeleteOriginal = true;
     FakeUiPort ui;
     frmEncrypt job(ui);
@@ -203,10 +200,7 @@ TEST(ProtectedKeys, CancellingThePassphraseIsNoError) {
       << message;
   test::WriteFileBytes(Plain(), Content(7000));
   clsParameters p = EncryptParameters(true, 1, 2);
-  p.m_bPwdRequired = false;
-  p.m_strPassword.clear();
-  p.m_oDefaultDigitalID.m_strName = "Careful User";
-  p.m_oDefaultDigitalID.m_varThumbprint.assign(thumbprint, thumbprint + 20);
+  test::ForDigitalID(p, "Careful User", thumbprint);
   FakeUiPort ui;
   frmEncrypt encrypt(ui);
   ASSERT_TRUE(encrypt.Initialize(p));

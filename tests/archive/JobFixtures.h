@@ -38,6 +38,14 @@ inline clsParameters EncryptParameters(bool compress, std::int32_t level = 3, st
   return p;
 }
 
+// A record for an archive that only a digital ID opens.
+inline void ForDigitalID(clsParameters& p, const std::string& name, const std::uint8_t* thumbprint) {
+  p.m_bPwdRequired = false;
+  p.m_strPassword.clear();
+  p.m_oDefaultDigitalID.m_strName = name;
+  p.m_oDefaultDigitalID.m_varThumbprint.assign(thumbprint, thumbprint + 20);
+}
+
 // The record the main window builds for decrypting: the archive as read,
 // the password, and where the file goes.
 inline clsParameters DecryptParameters(const std::string& archive, const std::string& password,

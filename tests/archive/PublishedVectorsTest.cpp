@@ -160,11 +160,8 @@ TEST(PublishedVectors, DISABLED_WriteVectors) {
   const Bytes plain = VectorPlain(70000);
   WriteFileBytes(Plain(), std::string(plain.begin(), plain.end()));
   clsParameters p = EncryptParameters(true, 1, kCipherAes256);
-  p.m_bPwdRequired = false;
-  p.m_strPassword.clear();
-  p.m_oDefaultDigitalID.m_strName = "recipient1";
+  ForDigitalID(p, "recipient1", thumbprint);
   p.m_oDefaultDigitalID.m_strEMailAddr = "recipient1@example.org";
-  p.m_oDefaultDigitalID.m_varThumbprint.assign(thumbprint, thumbprint + 20);
   FakeUiPort ui;
   frmEncrypt job(ui);
   ASSERT_TRUE(job.Initialize(p));

@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -293,6 +294,39 @@ class GuiTest : public QObject {
       QCOMPARE(texts.size(), 1);
       QVERIFY(texts[0].contains(QStringLiteral("was read back and gives the original back exactly.")));
     }
+  }
+
+  void boxesAreCentredOnTheirWindowOrTheScreen() {
+    qt::QtUiPort port;
+    forms::frmMain form {port};
+    qt::MainWindow window {form, port};
+    QPoint centre;
+    QWidget* parent = &window;  // until a box says otherwise
+    ModalWatcher watch([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      if (box == nullptr) return false;
+      centre = box->geometry().center();
+      parent = box->parentWidget();
+      return Answer(modal, QMessageBox::Ok);
+    });
+    // The window not shown yet (the welcome at the first start): the screen.
+    port.ShowMessageBox(MessageBoxRequest {"Welcome", "Sealvane", MsgIcon::Information, MsgButtons::OK, 1, {}});
+    QCOMPARE(parent, nullptr);
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    QVERIFY2((centre - screen.center()).manhattanLength() < 80, qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
+    // Once it is shown: on the window.
+    window.move(screen.left() + 10, screen.top() + 10);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ModalWatcher again([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      if (box == nullptr) return false;
+      parent = box->parentWidget();
+      return Answer(modal, QMessageBox::Ok);
+    });
+    port.ShowMessageBox(MessageBoxRequest {"Later", "Sealvane", MsgIcon::Information, MsgButtons::OK, 1, {}});
+    QCOMPARE(parent, static_cast<QWidget*>(&window));
+    window.close();
   }
 
   void warningsAreDrawnAsBoxes() {

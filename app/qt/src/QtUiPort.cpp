@@ -64,6 +64,10 @@ QString DrawnText(const std::string& text) {
 MsgResult QtUiPort::ShowMessageBox(const MessageBoxRequest& request) {
   QWidget* parent = QApplication::activeModalWidget();
   if (parent == nullptr) parent = m_main;
+  // A box is centred on its window; before the window is on the screen (the
+  // welcome at the first start) it is centred on the screen instead of
+  // sitting at the hidden window's corner.
+  if (parent != nullptr && !parent->isVisible()) parent = nullptr;
   QMessageBox box(IconOf(request.icon), QString::fromStdString(request.title), DrawnText(request.text),
                   QMessageBox::NoButton, parent);
   box.setObjectName("MessageBox");
