@@ -437,6 +437,8 @@ TEST_F(MainForm, RoundTripEncryptDecryptSecureDelete) {
   EXPECT_EQ(form2.Control("txtFile").text, Data(""));
   EXPECT_EQ(form2.Control("txtFile").tooltip,
             "The folder to decrypt into: the file takes the name the encrypted file stores.");
+  // The archive needs a password: that is where the user types first.
+  EXPECT_EQ(view2.focus, "txtPassword");
   EXPECT_EQ(form2.Parameters().m_eAlg, kCipherAes256);
   EXPECT_EQ(form2.Control("optAccess(1)").value, 1);
   EXPECT_TRUE(form2.Control("txtPassword").enabled);
@@ -583,6 +585,21 @@ TEST_F(MainForm, SelectingRecipients) {
   form.btnSelectAccess_Click();
   EXPECT_EQ(preselected, (std::vector<bool> {true, false, true}));
   EXPECT_EQ(form.AccessRows().size(), 3u);
+}
+
+TEST_F(MainForm, TheFileDialogOpensInAFolderThatIsThere) {
+  Start("");
+  // A last folder that is gone, and no documents folder: the home folder.
+  clsConfig().SetLastDir(SandboxDir() + "/gone");
+  const std::string documents = GetDocumentsDir();
+  ASSERT_EQ(documents.rfind(SandboxDir() + "/", 0), 0u) << documents;
+  fs::remove_all(documents);
+  form.mnuFileEncrypt_Click();
+  ASSERT_EQ(view.browsed.size(), 1u);
+  EXPECT_EQ(view.browsed[0].initialFolder, std::getenv("HOME"));
+  fs::create_directories(documents);
+  form.mnuFileEncrypt_Click();
+  EXPECT_EQ(view.browsed[1].initialFolder, documents);
 }
 
 TEST_F(MainForm, BrowsingAndDroppingFiles) {

@@ -2,6 +2,7 @@
 #include "sealvane/forms/frmMain.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <strings.h>
 
 #include "sealvane/archive/FileHelpers.h"
@@ -228,14 +229,19 @@ void frmMain::UpdateStatusBar() {
 
 std::string frmMain::BrowseForFile(const std::string& i_strMode, bool i_bEncFile, const std::string& i_strPath) {
   BrowseRequest request;
-  if (!i_strPath.empty()) {
-    request.initialFolder = GetFolderOfPath(i_strPath, true);
-    request.initialName = FileExists(i_strPath) ? GetFileNameOfPath(i_strPath) : "";
-  } else {
-    clsConfig config;
-    config.GetLastDir(request.initialFolder);
-    if (request.initialFolder.empty()) request.initialFolder = GetDocumentsDir();
+  // The dialog opens in a folder that is there: the file's, the last one
+  // used, the documents folder, the home folder.
+  std::string last;
+  clsConfig().GetLastDir(last);
+  const char* home = std::getenv("HOME");
+  for (const std::string& folder : {i_strPath.empty() ? std::string() : GetFolderOfPath(i_strPath, true), last,
+                                    GetDocumentsDir(), std::string(home != nullptr ? home : "/")}) {
+    if (!folder.empty() && platform::StatusOf(folder).kind == platform::FileKind::Folder) {
+      request.initialFolder = folder;
+      break;
+    }
   }
+  if (!i_strPath.empty()) request.initialName = FileExists(i_strPath) ? GetFileNameOfPath(i_strPath) : "";
   request.title = i_bEncFile ? "Select an Encrypted File" : "Select a File";
   request.filter = i_bEncFile ? "Encrypted Files (*.sva)|*.sva" : "All Files (*.*)|*.*";
   // The file the job reads must exist; for the one it writes, its folder.
