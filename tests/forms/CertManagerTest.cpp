@@ -12,6 +12,7 @@
 
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/forms/frmCertManager.h"
+#include "sealvane/settings/clsConfig.h"
 #include "support/FakeUiPort.h"
 #include "support/Sandbox.h"
 #include "support/Vectors.h"
@@ -144,6 +145,12 @@ TEST_F(CertManager, CertificatesGoToTheTabShownAndDigitalIDsToTheirOwn) {
   ASSERT_EQ(form.Rows(0).size(), 1u);
   EXPECT_TRUE(form.Rows(0)[0].privateKey);
   EXPECT_EQ(view.prompts, std::vector<std::string>({"Enter the password that protects recipient1.pfx."}));
+  EXPECT_EQ(forms::frmCertManager::Cells(form.Rows(0)[0])[5], "Yes");
+  // The default digital ID is marked as such.
+  ASSERT_EQ(clsConfig().SetDefaultCertTP(ByteArray(form.Rows(0)[0].thumbprint.begin(), form.Rows(0)[0].thumbprint.end())),
+            0);
+  ASSERT_TRUE(form.Load());
+  EXPECT_EQ(forms::frmCertManager::Cells(form.Rows(0)[0])[5], "Yes (default)");
 }
 
 TEST_F(CertManager, AWrongPkcs12PasswordIsAskedAgainOrGivenUp) {

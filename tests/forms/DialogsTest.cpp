@@ -50,6 +50,11 @@ TEST(SelectDigitalID, SortsByTheClickedColumnAndReturnsTheDisplayedOrder) {
   EXPECT_EQ(dialog.Rows()[0].name, "Alice");
   EXPECT_EQ(dialog.Rows()[0].tag, 2);
   EXPECT_TRUE(dialog.Rows()[0].selected);
+  // IDs that look alike are told apart by the start of their thumbprint.
+  EXPECT_EQ(dialog.Rows()[0].thumbprint, "02020202");
+  dialog.ColumnClick(2);
+  EXPECT_EQ(dialog.Rows()[0].name, "carol");
+  dialog.ColumnClick(0);
   dialog.Activate();
   EXPECT_EQ(view.focus, "lvwDigitalID");
 

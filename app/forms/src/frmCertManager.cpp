@@ -68,7 +68,7 @@ std::vector<std::string> frmCertManager::Cells(const CertificateEntry& entry) {
           entry.issuer,
           DateText(entry.notBefore),
           DateText(entry.notAfter),
-          entry.privateKey ? "Yes" : "No",
+          entry.privateKey ? (entry.isDefault ? "Yes (default)" : "Yes") : "No",
           entry.ThumbprintText()};
 }
 
@@ -95,6 +95,15 @@ bool frmCertManager::Load() {
 void frmCertManager::Reload() {
   const auto& stores = CertificateService::Stores();
   for (std::size_t i = 0; i < stores.size(); ++i) m_rows[i] = m_service.List(stores[i]);
+  // The default digital ID is marked: IDs of one name look alike.
+  ByteArray defaultId;
+  if (clsConfig().GetDefaultCertTP(defaultId) == 0 && defaultId.size() == 20) {
+    for (auto& rows : m_rows) {
+      for (CertificateEntry& entry : rows) {
+        entry.isDefault = entry.store == "MY" && std::equal(defaultId.begin(), defaultId.end(), entry.thumbprint.begin());
+      }
+    }
+  }
 }
 
 void frmCertManager::UpdateButtons() {

@@ -25,6 +25,16 @@ frmSelectDigitalID::frmSelectDigitalID(UiPort& ui) : m_ui(ui) {
   Add("btnCancel", "Cancel");
 }
 
+std::string frmSelectDigitalID::ShortThumbprint(const ByteArray& i_varThumbprint) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::size_t i = 0; i < i_varThumbprint.size() && i < 4; ++i) {
+    text.push_back(kHex[i_varThumbprint[i] >> 4]);
+    text.push_back(kHex[i_varThumbprint[i] & 15]);
+  }
+  return text;
+}
+
 bool frmSelectDigitalID::Initialize(const std::string& i_strTitle, const std::string& i_strStatement,
                                     bool i_bMultiSelect, const std::vector<clsDigitalID>& i_colDigitalIDs) {
   try {
@@ -42,7 +52,8 @@ bool frmSelectDigitalID::Initialize(const std::string& i_strTitle, const std::st
     m_rows.clear();
     for (std::size_t i = 0; i < m_colDigitalIDs.size(); ++i) {
       const clsDigitalID& id = m_colDigitalIDs[i];
-      m_rows.push_back(Row {id.m_strName, id.m_strEMailAddr, static_cast<std::int32_t>(i + 1), id.m_bSelected});
+      m_rows.push_back(Row {id.m_strName, id.m_strEMailAddr, ShortThumbprint(id.m_varThumbprint),
+                            static_cast<std::int32_t>(i + 1), id.m_bSelected});
     }
     // A single-selection list keeps one selected row: the last one marked.
     if (!m_bMultiSelect) {
@@ -64,7 +75,9 @@ bool frmSelectDigitalID::Initialize(const std::string& i_strTitle, const std::st
 void frmSelectDigitalID::Sort() {
   const int column = m_nSortColumn;
   std::stable_sort(m_rows.begin(), m_rows.end(), [column](const Row& a, const Row& b) {
-    return column == 0 ? LessNoCase(a.name, b.name) : LessNoCase(a.email, b.email);
+    return column == 0 ? LessNoCase(a.name, b.name)
+           : column == 1 ? LessNoCase(a.email, b.email)
+                         : a.thumbprint < b.thumbprint;
   });
 }
 
@@ -90,7 +103,7 @@ void frmSelectDigitalID::SetSelection(const std::vector<bool>& i_colSelected) {
 
 void frmSelectDigitalID::ColumnClick(int i_nColumn) {
   try {
-    if (i_nColumn < 0 || i_nColumn > 1) return;
+    if (i_nColumn < 0 || i_nColumn > 2) return;
     m_nSortColumn = i_nColumn;
     Sort();
     Refresh();

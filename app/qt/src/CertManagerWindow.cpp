@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/qt/CertManagerWindow.h"
 
+#include <algorithm>
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -127,7 +129,8 @@ void CertManagerWindow::Refresh() {
     const int date = metrics.horizontalAdvance(QStringLiteral("0000-00-00")) + 24;
     const int widths[] = {metrics.averageCharWidth() * 22, metrics.averageCharWidth() * 24,
                           metrics.averageCharWidth() * 18, date, date,
-                          metrics.horizontalAdvance(Q(forms::frmCertManager::Columns()[5])) + 24};
+                          std::max(metrics.horizontalAdvance(Q(forms::frmCertManager::Columns()[5])),
+                                   metrics.horizontalAdvance(QStringLiteral("Yes (default)"))) + 24};
     for (int i = 0; i < 6; ++i) m_list->setColumnWidth(i, widths[i]);
     m_bSized = true;
   }

@@ -24,8 +24,8 @@ SelectDigitalIDDialog::SelectDigitalIDDialog(forms::frmSelectDigitalID& form, QW
   m_lblStatement->setWordWrap(true);
   m_lvwDigitalID = new QTreeWidget(this);
   m_lvwDigitalID->setObjectName("lvwDigitalID");
-  m_lvwDigitalID->setColumnCount(2);
-  m_lvwDigitalID->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("E-Mail Address")});
+  m_lvwDigitalID->setColumnCount(3);
+  m_lvwDigitalID->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("E-Mail Address"), QStringLiteral("Thumbprint")});
   m_lvwDigitalID->setRootIsDecorated(false);
   m_lvwDigitalID->setItemsExpandable(false);
   m_lvwDigitalID->setSelectionMode(form.MultiSelect() ? QAbstractItemView::ExtendedSelection
@@ -62,7 +62,7 @@ void SelectDigitalIDDialog::Refresh() {
   m_bRefreshing = true;
   m_lvwDigitalID->clear();
   for (const auto& row : m_form.Rows()) {
-    auto* item = new QTreeWidgetItem(m_lvwDigitalID, {Q(row.name), Q(row.email)});
+    auto* item = new QTreeWidgetItem(m_lvwDigitalID, {Q(row.name), Q(row.email), Q(row.thumbprint)});
     item->setData(0, Qt::UserRole, row.tag);
     item->setSelected(row.selected);
   }
@@ -86,9 +86,11 @@ void SelectDigitalIDDialog::showEvent(QShowEvent* event) {
 }
 
 bool SelectDigitalIDDialog::eventFilter(QObject* watched, QEvent* event) {
-  // Name takes 0.4 of the list's width, E-Mail Address the rest.
+  // Name takes 0.35 of the list's width, E-Mail Address 0.4, the short
+  // thumbprint the rest.
   if (watched == m_lvwDigitalID->viewport() && event->type() == QEvent::Resize) {
-    m_lvwDigitalID->setColumnWidth(0, m_lvwDigitalID->viewport()->width() * 4 / 10);
+    m_lvwDigitalID->setColumnWidth(0, m_lvwDigitalID->viewport()->width() * 35 / 100);
+    m_lvwDigitalID->setColumnWidth(1, m_lvwDigitalID->viewport()->width() * 40 / 100);
   }
   return QDialog::eventFilter(watched, event);
 }

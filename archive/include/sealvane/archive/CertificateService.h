@@ -29,6 +29,8 @@ struct CertificateEntry {
   // The key container named by the certificate (an own digital ID), and
   // whether that container is on this machine.
   std::string keyContainer;
+  // The user's default digital ID (set by the certificate manager's list).
+  bool isDefault = false;
   std::string keyProvider;
   std::uint32_t keyProviderType = 0;
   bool privateKey = false;

@@ -30,6 +30,9 @@ class frmSelectDigitalID : public Form {
   struct Row {
     std::string name;
     std::string email;
+    // The thumbprint's first eight hexadecimal digits: IDs of one name and
+    // address are told apart by it.
+    std::string thumbprint;
     std::int32_t tag = 0;
     bool selected = false;
   };
@@ -37,7 +40,7 @@ class frmSelectDigitalID : public Form {
   const std::vector<Row>& Rows() const noexcept { return m_rows; }
   const std::string& Caption() const noexcept { return m_strCaption; }
   bool MultiSelect() const noexcept { return m_bMultiSelect; }
-  // The column the list is sorted on (0 Name, 1 E-Mail Address).
+  // The column the list is sorted on (0 Name, 1 E-Mail Address, 2 Thumbprint).
   int SortColumn() const noexcept { return m_nSortColumn; }
 
   // Events.
@@ -50,6 +53,8 @@ class frmSelectDigitalID : public Form {
   void ColumnClick(int i_nColumn);
   void btnOK_Click();
   void btnCancel_Click();
+
+  static std::string ShortThumbprint(const ByteArray& i_varThumbprint);
 
  private:
   void Sort();
