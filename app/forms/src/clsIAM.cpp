@@ -71,7 +71,9 @@ std::int32_t clsIAM::GetAccounts(std::vector<clsAccount>& o_colAccounts) {
   return 0;
 }
 
-std::int32_t clsIAM::SetAccountCerts(const std::string& i_strEMailAddr, const ByteArray& i_varThumbprint) {
+std::int32_t clsIAM::SetAccountCerts(const std::string& i_strEMailAddr, const ByteArray& i_varThumbprint,
+                                     std::int32_t* o_pGiven) {
+  if (o_pGiven) *o_pGiven = 0;
   std::vector<std::string> keys;
   if (const std::int32_t rc = ListAccounts(keys); rc != 0) return rc;
   clsRegistry registry;
@@ -84,6 +86,7 @@ std::int32_t clsIAM::SetAccountCerts(const std::string& i_strEMailAddr, const By
     if (::strcasecmp(address.c_str(), i_strEMailAddr.c_str()) != 0) continue;
     registry.SetBinaryValue(path, "SMTP Certificate", i_varThumbprint);
     registry.SetBinaryValue(path, "SMTP Encryption Certificate", i_varThumbprint);
+    if (o_pGiven) ++*o_pGiven;
   }
   return 0;
 }

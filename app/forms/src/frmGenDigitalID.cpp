@@ -22,15 +22,6 @@ void AddOnce(std::vector<std::string>& list, const std::string& text) {
   if (!seen) list.push_back(text);
 }
 
-std::string Lines(std::initializer_list<const char*> lines) {
-  std::string text;
-  for (const char* line : lines) {
-    if (!text.empty() || line != *lines.begin()) text.push_back(kCR);
-    text += line;
-  }
-  return text;
-}
-
 MsgResult Ask(UiPort& ui, const std::string& text, MsgIcon icon, MsgButtons buttons) {
   MessageBoxRequest request;
   request.title = "Sealvane";
@@ -157,8 +148,8 @@ void frmGenDigitalID::btnOK_Click() {
     }
     if (email.empty() &&
         Ask(m_ui,
-            Lines({"If you do not specify an e-mail address, you will", "not be able to use your digital ID for e-mail.",
-                   "Do you wish to continue?"}),
+            std::string("If you do not specify an e-mail address, you will not be able to use your digital ID for "
+                        "e-mail.") + kCR + "Do you wish to continue?",
             MsgIcon::Question, MsgButtons::YesNo) != MsgResult::Yes) {
       return;
     }
@@ -173,7 +164,7 @@ void frmGenDigitalID::btnOK_Click() {
 
     SLSystemTime from {}, to {};
     Validity(from, to);
-    if (Ask(m_ui, Lines({"You will be prompted to add your certificate to the", "Root Store.  Just select \"Yes\" in response to this."}),
+    if (Ask(m_ui, "You will be prompted to add your certificate to the Root Store.  Just select \"Yes\" in response to this.",
             MsgIcon::Information, MsgButtons::OKCancel) != MsgResult::OK) {
       return;
     }
@@ -186,25 +177,25 @@ void frmGenDigitalID::btnOK_Click() {
     }
     const ByteArray id(thumbprint, thumbprint + 20);
     clsConfig().SetDefaultCertTP(id);
-    if (!email.empty()) clsIAM(m_ui).SetAccountCerts(email, id);
-    std::string success = Lines({"Your new digital ID has been successfully created.",
-                                 "You can see the associated certificate by launching",
-                                 "the Certificate Manager (Tools menu)."});
+    std::int32_t given = 0;
+    if (!email.empty()) clsIAM(m_ui).SetAccountCerts(email, id, &given);
+    // Paragraphs, each one line: the box wraps them to its width.
+    std::string success = std::string("Your new digital ID has been successfully created.") + kCR +
+                          "You can see its certificate in the Certificate Manager (Tools menu).";
     if (!email.empty()) {
-      success += kCR;
-      success += kCR;
-      success += Lines({"To use your digital ID for e-mail you must associate it with",
-                        "an e-mail account.  For Outlook Express this should be",
-                        "automatic upon restarting it.  For Outlook, start Outlook,",
-                        "select Tools, Options, Security, and Change Settings.  For",
-                        "more details, see the Help topic \"Select Your Digital ID for E-Mail\"",
-                        "in the section \"Using Secure E-Mail\"."});
+      success += std::string(1, kCR) + kCR;
+      success += given > 0 ? "Your mail accounts for " + email + " (" + std::to_string(given) +
+                                 ") were given it: the mail add-in signs and encrypts their messages with it."
+                           : "No mail account here uses " + email +
+                                 " yet: once one does, choose this digital ID again in Options, and the account is "
+                                 "given it.";
+      success += std::string(1, kCR) +
+                 "To use it in Thunderbird, export it with its private key in the Certificate Manager (Export, a "
+                 "\".p12\" file) and import that in Thunderbird's account settings, under End-To-End Encryption.";
     }
-    success += kCR;
-    success += kCR;
-    success += Lines({"Remember that you must exchange digital IDs with people that you want",
-                      "to communicate with.  This can be done by digitally signing e-mails",
-                      "or by exporting and importing digital IDs to \".cer\" files."});
+    success += std::string(1, kCR) + kCR;
+    success += "Remember that you must exchange digital IDs with people that you want to communicate with.  This can "
+               "be done by digitally signing e-mails or by exporting and importing digital IDs to \".cer\" files.";
     Ask(m_ui, success, MsgIcon::Information, MsgButtons::OK);
     m_bValuesChanged = true;
     CloseView();

@@ -33,7 +33,9 @@ class clsIAM {
   std::int32_t GetAccounts(std::vector<clsAccount>& o_colAccounts);
   // Gives the digital ID to every account (of a subkey whose name begins
   // with "0") with that address, without regard to case. 0 or as above.
-  std::int32_t SetAccountCerts(const std::string& i_strEMailAddr, const ByteArray& i_varThumbprint);
+  // `o_pGiven`, when given, receives the number of accounts given the ID.
+  std::int32_t SetAccountCerts(const std::string& i_strEMailAddr, const ByteArray& i_varThumbprint,
+                               std::int32_t* o_pGiven = nullptr);
 
  private:
   std::int32_t ListAccounts(std::vector<std::string>& o_colKeys);
