@@ -585,6 +585,15 @@ TEST_F(MainForm, SelectingRecipients) {
   form.btnSelectAccess_Click();
   EXPECT_EQ(preselected, (std::vector<bool> {true, false, true}));
   EXPECT_EQ(form.AccessRows().size(), 3u);
+
+  // A certificate deleted meanwhile (in the certificate manager): back in
+  // the window, its recipient is gone from the list.
+  const ByteArray deleted = form.Parameters().m_colOtherDigitalIDs.at(0).m_varThumbprint;
+  test::RemoveFromStore("AddressBook", deleted);
+  form.Activate();
+  ASSERT_EQ(form.AccessRows().size(), 2u);
+  EXPECT_EQ(form.AccessRows()[1].name, shownNames[2]);
+  ASSERT_EQ(form.Parameters().m_colOtherDigitalIDs.size(), 1u);
 }
 
 TEST_F(MainForm, TheFileDialogOpensInAFolderThatIsThere) {

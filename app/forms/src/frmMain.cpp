@@ -108,7 +108,25 @@ bool frmMain::Load() {
   }
 }
 
-void frmMain::Activate() { m_bActivated = true; }
+void frmMain::Activate() {
+  // Back in the window (from the certificate manager, say): recipients
+  // whose certificates are gone from the address book leave the list.
+  if (m_bActivated && GetCurrentMode() == kModeEncrypt && !m_bPwdRequired && !m_colOtherDigitalIDs.empty()) {
+    const auto gone = [this](const clsDigitalID& id) {
+      if (id.m_varThumbprint.size() != 20) return false;
+      CertRecord record {};
+      char message[SL_MESSAGE_SIZE] = {};
+      return m_library.SLFindCert("AddressBook", id.m_varThumbprint.data(), &record, message) == 0;
+    };
+    const auto before = m_colOtherDigitalIDs.size();
+    std::erase_if(m_colOtherDigitalIDs, gone);
+    if (m_colOtherDigitalIDs.size() != before) {
+      FillAccessList();
+      Refresh();
+    }
+  }
+  m_bActivated = true;
+}
 
 std::string frmMain::GetCurrentMode() const {
   if (m_strPressedKey == kModeEncrypt) return kModeEncrypt;
