@@ -27,6 +27,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <QtTest>
 #include <filesystem>
 #include <functional>
@@ -117,10 +118,17 @@ void Shot(QWidget* widget, const QString& name) {
   QVERIFY(widget->grab().save(dir + "/" + name + ".png"));
 }
 
-// Presses a message box's button and records its text.
+// Whether a window is on the screen: under a window manager it is mapped
+// some time after it becomes modal, and a click before that is lost.
+bool Shown(QWidget* window) {
+  return window->isVisible() && window->windowHandle() != nullptr && window->windowHandle()->isExposed();
+}
+
+// Presses a message box's button, once it is on the screen, and records its
+// text; false (try again) before that.
 bool Answer(QWidget* modal, QMessageBox::StandardButton button, QStringList* texts = nullptr) {
   auto* box = qobject_cast<QMessageBox*>(modal);
-  if (box == nullptr) return false;
+  if (box == nullptr || !Shown(box)) return false;
   if (texts) texts->append(box->windowTitle() + ": " + box->text());
   QTest::mouseClick(box->button(button), Qt::LeftButton);
   return true;
@@ -250,7 +258,7 @@ class GuiTest : public QObject {
       // The question, then the report of what the overwrite achieved.
       ModalWatcher watch([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
-        if (box == nullptr) return false;
+        if (box == nullptr || !Shown(box)) return false;
         const bool question = box->windowTitle() == QStringLiteral("Secure Delete?");
         Shot(box, question ? QStringLiteral("secure-delete-question") : QStringLiteral("secure-delete-report"));
         Answer(modal, question ? QMessageBox::Yes : QMessageBox::Ok, &texts);
@@ -283,7 +291,7 @@ class GuiTest : public QObject {
           }
           return false;
         }
-        if (qobject_cast<QMessageBox*>(modal) != nullptr) Shot(modal, QStringLiteral("encrypt-delete-report"));
+        if (qobject_cast<QMessageBox*>(modal) != nullptr && Shown(modal)) Shot(modal, QStringLiteral("encrypt-delete-report"));
         return Answer(modal, QMessageBox::Ok, &texts);
       });
       p.Click("btnOK");
@@ -304,7 +312,7 @@ class GuiTest : public QObject {
     QWidget* parent = &window;  // until a box says otherwise
     ModalWatcher watch([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
-      if (box == nullptr) return false;
+      if (box == nullptr || !Shown(box)) return false;
       centre = box->geometry().center();
       parent = box->parentWidget();
       return Answer(modal, QMessageBox::Ok);
@@ -320,7 +328,7 @@ class GuiTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     ModalWatcher again([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
-      if (box == nullptr) return false;
+      if (box == nullptr || !Shown(box)) return false;
       parent = box->parentWidget();
       return Answer(modal, QMessageBox::Ok);
     });
@@ -667,6 +675,10 @@ class GuiTest : public QObject {
       }
     }
     Shot(&p.window, QStringLiteral("main-encrypt-minimum"));
+    // The File box, filled by Browse, looks read-only; the archive's box does not.
+    const QColor button = QApplication::palette().color(QPalette::Button);
+    QCOMPARE(p.Find<QLineEdit>("txtFile")->palette().color(QPalette::Base), button);
+    QVERIFY(p.Find<QLineEdit>("txtEncFile")->palette().color(QPalette::Base) != button);
     p.window.resize(900, 650);
     QTest::mouseClick(p.Option(0), Qt::LeftButton);
     Shot(&p.window, QStringLiteral("main-encrypt-large"));

@@ -313,6 +313,9 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
                                                                                    : defaults.color(QPalette::Button));
   if (auto* line = qobject_cast<QLineEdit*>(widget)) {
     line->setReadOnly(state.readOnly);
+    // A box that cannot be typed in does not look as if it could (the File
+    // box in Encrypt mode is filled by Browse).
+    if (state.readOnly) palette.setColor(QPalette::Base, defaults.color(QPalette::Button));
     if (line->echoMode() == QLineEdit::Password && state.text.empty()) {
       // A password box emptied after use keeps nothing of the password.
       if (!line->text().isEmpty()) ClearSecretLine(line);
