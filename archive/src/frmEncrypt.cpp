@@ -138,6 +138,9 @@ void frmEncrypt::DoRun() {
     // "Encrypting:" follows once the whole file has been read.
     SetOperation(compress ? "Compressing:" : "Encrypting:");
     DoEvents();
+    // With the check and the deletion, the bar goes over all three: each
+    // reads or writes about as much as the others.
+    if (m_pDeleteOriginal) SetStepShare(0, 40);
     result = m_oParameters.m_eAlg == kCipherAes256 ? EncryptModern() : EncryptFile();
     if (result == kOk && m_pDeleteOriginal) result = VerifyArchive();
     if (result == kOk) result = PublishArchive();
@@ -317,6 +320,7 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
 std::int32_t frmEncrypt::VerifyArchive() {
   SetOperation("Verifying:");
   SetFile(GetFileNameOfPath(m_oParameters.m_strEncFilePath));
+  SetStepShare(40, 70);
   SetProgress(0, 1);
   DoEvents();
   const platform::File& archive = m_oArchive->Data();
@@ -343,6 +347,7 @@ std::int32_t frmEncrypt::VerifyArchive() {
 std::int32_t frmEncrypt::DeleteOriginal() {
   m_pDeleteOriginal->SetOutcomePreface(m_oParameters.m_strEncFilePath +
                                        " was read back and gives the original back exactly." + kCR);
+  SetStepShare(70, 100);
   m_pDeleteOriginal->RunAsStepOf(*this);
   m_bOriginalDeleted = m_pDeleteOriginal->Result() == kOk;
   return m_pDeleteOriginal->Result();

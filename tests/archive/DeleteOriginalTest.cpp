@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -68,6 +69,12 @@ TEST(DeleteOriginal, TheArchiveIsCheckedThenTheOriginalGoes) {
     EXPECT_TRUE(Saw(ui, "Verifying:"));
     EXPECT_TRUE(Saw(ui, "Deleting:"));
     EXPECT_EQ(ui.operations.back(), "Done");
+    // One bar over the three steps: it never goes back, and each step has its part.
+    EXPECT_TRUE(std::is_sorted(ui.progress.begin(), ui.progress.end()));
+    EXPECT_EQ(ui.progress.back(), 100);
+    for (const auto& [from, to] : {std::pair {0, 40}, std::pair {40, 70}, std::pair {70, 100}}) {
+      EXPECT_TRUE(std::any_of(ui.progress.begin(), ui.progress.end(), [&](int v) { return v > from && v <= to; })) << to;
+    }
     EXPECT_EQ(ui.waits, std::vector<int> {1000}) << "one job window, closed once";
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].title, "Secure Delete");

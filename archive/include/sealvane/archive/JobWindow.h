@@ -57,11 +57,24 @@ class JobWindow {
     m_strFile = text;
     m_ui.ShowFile(text);
   }
-  // position × 100 / total, as the bar shows it.
+  // position × 100 / total, as the bar shows it; within the share of the
+  // bar given to the current step when the job has several (a step run for
+  // another job fills that job's share).
   void SetProgress(std::int64_t position, std::int64_t total) {
-    m_nProgress = total <= 0 ? 100 : static_cast<int>(static_cast<float>(position) * 100.0f / static_cast<float>(total));
+    if (m_pOuter) {
+      m_pOuter->SetProgress(position, total);
+      return;
+    }
+    const int step = total <= 0 ? 100 : static_cast<int>(static_cast<float>(position) * 100.0f / static_cast<float>(total));
+    m_nProgress = m_nShareFrom == 0 && m_nShareTo == 100 ? step : m_nShareFrom + (m_nShareTo - m_nShareFrom) * step / 100;
     m_ui.ShowProgressBytes(position, total);
     m_ui.ShowProgress(m_nProgress);
+  }
+  // The part of the bar (in percent) the next step fills: one bar over a
+  // whole job of several steps, the step named in the caption.
+  void SetStepShare(int from, int to) noexcept {
+    m_nShareFrom = from;
+    m_nShareTo = to;
   }
   void DoEvents() { m_ui.ProcessPendingMessages(); }
   bool Cancelled() const noexcept { return m_bCancel || (m_pOuter && m_pOuter->Cancelled()); }
@@ -99,6 +112,8 @@ class JobWindow {
   std::string m_strOperation = "Operation:";
   std::string m_strFile = "File";
   int m_nProgress = 0;
+  int m_nShareFrom = 0;
+  int m_nShareTo = 100;
   bool m_bCancel = false;
   bool m_bRan = false;
   JobWindow* m_pOuter = nullptr;
