@@ -18,6 +18,7 @@
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/platform/Environment.h"
 #include "sealvane/platform/FileInfo.h"
+#include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/RuntimeError.h"
 
 namespace sealvane {
@@ -86,6 +87,8 @@ bool frmDecrypt::RoomForPlainFile() {
 }
 
 bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
+  // A protected key's passphrase question says what it is for.
+  const platform::PromptPurpose purpose("to decrypt " + GetFileNameOfPath(i_oParameters.m_strEncFilePath));
   try {
     m_oParameters = i_oParameters;
     m_oPlain.reset();
@@ -170,6 +173,7 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
 }
 
 void frmDecrypt::DoRun() {
+  const platform::PromptPurpose purpose("to decrypt " + GetFileNameOfPath(m_oParameters.m_strEncFilePath));
   const bool compress = m_oParameters.m_bCompressFile;
   std::int32_t result = kOk;
   try {
@@ -387,6 +391,7 @@ class CompareWithFile final : public ByteSink {
 
 std::int32_t frmDecrypt::Verify(const clsParameters& record, const platform::File& archive,
                                 const platform::File& original, JobWindow& outer) {
+  const platform::PromptPurpose purpose("to check " + GetFileNameOfPath(record.m_strEncFilePath));
   std::int32_t result = kOk;
   try {
     BecomeStepOf(outer);

@@ -7,13 +7,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <mutex>
+#include <poll.h>
 #include <spawn.h>
+#include <thread>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "AssuanReply.h"
@@ -40,6 +45,75 @@ void Passphrase::Wipe() noexcept {
 }
 
 namespace {
+
+// What a question asked anywhere in the process needs to know: the purpose
+// on the asking thread and the window program's hooks. The cipher library
+// carries a copy of this code of its own; it finds the program's state by
+// the name the program exports, so that both copies share one.
+struct PromptState {
+  std::string& (*purpose)();
+  std::mutex mutex;
+  PromptWaitHooks hooks;
+  std::thread::id thread;
+};
+
+std::string& ThreadPurpose() {
+  thread_local std::string purpose;
+  return purpose;
+}
+
+}  // namespace
+}  // namespace sealvane::platform
+
+extern "C" __attribute__((visibility("default"))) void* sealvane_prompt_state_v1() {
+  static sealvane::platform::PromptState state {sealvane::platform::ThreadPurpose, {}, {}, {}};
+  return &state;
+}
+
+namespace sealvane::platform {
+namespace {
+
+PromptState& State() {
+  static PromptState* const state = [] {
+    auto* shared = reinterpret_cast<void* (*)()>(::dlsym(RTLD_DEFAULT, "sealvane_prompt_state_v1"));
+    return static_cast<PromptState*>(shared != nullptr ? shared() : sealvane_prompt_state_v1());
+  }();
+  return *state;
+}
+
+// The window program's hooks while a question is open on its thread: the
+// windows are told when it begins and ends, and kept painting between.
+class Waiting {
+ public:
+  Waiting() {
+    {
+      PromptState& state = State();
+      const std::lock_guard lock(state.mutex);
+      if (state.thread != std::this_thread::get_id()) return;
+      m_hooks = state.hooks;
+    }
+    if (m_hooks.begin) m_hooks.begin();
+  }
+  ~Waiting() {
+    if (m_hooks.end) m_hooks.end();
+  }
+  Waiting(const Waiting&) = delete;
+  Waiting& operator=(const Waiting&) = delete;
+
+  // Waits until `fd` has something to read, keeping the windows painting.
+  void UntilReadable(int fd) const {
+    if (!m_hooks.idle) return;  // the read itself waits
+    struct pollfd p {fd, POLLIN, 0};
+    for (;;) {
+      const int n = ::poll(&p, 1, 40);
+      if (n > 0 || (n < 0 && errno != EINTR)) return;
+      if (n == 0) m_hooks.idle();
+    }
+  }
+
+ private:
+  PromptWaitHooks m_hooks;
+};
 
 // One conversation with a pinentry process.
 class Session {
@@ -186,6 +260,7 @@ class Session {
       }
       if (m_buffer.size() > 64 * 1024) return false;  // no reply is that long
       char chunk[512];
+      m_waiting.UntilReadable(m_fd);
       const ssize_t n = ::recv(m_fd, chunk, sizeof(chunk), 0);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
@@ -196,6 +271,7 @@ class Session {
 
   static constexpr unsigned long kCanceled = 99;  // the protocol's "Operation cancelled"
 
+  Waiting m_waiting;
   pid_t m_pid = -1;
   int m_fd = -1;
   bool m_ok = false;
@@ -205,10 +281,63 @@ class Session {
 
 bool Prepare(Session& s, const std::string& title, const std::string& description) {
   return s.Ok() && s.Command("SETTITLE " + Session::Escape(title)) &&
-         s.Command("SETDESC " + Session::Escape(description));
+         s.Command("SETDESC " + Session::Escape(WrapPromptText(description)));
+}
+
+// Characters, not bytes, of UTF-8 text.
+std::size_t Characters(const std::string& text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 }  // namespace
+
+PromptPurpose::PromptPurpose(std::string purpose)
+    : m_before(std::exchange(State().purpose(), std::move(purpose))) {}
+
+PromptPurpose::~PromptPurpose() { State().purpose() = std::move(m_before); }
+
+const std::string& PromptPurpose::Current() noexcept { return State().purpose(); }
+
+void SetPromptWaitHooks(PromptWaitHooks hooks) {
+  PromptState& state = State();
+  const std::lock_guard lock(state.mutex);
+  state.hooks = std::move(hooks);
+  state.thread = std::this_thread::get_id();
+}
+
+std::string WrapPromptText(const std::string& text, std::size_t width) {
+  std::string out;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    // One line of the text: words added while the line stays within the
+    // width; a word longer than the width has a line of its own. A line
+    // that goes on is indented, so that no text (a name from outside) can
+    // be made to start a line of its own by where the break falls.
+    std::size_t lineLength = 0;
+    std::size_t pos = start;
+    while (pos < end) {
+      const std::size_t space = std::min(text.find(' ', pos), end);
+      const std::string word = text.substr(pos, space - pos);
+      const std::size_t length = Characters(word);
+      if (lineLength > 0 && lineLength + 1 + length > width) {
+        out += "\n  ";
+        lineLength = 2;
+      } else if (lineLength > 0) {
+        out += ' ';
+        ++lineLength;
+      }
+      out += word;
+      lineLength += length;
+      pos = space + 1;
+    }
+    if (end == text.size()) break;
+    out += '\n';
+    start = end + 1;
+  }
+  return out;
+}
 
 PinentryOutcome PinentryConfirm(const std::string& title, const std::string& description) {
   Session s;

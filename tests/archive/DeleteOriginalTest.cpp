@@ -195,15 +195,18 @@ TEST(DeleteOriginal, RefusedBeforeAnythingIsWritten) {
 namespace sealvane {
 namespace {
 
-// Cancelling the question for a protected key's passphrase is no failure:
-// no message, and the window's last caption says "Cancelled".
-TEST(ProtectedKeys, CancellingThePassphraseIsNoError) {
+// The question for a protected key's passphrase names the digital ID and
+// the archive; cancelling it is no failure: no message, and the window's
+// last caption says "Cancelled".
+TEST(ProtectedKeys, TheQuestionNamesTheIDAndTheArchiveAndCancellingIsNoError) {
   ::setenv("FAKE_PINENTRY_PIN", "s3cret", 1);
   const SLSystemTime from {2026, 1, 0, 1, 0, 0, 0, 0};
   const SLSystemTime to {2046, 1, 0, 1, 0, 0, 0, 0};
   std::uint8_t thumbprint[20] = {};
   char message[SL_MESSAGE_SIZE] = {};
-  ASSERT_EQ(CipherLibrary::Default().SLGenDigitalID("CN=Careful User", 0, -1, 7, &from, &to, thumbprint, message), 1)
+  ASSERT_EQ(CipherLibrary::Default().SLGenDigitalID("CN=Careful User, E=careful@example.org", 0, -1, 7, &from, &to,
+                                                    thumbprint, message),
+            1)
       << message;
   test::WriteFileBytes(Plain(), Content(7000));
   clsParameters p = EncryptParameters(true, 1, 2);
@@ -225,6 +228,12 @@ TEST(ProtectedKeys, CancellingThePassphraseIsNoError) {
   EXPECT_EQ(decrypting.operations.back(), "Cancelled");
   EXPECT_FALSE(fs::exists(Restored()));
   ::unsetenv("FAKE_PINENTRY_PIN");
+  const std::string log = test::ReadFileBytes(SandboxDir() + "/pinentry.log");
+  const std::string asked = log.substr(log.rfind("SETDESC "));
+  EXPECT_EQ(asked.substr(0, asked.find('\n')),
+            "SETDESC Enter the passphrase of your digital ID:%0ACareful User <careful@example.org>%0Ato decrypt " +
+                fs::path(Archive()).filename().string() + ".")
+      << log;
 }
 
 }  // namespace

@@ -34,6 +34,7 @@
 #include <memory>
 #include <tuple>
 
+#include "sealvane/archive/CipherLibrary.h"
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/forms/modMain.h"
 #include "sealvane/forms/frmCertManager.h"
@@ -302,6 +303,48 @@ class GuiTest : public QObject {
       QCOMPARE(texts.size(), 1);
       QVERIFY(texts[0].contains(QStringLiteral("was read back and gives the original back exactly.")));
     }
+  }
+
+  void passphraseQuestionsKeepTheWindowsPainting() {
+    // A digital ID whose key asks for a passphrase, and a file made for it.
+    qputenv("FAKE_PINENTRY_PIN", "s3cret");
+    const SLSystemTime from {2026, 1, 0, 1, 0, 0, 0, 0};
+    const SLSystemTime to {2046, 1, 0, 1, 0, 0, 0, 0};
+    std::uint8_t thumbprint[20] = {};
+    char message[SL_MESSAGE_SIZE] = {};
+    QCOMPARE(CipherLibrary::Default().SLGenDigitalID("CN=Careful User, E=careful@example.org", 0, -1, 7, &from, &to,
+                                                     thumbprint, message),
+             1);
+    clsConfig().SetDefaultCertTP(ByteArray(thumbprint, thumbprint + 20));
+    test::WriteFileBytes(Data("plans.txt"), "the plans");
+    {
+      Program p("/e \"" + Data("plans.txt") + "\"");
+      QVERIFY(p.Option(0)->isChecked());
+      p.Click("btnOK");
+      QVERIFY(fs::exists(Data("plans.sva")));
+    }
+    fs::remove(Data("plans.txt"));
+    // While the user takes their time over the question, the job window
+    // keeps being drawn, its controls disabled; afterwards they work again.
+    qputenv("FAKE_PINENTRY_DELAY", "0.8");
+    Program p("\"" + Data("plans.sva") + "\"");
+    p.Find<QCheckBox>("chkOpenFile")->setChecked(false);
+    int ticks = 0, disabledTicks = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      ++ticks;
+      if (!p.window.isEnabled()) ++disabledTicks;
+    });
+    watch.start(20);
+    p.Click("btnOK");
+    watch.stop();
+    QCOMPARE(test::ReadFileBytes(Data("plans.txt")), std::string("the plans"));
+    QVERIFY2(disabledTicks >= 10, qPrintable(QString::number(disabledTicks)));
+    QVERIFY(p.window.isEnabled());
+    const std::string log = test::ReadFileBytes(test::SandboxDir() + "/pinentry.log");
+    QVERIFY(log.find("Careful User <careful@example.org>%0Ato decrypt plans.sva.") != std::string::npos);
+    qunsetenv("FAKE_PINENTRY_DELAY");
+    qunsetenv("FAKE_PINENTRY_PIN");
   }
 
   void boxesAreCentredOnTheirWindowOrTheScreen() {

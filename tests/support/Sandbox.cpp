@@ -34,7 +34,7 @@ void EnterSandbox() {
   // Questions of the platform go to the scripted pinentry, which says yes.
   ::setenv("SEALVANE_PINENTRY", SEALVANE_FAKE_PINENTRY, 1);
   ::setenv("FAKE_PINENTRY_LOG", (g_sandbox + "/pinentry.log").c_str(), 1);
-  for (const char* name : {"FAKE_PINENTRY_CONFIRM", "FAKE_PINENTRY_PIN", "FAKE_PINENTRY_PIN2"}) ::unsetenv(name);
+  for (const char* name : {"FAKE_PINENTRY_CONFIRM", "FAKE_PINENTRY_PIN", "FAKE_PINENTRY_PIN2", "FAKE_PINENTRY_DELAY"}) ::unsetenv(name);
 }
 
 void LeaveSandbox() {

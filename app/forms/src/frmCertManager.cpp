@@ -9,6 +9,7 @@
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/platform/File.h"
+#include "sealvane/platform/Pinentry.h"
 #include "sealvane/settings/clsConfig.h"
 
 namespace sealvane::forms {
@@ -220,6 +221,7 @@ void frmCertManager::btnExport_Click() {
     if (!password) return;
   }
   try {
+    const platform::PromptPurpose purpose("to export it to " + target->path);
     m_service.Export(entry, target->path, target->format, password ? &*password : nullptr);
     m_ui.ShowMessageBox({(target->format == CertificateFormat::Pkcs12 ? "Exported the digital ID with its private key to "
                                                                        : "Exported the certificate to ") +

@@ -10,6 +10,7 @@
 
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/clsIAM.h"
+#include "sealvane/platform/Pinentry.h"
 #include "sealvane/settings/clsConfig.h"
 
 namespace sealvane::forms {
@@ -170,6 +171,7 @@ void frmGenDigitalID::btnOK_Click() {
     }
     std::uint8_t thumbprint[20] = {};
     char message[SL_MESSAGE_SIZE] = {};
+    const platform::PromptPurpose purpose("for " + (email.empty() ? name : name + " <" + email + ">"));
     if (m_library.SLGenDigitalID(subject.c_str(), 0, strong ? -1 : 0, serial, &from, &to, thumbprint, message) == 0) {
       ShowError(m_ui, CutAtNull(std::string(message, sizeof(message))), 0);
       Focus("cmbName");

@@ -5,8 +5,10 @@
 #include <QEventLoop>
 #include <QCheckBox>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
+#include "sealvane/platform/Pinentry.h"
 #include "sealvane/qt/JobDialog.h"
 
 namespace sealvane::qt {
@@ -93,6 +95,28 @@ MsgResult QtUiPort::ShowMessageBox(const MessageBoxRequest& request) {
   const int pressed = box.exec();
   if (check != nullptr && request.checked != nullptr) *request.checked = check->isChecked();
   return pressed == 0 ? dismiss : ResultOf(pressed);
+}
+
+QtUiPort::QtUiPort() {
+  // The windows disabled for the question (nothing typed or clicked reaches
+  // them), given back afterwards unless they went meanwhile.
+  static QList<QPointer<QWidget>> disabled;
+  platform::SetPromptWaitHooks(platform::PromptWaitHooks {
+      [] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+          if (window->isVisible() && window->isEnabled()) {
+            window->setEnabled(false);
+            disabled << window;
+          }
+        }
+      },
+      [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); },
+      [] {
+        for (const QPointer<QWidget>& window : std::as_const(disabled)) {
+          if (window) window->setEnabled(true);
+        }
+        disabled.clear();
+      }});
 }
 
 void QtUiPort::ShowOperation(const std::string& text) {

@@ -446,6 +446,31 @@ BOOL CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext) {
   });
 }
 
+namespace detail {
+
+std::string ContainerOwner(const std::string& container) {
+  try {
+    for (const std::string& thumbHex : ListThumbprints("MY")) {
+      RegKey key;
+      if (reg::RegOpenKeyExA(reg::HKEY_CURRENT_USER, (CertificatesKey("MY") + "\\" + thumbHex).c_str(), 0, reg::KEY_READ,
+                             &key.h) != 0 ||
+          ReadText(key.h, "KeyContainer") != container) {
+        continue;
+      }
+      const auto cert = LoadEntry("MY", thumbHex);
+      if (!cert) continue;
+      const std::string name = SimpleDisplayName(cert->x509.get());
+      const std::string email = EmailName(cert->x509.get());
+      return email.empty() || email == name ? name : name.empty() ? email : name + " <" + email + ">";
+    }
+  } catch (...) {
+    // A store that cannot be read names nobody; the question still comes.
+  }
+  return {};
+}
+
+}  // namespace detail
+
 BOOL CryptAcquireCertificatePrivateKey(PCCERT_CONTEXT pCert, DWORD, void*, HCRYPTPROV* phCryptProv,
                                        DWORD* pdwKeySpec, BOOL* pfCallerFreeProv) {
   return Guard([&] {

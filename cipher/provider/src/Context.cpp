@@ -14,6 +14,7 @@
 #include "sealvane/platform/Pinentry.h"
 #include "sealvane/platform/Registry.h"
 #include "sealvane/platform/RuntimeError.h"
+#include "sealvane/platform/VisibleText.h"
 
 namespace sealvane::csp {
 
@@ -72,6 +73,20 @@ EVP_PKEY* ReadPem(const SecretString& pem, const std::string* passphrase) {
 
 constexpr std::size_t kMaxContainerFile = 1 << 20;
 
+// The question for a protected key's passphrase: whose digital ID, and what
+// for. The first line is the program's own words (a graphical pinentry
+// would read a first line that looks like markup as markup); the names are
+// shown as plain text, control characters made visible.
+std::string PassphraseQuestion(const std::string& container, bool again) {
+  const std::string owner = detail::ContainerOwner(container);
+  std::string text = again ? "The passphrase was wrong. Enter the passphrase of your digital ID"
+                           : "Enter the passphrase of your digital ID";
+  text += owner.empty() ? " (key container " + container + ")" : ":\n" + platform::VisibleText(owner);
+  const std::string& purpose = platform::PromptPurpose::Current();
+  if (!purpose.empty()) text += "\n" + platform::VisibleText(purpose);
+  return text + ".";
+}
+
 }  // namespace
 
 namespace detail {
@@ -111,13 +126,10 @@ PkeyPtr ContainerKey(ProvObject& prov) {
   } else {
     // A user-protected key: ask for its passphrase, three times at most.
     if (prov.silent) Fail(NTE_SILENT_CONTEXT);
-    std::string description = "A program wants to use your protected private key (key container " + prov.container +
-                              "). Enter its passphrase.";
     for (int attempt = 0; attempt < 3 && pkey == nullptr; ++attempt) {
-      auto pass = platform::PinentryGetPin("Sealvane", description, "Passphrase:", false);
+      auto pass = platform::PinentryGetPin("Sealvane", PassphraseQuestion(prov.container, attempt > 0), "Passphrase:", false);
       if (!pass) Fail(HRESULT_CANCELLED);
       pkey = ReadPem(pem, &pass->Text());
-      description = "The passphrase was wrong. Enter the passphrase of key container " + prov.container + ".";
     }
     if (pkey == nullptr) Fail(NTE_PERM);
   }
@@ -131,11 +143,12 @@ void StoreContainerKey(ProvObject& prov, const PkeyPtr& key, bool userProtected)
   std::optional<platform::Passphrase> pass;
   if (userProtected) {
     if (prov.silent) Fail(NTE_SILENT_CONTEXT);
-    pass = platform::PinentryGetPin(
-        "Sealvane",
-        "A new private key is being created in key container " + prov.container +
-            ". Choose a passphrase that protects it; it will be asked for whenever the key is used.",
-        "Passphrase:", true);
+    const std::string& purpose = platform::PromptPurpose::Current();
+    pass = platform::PinentryGetPin("Sealvane",
+                                    "Choose a passphrase that protects the private key of your new digital ID" +
+                                        (purpose.empty() ? std::string() : "\n" + platform::VisibleText(purpose)) +
+                                        ".\nIt will be asked for whenever the key is used.",
+                                    "Passphrase:", true);
     if (!pass || pass->Text().empty()) Fail(HRESULT_CANCELLED);
   }
   const std::string path = ContainerPath(prov.container);

@@ -149,6 +149,9 @@ std::string ContainerPath(const std::string& name);
 bool ValidContainerName(const std::string& name);
 // The container's key pair, loaded on first use; NTE_NO_KEY when it has none.
 PkeyPtr ContainerKey(ProvObject& prov);
+// Who owns a key container, as its digital ID in the user's store names
+// them ("Alice Example <alice@example.org>"); empty when no digital ID uses it.
+std::string ContainerOwner(const std::string& container);
 void StoreContainerKey(ProvObject& prov, const PkeyPtr& key, bool userProtected);
 
 // X.509 helpers.

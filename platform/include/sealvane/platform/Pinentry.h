@@ -4,6 +4,7 @@
 // $SEALVANE_PINENTRY, else "pinentry", spoken to with the Assuan protocol.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,38 @@ class Passphrase {
 };
 
 enum class PinentryOutcome { Yes, No, Unavailable };
+
+// What the program is doing, for a question asked on its behalf deep inside
+// a library (the passphrase of a protected key): "to decrypt report.sva".
+// Set on a thread for a span of work; the one before comes back after it.
+class PromptPurpose {
+ public:
+  explicit PromptPurpose(std::string purpose);
+  ~PromptPurpose();
+  PromptPurpose(const PromptPurpose&) = delete;
+  PromptPurpose& operator=(const PromptPurpose&) = delete;
+  // The purpose set on this thread, or empty.
+  static const std::string& Current() noexcept;
+
+ private:
+  std::string m_before;
+};
+
+// What a window program does while a question is open, so that its windows
+// keep painting: `begin` as the question appears, `idle` every few
+// hundredths of a second until it is answered, `end` after it. Called only
+// on the thread that set them (the one that draws the windows).
+struct PromptWaitHooks {
+  std::function<void()> begin;
+  std::function<void()> idle;
+  std::function<void()> end;
+};
+void SetPromptWaitHooks(PromptWaitHooks hooks);
+
+// A prompt's description in lines of at most `width` characters, broken
+// between words, the lines that go on indented (a graphical pinentry draws
+// each line as one, however long).
+std::string WrapPromptText(const std::string& text, std::size_t width = 72);
 
 // Asks a yes/no question. No: the user declined or cancelled.
 PinentryOutcome PinentryConfirm(const std::string& title, const std::string& description);

@@ -17,6 +17,9 @@ class JobDialog;
 
 class QtUiPort : public UiPort {
  public:
+  // Also sets what the windows do while a platform question (a key's
+  // passphrase) is open: they keep painting, their controls disabled.
+  QtUiPort();
   MsgResult ShowMessageBox(const MessageBoxRequest& request) override;
   void ShowOperation(const std::string& text) override;
   void ShowFile(const std::string& text) override;
