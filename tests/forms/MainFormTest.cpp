@@ -201,10 +201,47 @@ TEST_F(MainForm, DeletingTheOriginalFollowsItsSettingAndIsOnlyForEncrypting) {
   EXPECT_EQ(C("chkDeleteOriginal").value, 1);
 }
 
+TEST_F(MainForm, ATypedOrPastedFileIsTakenAsBrowseTakesIt) {
+  test::WriteFileBytes(Data("typed notes.txt"), "notes");
+  fs::create_directories(Data("a folder"));
+  Start("");
+  const auto type = [&](const std::string& text) {
+    form.TextChanged("txtFile", text);
+    return form.txtFile_Validate(false);
+  };
+  // Leaving the box with what names no file yet says nothing and changes nothing.
+  EXPECT_FALSE(type(Data("typed no")));
+  EXPECT_FALSE(type(Data("a folder")));
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(C("txtEncFile").text, "");
+  // A file manager's address, and a path from the home folder.
+  EXPECT_TRUE(type("file://" + Data("typed%20notes.txt")));
+  EXPECT_EQ(C("txtFile").text, Data("typed notes.txt"));
+  EXPECT_EQ(C("txtEncFile").text, Data("typed notes.sva"));
+  const std::string home = std::getenv("HOME");
+  ::setenv("HOME", Data("").c_str(), 1);
+  EXPECT_TRUE(type("  ~/typed notes.txt "));
+  ::setenv("HOME", home.c_str(), 1);
+  EXPECT_EQ(C("txtFile").text, Data("typed notes.txt"));
+  // OK with what names no file: said, and the focus back in the box.
+  form.TextChanged("txtFile", Data("a folder"));
+  form.optAccess_Click(1);
+  form.TextChanged("txtPassword", "long enough 1");
+  form.TextChanged("txtConfirmPassword", "long enough 1");
+  form.btnOK_Click();
+  form.TextChanged("txtFile", Data("gone.txt"));
+  form.btnOK_Click();
+  EXPECT_EQ(Texts(), (std::vector<std::string> {Data("a folder") + " is a folder.  Please choose a file.",
+                                                "The file " + Data("gone.txt") +
+                                                    " does not exist.  Please specify an existing file."}));
+  EXPECT_EQ(view.focus, "txtFile");
+  EXPECT_FALSE(fs::exists(Data("typed notes.sva")));
+}
+
 TEST_F(MainForm, ControlStatesOfEachModeAndAccessType) {
   Start("");
-  // Encrypt, digital IDs.
-  EXPECT_TRUE(C("txtFile").readOnly);
+  // Encrypt, digital IDs. The File box takes a typed path too.
+  EXPECT_FALSE(C("txtFile").readOnly);
   EXPECT_FALSE(C("txtEncFile").readOnly);
   EXPECT_EQ(C("txtFile").tooltip, "The unencrypted file.");
   for (const char* name : {"chkCompressFile", "cmbAlgorithm", "optAccess(0)", "optAccess(1)", "lvwAccess", "btnSelectAccess"})

@@ -390,12 +390,19 @@ class GuiTest : public QObject {
       if (auto* box = qobject_cast<QMessageBox*>(modal)) icon = box->icon();
       return Answer(modal, QMessageBox::Ok, &texts);
     });
-    QTest::keyClicks(p.Find<QLineEdit>("txtFile"), "ignored: read-only in Encrypt");
-    QCOMPARE(p.Find<QLineEdit>("txtFile")->text(), QString());
     p.Find<QLineEdit>("txtEncFile")->setFocus();
     p.Click("btnOK");
     QCOMPARE(texts, QStringList {QStringLiteral("Warning!: Please select a file.")});
     QCOMPARE(icon, QMessageBox::Warning);
+    // A path typed into the File box, taken when the user leaves it (Tab).
+    test::WriteFileBytes(Data("typed.txt"), "typed");
+    auto* file = p.Find<QLineEdit>("txtFile");
+    p.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&p.window));
+    file->setFocus();
+    QTest::keyClicks(file, Q(Data("typed.txt")));
+    QTest::keyClick(file, Qt::Key_Tab);
+    QCOMPARE(p.Find<QLineEdit>("txtEncFile")->text(), Q(Data("typed.sva")));
   }
 
   void cancelMidwayLeavesNothing() {
@@ -718,10 +725,13 @@ class GuiTest : public QObject {
       }
     }
     Shot(&p.window, QStringLiteral("main-encrypt-minimum"));
-    // The File box, filled by Browse, looks read-only; the archive's box does not.
+    // A read-only box looks read-only (the archive's box when decrypting).
     const QColor button = QApplication::palette().color(QPalette::Button);
-    QCOMPARE(p.Find<QLineEdit>("txtFile")->palette().color(QPalette::Base), button);
-    QVERIFY(p.Find<QLineEdit>("txtEncFile")->palette().color(QPalette::Base) != button);
+    QVERIFY(p.Find<QLineEdit>("txtFile")->palette().color(QPalette::Base) != button);
+    p.Find<QAction>("Decrypt")->trigger();
+    QCOMPARE(p.Find<QLineEdit>("txtEncFile")->palette().color(QPalette::Base), button);
+    p.Find<QAction>("Encrypt")->trigger();
+    QTest::mouseClick(p.Option(1), Qt::LeftButton);
     p.window.resize(900, 650);
     QTest::mouseClick(p.Option(0), Qt::LeftButton);
     Shot(&p.window, QStringLiteral("main-encrypt-large"));

@@ -2,7 +2,9 @@
 #include "sealvane/forms/frmMain.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <strings.h>
 
 #include "sealvane/archive/FileHelpers.h"
@@ -34,6 +36,35 @@ const char* const kJobControls[] = {
 
 bool HasArchiveExtension(const std::string& path) {
   return path.size() > 4 && ::strcasecmp(path.c_str() + path.size() - 4, ".sva") == 0;
+}
+
+// A path as the user typed or pasted it: a file manager's file:// address
+// (percent-escapes decoded), a leading ~ for the home folder, and a
+// relative path taken from the working folder.
+std::string TypedPath(const std::string& i_strTyped) {
+  std::string path = Trim(i_strTyped);
+  if (path.rfind("file://", 0) == 0) {
+    std::string decoded;
+    const std::string rest = path.substr(7);
+    const std::size_t start = rest.find('/');  // past an empty or local host
+    for (std::size_t i = start == std::string::npos ? rest.size() : start; i < rest.size(); ++i) {
+      if (rest[i] == '%' && i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(rest[i + 1])) &&
+          std::isxdigit(static_cast<unsigned char>(rest[i + 2]))) {
+        decoded.push_back(static_cast<char>(std::stoi(rest.substr(i + 1, 2), nullptr, 16)));
+        i += 2;
+      } else {
+        decoded.push_back(rest[i]);
+      }
+    }
+    path = decoded;
+  } else if (path == "~" || path.rfind("~/", 0) == 0) {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') path = home + path.substr(1);
+  }
+  if (path.empty()) return path;
+  std::error_code ec;
+  const auto absolute = path[0] == '/' ? std::filesystem::path(path) : std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
 }
 
 }  // namespace
@@ -185,7 +216,7 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
   Edit("chkDeleteOriginal").visible = encrypt;
   // 7.
   if (encrypt || decrypt) {
-    Edit("txtFile").readOnly = encrypt;
+    Edit("txtFile").readOnly = false;
     Edit("txtEncFile").readOnly = decrypt;
   }
   if (job) {
@@ -324,6 +355,39 @@ void frmMain::btnBrowseFile_Click() {
     SetForm(mode);
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to browse for file.");
+  }
+}
+
+bool frmMain::txtFile_Validate(bool i_bWarn) {
+  if (GetCurrentMode() != kModeEncrypt) return true;
+  const std::string typed = Control("txtFile").text;
+  if (typed == m_strFilePath || Trim(typed).empty()) return true;
+  try {
+    const std::string path = TypedPath(typed);
+    std::error_code ec;
+    const auto kind = std::filesystem::status(path, ec).type();
+    if (kind != std::filesystem::file_type::regular) {
+      // Leaving the box with a path still being typed says nothing; OK does.
+      if (i_bWarn) {
+        ShowWarning(m_ui,
+                    kind == std::filesystem::file_type::directory
+                        ? path + " is a folder.  Please choose a file."
+                        : "The file " + path + " does not exist.  Please specify an existing file.",
+                    0);
+        Focus("txtFile");
+      }
+      return false;
+    }
+    // As Browse takes it: the archive named after it, its parameters.
+    m_strFilePath = path;
+    m_strEncFilePath = ReplaceExtension(path, ".sva");
+    GetParameters(kModeEncrypt, true);
+    SetForm(kModeEncrypt);
+    Refresh();
+    return true;
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to select file.");
+    return false;
   }
 }
 

@@ -40,6 +40,7 @@ void frmMain::btnOK_Click() {
   const std::string mode = GetCurrentMode();
   try {
     clsConfig config;
+    if (!txtFile_Validate(true)) return;
     m_strFilePath = Control("txtFile").text;
     m_strEncFilePath = Control("txtEncFile").text;
     UpdateStatusBar();

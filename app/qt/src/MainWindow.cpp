@@ -175,6 +175,8 @@ QWidget* MainWindow::BuildForm() {
 
   QLabel* lblFile = label("lblFile");
   m_txtFile = edit("txtFile");
+  // A path typed or pasted into the box is taken when the user leaves it.
+  connect(m_txtFile, &QLineEdit::editingFinished, this, [this] { m_form.txtFile_Validate(false); });
   QPushButton* btnBrowseFile = button("btnBrowseFile", [this] { m_form.btnBrowseFile_Click(); });
   lblFile->setBuddy(m_txtFile);
   grid->addWidget(lblFile, 0, 0);

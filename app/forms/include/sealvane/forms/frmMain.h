@@ -111,6 +111,10 @@ class frmMain : public Form {
   void mnuFileSecureDelete_Click();
   void btnBrowseFile_Click();
   void btnBrowseEncFile_Click();
+  // The user leaves the File box (i_bWarn false) or presses OK: in Encrypt
+  // mode a typed or pasted path is taken as Browse takes a file. False when
+  // it names no file (said when i_bWarn).
+  bool txtFile_Validate(bool i_bWarn);
   void cmbAlgorithm_Click(int i_nIndex);
   void chkCompressFile_Click(int i_nValue);
   void chkOpenFile_Click(int i_nValue);
