@@ -108,6 +108,18 @@ std::int32_t clsConfig::SetLastDir(const std::string& i_strLastDir) {
   return registry.SetStringValue(kSettingsKey, "LastDirectory", i_strLastDir);
 }
 
+std::int32_t clsConfig::GetCertificateDir(std::string& o_strDir) {
+  clsRegistry registry;
+  return registry.GetStringValue(kSettingsKey, "CertificateDirectory", o_strDir);
+}
+
+std::int32_t clsConfig::SetCertificateDir(const std::string& i_strDir) {
+  if (i_strDir.empty()) return 0;
+  clsRegistry registry;
+  registry.CreateKey(kSettingsKey);
+  return registry.SetStringValue(kSettingsKey, "CertificateDirectory", i_strDir);
+}
+
 std::int32_t clsConfig::GetPasswordCodePages(std::string& o_strCodePages) {
   clsRegistry registry;
   const std::int32_t rc = registry.GetStringValue(kSettingsKey, "PasswordCodePages", o_strCodePages);

@@ -586,11 +586,12 @@ class GuiTest : public QObject {
     const auto click = [&](const char* name) {
       QTest::mouseClick(window.findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
     };
-    QStringList boxes;
+    QStringList boxes, folders;
     // Each step: the file dialog, then the password dialog when there is one, then the closing note.
     const auto script = [&](const QString& path, const QString& filter, const QStringList& passwords) {
-      return [&boxes, path, filter, passwords, step = 0](QWidget* modal) mutable {
+      return [&boxes, &folders, path, filter, passwords, step = 0](QWidget* modal) mutable {
         if (auto* files = qobject_cast<QFileDialog*>(modal); files && step == 0) {
+          folders << files->directory().absolutePath();
           if (!filter.isEmpty()) files->selectNameFilter(filter);
           files->selectFile(path);
           static_cast<QDialog*>(files)->accept();
@@ -635,6 +636,10 @@ class GuiTest : public QObject {
       QVERIFY2(fs::exists(Data(name)), name);
     }
     QCOMPARE(fs::status(Data("own.p12")).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    // Each file dialog opened where the one before it went.
+    const QString fixtures = QDir(Q(FixturePath("sva/certs"))).absolutePath();
+    const QString data = QDir(Q(Data(""))).absolutePath();
+    QCOMPARE(folders.mid(1), (QStringList {fixtures, fixtures, data, data}));
     QVERIFY(test::ReadFileBytes(Data("own.pem")).rfind("-----BEGIN CERTIFICATE-----", 0) == 0);
     const auto own = form.Rows(0)[0];
     for (const char* name : {"own.pem", "own.cer"}) {

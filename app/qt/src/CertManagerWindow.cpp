@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,6 +25,7 @@
 
 #include "Widgets.h"
 #include "sealvane/qt/QtUiPort.h"
+#include "sealvane/settings/clsConfig.h"
 
 namespace sealvane::qt {
 
@@ -158,19 +161,36 @@ bool CertManagerWindow::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+namespace {
+
+// Import and export start where the last one of either went: a folder that
+// is still there, else the documents folder, else home.
+QString CertificateFolder() {
+  std::string saved;
+  clsConfig().GetCertificateDir(saved);
+  if (!saved.empty() && QFileInfo(Q(saved)).isDir()) return Q(saved);
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+void RememberFolder(const QString& file) { clsConfig().SetCertificateDir(QFileInfo(file).absolutePath().toStdString()); }
+
+}  // namespace
+
 std::optional<std::string> CertManagerWindow::ChooseImportFile() {
-  QFileDialog dialog(this, QStringLiteral("Import Certificate or Digital ID"), QDir::homePath());
+  QFileDialog dialog(this, QStringLiteral("Import Certificate or Digital ID"), CertificateFolder());
   dialog.setObjectName("dlgImport");
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilter(QString::fromLatin1(kCertificateFilter));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  RememberFolder(dialog.selectedFiles().constFirst());
   return dialog.selectedFiles().constFirst().toStdString();
 }
 
 std::optional<forms::ExportTarget> CertManagerWindow::ChooseExportFile(const std::string& suggestedName,
                                                                       bool withPrivateKey) {
-  QFileDialog dialog(this, QStringLiteral("Export Certificate"), QDir::homePath());
+  QFileDialog dialog(this, QStringLiteral("Export Certificate"), CertificateFolder());
   dialog.setObjectName("dlgExport");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -187,6 +207,7 @@ std::optional<forms::ExportTarget> CertManagerWindow::ChooseExportFile(const std
   });
   dialog.setDefaultSuffix(QStringLiteral("cer"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  RememberFolder(dialog.selectedFiles().constFirst());
   forms::ExportTarget target;
   target.path = dialog.selectedFiles().constFirst().toStdString();
   const QString filter = dialog.selectedNameFilter();

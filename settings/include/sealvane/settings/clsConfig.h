@@ -49,6 +49,11 @@ class clsConfig {
   std::int32_t GetLastDir(std::string& o_strLastDir);
   std::int32_t SetLastDir(const std::string& i_strLastDir);
 
+  // The folder the certificate manager last imported from or exported to
+  // ("CertificateDirectory").
+  std::int32_t GetCertificateDir(std::string& o_strDir);
+  std::int32_t SetCertificateDir(const std::string& i_strDir);
+
   // Further Windows code pages a password is tried in when an archive is
   // decrypted, as text ("1250 1251"); empty when unset.
   std::int32_t GetPasswordCodePages(std::string& o_strCodePages);
