@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QSet>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -182,7 +184,7 @@ class GuiTest : public QObject {
       } else if (name.rfind("optAccess(", 0) == 0) {
         QRadioButton* option = p.Option(name[10] - '0');
         QVERIFY(option);
-        QCOMPARE(option->text(), expectedText);
+        QCOMPARE(option->text().remove(QLatin1Char('&')), expectedText);
         QCOMPARE(option->toolTip(), Q(state.tooltip));
       } else if (auto* action = p.window.findChild<QAction*>(Q(name))) {
         QCOMPARE(action->text(), expectedText);
@@ -193,9 +195,9 @@ class GuiTest : public QObject {
         QWidget* widget = p.window.findChild<QWidget*>(Q(name));
         QVERIFY2(widget, name.c_str());
         QCOMPARE(widget->toolTip(), Q(state.tooltip));
-        if (auto* button = qobject_cast<QAbstractButton*>(widget)) QCOMPARE(button->text(), expectedText);
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) QCOMPARE(button->text().remove(QLatin1Char('&')), expectedText);
         if (auto* label = qobject_cast<QLabel*>(widget); label && !expectedText.isEmpty()) {
-          QCOMPARE(label->text(), expectedText);
+          QCOMPARE(label->text().remove(QLatin1Char('&')), expectedText);
         }
       }
     }
@@ -213,6 +215,61 @@ class GuiTest : public QObject {
       QCOMPARE(label->textFormat(), Qt::PlainText);
       if (label->isVisible()) QVERIFY2(label->width() >= label->minimumSizeHint().width(), qPrintable(label->objectName()));
     }
+  }
+
+  void keyboardReachesEveryControl() {
+    test::WriteFileBytes(Data("keys.txt"), "keys");
+    Program p("/e \"" + Data("keys.txt") + "\"");
+    p.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&p.window));
+    // Every label and button has its own Alt letter, none taken from the menu bar.
+    const auto letterOf = [](const QString& text) {
+      const auto at = text.indexOf(QLatin1Char('&'));
+      return at < 0 || at + 1 >= text.size() ? QChar() : text.at(at + 1).toLower();
+    };
+    QSet<QChar> letters;
+    for (QAction* menu : p.window.menuBar()->actions()) {
+      if (!letterOf(menu->text()).isNull()) letters << letterOf(menu->text());
+    }
+    QCOMPARE(letters.size(), 3);
+    QWidget* page = p.window.centralWidget();
+    for (QWidget* widget : page->findChildren<QWidget*>()) {
+      QString text;
+      if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy()) text = label->text();
+      if (auto* button = qobject_cast<QAbstractButton*>(widget); button && button->objectName() != QLatin1String("btnOK")) {
+        text = button->text();
+      }
+      if (text.isEmpty()) continue;
+      const QChar letter = letterOf(text);
+      QVERIFY2(!letter.isNull(), qPrintable(widget->objectName()));
+      QVERIFY2(!letters.contains(letter), qPrintable(widget->objectName() + QStringLiteral(" ") + text));
+      letters << letter;
+    }
+    // Alt+R: the password box (once passwords are the access).
+    QTest::mouseClick(p.Option(1), Qt::LeftButton);
+    QTest::keyClick(&p.window, Qt::Key_R, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), p.Find<QLineEdit>("txtPassword"));
+    // Ctrl+O: Browse for the file; F1: the help; Ctrl+Q: the window closes.
+    QString browsed;
+    {
+      ModalWatcher watch([&](QWidget* modal) {
+        auto* files = qobject_cast<QFileDialog*>(modal);
+        if (files == nullptr) return false;
+        browsed = files->windowTitle();
+        files->reject();
+        return true;
+      });
+      QTest::keyClick(&p.window, Qt::Key_O, Qt::ControlModifier);
+    }
+    QVERIFY(!browsed.isEmpty());
+    p.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&p.window));
+    QTest::keyClick(&p.window, Qt::Key_F1);
+    QTRY_VERIFY(p.form.HelpWindow() != 0);
+    p.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&p.window));
+    QTest::keyClick(&p.window, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!p.window.isVisible());
   }
 
   void roundTripThroughTheWindows() {

@@ -60,6 +60,7 @@ MainWindow::MainWindow(forms::frmMain& form, QtUiPort& port) : m_form(form), m_p
   BuildToolbar();
   setCentralWidget(BuildForm());
   BuildStatusBar();
+  AddMnemonics();
   m_port.SetMainWindow(this);
   m_form.AttachView(this);
   // The smallest size is the one the layout fits in (the top-level layout
@@ -91,7 +92,8 @@ void MainWindow::BuildMenus() {
   addItem(file, "mnuFileDecrypt", [this] { m_form.mnuFileDecrypt_Click(); });
   addItem(file, "mnuFileSecureDelete", [this] { m_form.mnuFileSecureDelete_Click(); });
   file->addSeparator();
-  addItem(file, "mnuFileExit", [this] { close(); });
+  // Ctrl+Q on every desktop (the standard Quit key has none on some).
+  addItem(file, "mnuFileExit", [this] { close(); })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   QMenu* tools = addMenu("mnuTools");
   addItem(tools, "mnuToolsGenDigitalID", [this] { m_form.mnuToolsGenDigitalID_Click(); });
   tools->addSeparator();
@@ -99,7 +101,20 @@ void MainWindow::BuildMenus() {
   tools->addSeparator();
   addItem(tools, "mnuToolsOptions", [this] { m_form.mnuToolsOptions_Click(); });
   QMenu* help = addMenu("mnuHelp");
-  addItem(help, "mnuHelpTopics", [this] { m_form.mnuHelpTopics_Click(); });
+  addItem(help, "mnuHelpTopics", [this] { m_form.mnuHelpTopics_Click(); })->setShortcut(QKeySequence::HelpContents);
+  // Ctrl+O browses for the file the mode starts from: the encrypted file
+  // when decrypting, else the file.
+  auto* browse = new QAction(this);
+  browse->setObjectName("actBrowse");
+  browse->setShortcut(QKeySequence::Open);
+  connect(browse, &QAction::triggered, this, [this] {
+    if (m_form.GetCurrentMode() == forms::kModeDecrypt) {
+      m_form.btnBrowseEncFile_Click();
+    } else {
+      m_form.btnBrowseFile_Click();
+    }
+  });
+  addAction(browse);
   help->addSeparator();
   addItem(help, "mnuHelpReadMe", [this] { m_form.mnuHelpReadMe_Click(); });
   addItem(help, "mnuHelpLicense", [this] { m_form.mnuHelpLicense_Click(); });
@@ -285,6 +300,38 @@ QWidget* MainWindow::BuildForm() {
   return page;
 }
 
+void MainWindow::AddMnemonics() {
+  // Alt and a letter reaches every box and button (a label passes it to
+  // its box); the letters of the menu bar (F, T, H) are left to it.
+  const std::pair<const char*, const char*> mnemonics[] = {
+      {"lblFile", "Fi&le:"},
+      {"btnBrowseFile", "&Browse..."},
+      {"lblEncFile", "E&ncrypted File:"},
+      {"btnBrowseEncFile", "Bro&wse..."},
+      {"chkCompressFile", "&Compress file"},
+      {"chkOpenFile", "&Open file after decrypting it"},
+      {"chkDeleteOriginal", "Securely &delete the original after encrypting"},
+      {"lblAlgorithm", "&Algorithm:"},
+      {"optAccess(0)", "Access by Digital &IDs"},
+      {"optAccess(1)", "Access by &Password"},
+      {"lblAccess", "Digital ID&s:"},
+      {"btnSelectAccess", "S&elect..."},
+      {"lblPassword", "Passwo&rd:"},
+      {"lblConfirmPassword", "Confir&m Password:"},
+      {"btnExit", "E&xit"},
+  };
+  for (const auto& [name, text] : mnemonics) {
+    const auto widget = m_widgets.find(name);
+    // Only over the words the form gives the control.
+    if (widget == m_widgets.end() || QString::fromUtf8(text).remove(QLatin1Char('&')) != Q(m_form.Control(name).text)) {
+      continue;
+    }
+    widget->second->setProperty("mnemonic", QString::fromUtf8(text));
+    if (auto* button = qobject_cast<QAbstractButton*>(widget->second)) button->setText(QString::fromUtf8(text));
+    if (auto* label = qobject_cast<QLabel*>(widget->second)) label->setText(QString::fromUtf8(text));
+  }
+}
+
 void MainWindow::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("sbrStatusBar");
@@ -315,8 +362,8 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
                                                                                    : defaults.color(QPalette::Button));
   if (auto* line = qobject_cast<QLineEdit*>(widget)) {
     line->setReadOnly(state.readOnly);
-    // A box that cannot be typed in does not look as if it could (the File
-    // box in Encrypt mode is filled by Browse).
+    // A box that cannot be typed in does not look as if it could (the
+    // encrypted file's box when decrypting).
     if (state.readOnly) palette.setColor(QPalette::Base, defaults.color(QPalette::Button));
     if (line->echoMode() == QLineEdit::Password && state.text.empty()) {
       // A password box emptied after use keeps nothing of the password.
@@ -334,7 +381,9 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
   } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {
     tree->setPalette(palette);
   } else if (auto* text = qobject_cast<QLabel*>(widget)) {
-    text->setText(Q(state.text));
+    const QString mnemonic = text->property("mnemonic").toString();
+    text->setText(!mnemonic.isEmpty() && QString(mnemonic).remove(QLatin1Char('&')) == Q(state.text) ? mnemonic
+                                                                                                     : Q(state.text));
   }
 }
 

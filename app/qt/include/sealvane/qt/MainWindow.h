@@ -56,6 +56,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   void BuildToolbar();
   QWidget* BuildForm();
   void BuildStatusBar();
+  void AddMnemonics();
   void SizeAccessColumns();
   // Applies a control's state to its widget.
   void Apply(QWidget* widget, const forms::ControlState& state);
