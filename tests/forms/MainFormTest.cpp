@@ -201,6 +201,34 @@ TEST_F(MainForm, DeletingTheOriginalFollowsItsSettingAndIsOnlyForEncrypting) {
   EXPECT_EQ(C("chkDeleteOriginal").value, 1);
 }
 
+TEST_F(MainForm, TheStrengthNoteFollowsThePasswordWhenEncrypting) {
+  test::WriteFileBytes(Data("harbourmaster.txt"), "x");
+  Start("/e \"" + Data("harbourmaster.txt") + "\"");
+  EXPECT_FALSE(C("lblStrength").visible) << "digital IDs: no password";
+  form.optAccess_Click(1);
+  EXPECT_TRUE(C("lblStrength").visible);
+  EXPECT_EQ(C("lblStrength").text, "");
+  const auto level = [&](const std::string& password) {
+    form.TextChanged("txtPassword", password);
+    return C("lblStrength").text.substr(0, C("lblStrength").text.find('.'));
+  };
+  EXPECT_EQ(level("password1"), "Password strength: very weak");
+  EXPECT_EQ(level("harbourmaster1"), "Password strength: very weak") << "the file's own name is tried first";
+  EXPECT_EQ(level("Tr0ub4dour&3"), "Password strength: weak");
+  EXPECT_EQ(level("Correct Horse 9"), "Password strength: fair");
+  EXPECT_EQ(level("kX9#mQ2$vL7p"), "Password strength: strong");
+  EXPECT_EQ(level("violet tugboat quietly borrows 41 lanterns"), "Password strength: very strong");
+  // A weak password is warned about, never refused beyond 8 characters.
+  form.TextChanged("txtPassword", "password1");
+  form.TextChanged("txtConfirmPassword", "password1");
+  form.btnOK_Click();
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+  EXPECT_TRUE(fs::exists(Data("harbourmaster.sva")));
+  EXPECT_EQ(C("lblStrength").text, "") << "emptied with the boxes";
+  form.ToolbarButtonClick("Decrypt");
+  EXPECT_FALSE(C("lblStrength").visible);
+}
+
 TEST_F(MainForm, ATypedOrPastedFileIsTakenAsBrowseTakesIt) {
   test::WriteFileBytes(Data("typed notes.txt"), "notes");
   fs::create_directories(Data("a folder"));

@@ -272,6 +272,32 @@ class GuiTest : public QObject {
     QTRY_VERIFY(!p.window.isVisible());
   }
 
+  void passwordsCanBeShownAndAreRated() {
+    test::WriteFileBytes(Data("shown.txt"), "shown");
+    Program p("/e \"" + Data("shown.txt") + "\"");
+    QTest::mouseClick(p.Option(1), Qt::LeftButton);
+    auto* password = p.Find<QLineEdit>("txtPassword");
+    auto* confirm = p.Find<QLineEdit>("txtConfirmPassword");
+    auto* strength = p.Find<QLabel>("lblStrength");
+    QTest::keyClicks(password, "violet tugboat quietly borrows 41 lanterns");
+    QCOMPARE(strength->text(), QStringLiteral("Password strength: very strong."));
+    QVERIFY(strength->isVisible());
+    QTest::keyClicks(confirm, "violet tugboat quietly borrows 41 lanterns");
+    auto* show = p.window.findChild<QAction*>(QStringLiteral("actShowPassword"));
+    QVERIFY(show);
+    show->trigger();
+    QCOMPARE(password->echoMode(), QLineEdit::Normal);
+    QCOMPARE(confirm->echoMode(), QLineEdit::Normal);
+    Shot(&p.window, QStringLiteral("main-password-shown"));
+    // After the job the boxes are empty and hide what is typed next.
+    p.Click("btnOK");
+    QVERIFY(fs::exists(Data("shown.sva")));
+    QCOMPARE(password->text(), QString());
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+    QCOMPARE(confirm->echoMode(), QLineEdit::Password);
+    QCOMPARE(strength->text(), QString());
+  }
+
   void roundTripThroughTheWindows() {
     const std::string content(300000, 'x');
     test::WriteFileBytes(Data("report with spaces.doc"), content);

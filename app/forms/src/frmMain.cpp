@@ -15,6 +15,7 @@
 #include "sealvane/archive/frmSecureDelete.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/forms/DigitalIDs.h"
+#include "sealvane/forms/PasswordStrength.h"
 #include "sealvane/forms/modMain.h"
 #include "sealvane/platform/DynamicLibrary.h"
 #include "sealvane/modern/KeyWrap.h"
@@ -98,6 +99,8 @@ frmMain::frmMain(UiPort& ui, CipherLibrary& library, ZlibLibrary& zlib) : m_ui(u
   Add("txtPassword", "", "The password required to access the encrypted file.");
   Add("lblConfirmPassword", "Confirm Password:");
   Add("txtConfirmPassword", "", "Confirms the password.");
+  Add("lblStrength", "", "How hard the password is to guess. Whoever has the encrypted file can try passwords "
+                          "without limit, so choose one no program would try early: several words only you would pick.");
   Add("btnOK", "OK");
   Add("btnExit", "Exit");
   Add("Status", "");
@@ -214,6 +217,7 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
   // 6.
   for (const char* name : kJobControls) Edit(name).visible = job;
   Edit("chkDeleteOriginal").visible = encrypt;
+  UpdateStrength();
   // 7.
   if (encrypt || decrypt) {
     Edit("txtFile").readOnly = false;
@@ -445,11 +449,32 @@ void frmMain::TextChanged(const std::string& i_strControl, const std::string& i_
   if (box.readOnly || !box.enabled) return;
   WipeText(box.text);
   box.text = i_strText;
+  if (i_strControl == "txtPassword") {
+    UpdateStrength();
+    RefreshControl("lblStrength");
+  }
+}
+
+void frmMain::UpdateStrength() {
+  ControlState& note = Edit("lblStrength");
+  note.visible = GetCurrentMode() == kModeEncrypt && m_bPwdRequired;
+  const std::string& password = Control("txtPassword").text;
+  if (!note.visible || password.empty()) {
+    note.text.clear();
+    return;
+  }
+  // What a guesser tries first for this user: the file's name, their own.
+  std::vector<std::string> words {GetFileNameOfPath(m_strFilePath), m_oDefaultDigitalID.m_strName,
+                                  m_oDefaultDigitalID.m_strEMailAddr.substr(0, m_oDefaultDigitalID.m_strEMailAddr.find('@'))};
+  const std::string name = words[0];
+  if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) words.push_back(name.substr(0, dot));
+  note.text = EstimateStrength(password, words).text;
 }
 
 void frmMain::ClearPasswords(bool i_bConfirmToo) {
   WipeText(Edit("txtPassword").text);
   if (i_bConfirmToo) WipeText(Edit("txtConfirmPassword").text);
+  UpdateStrength();
 }
 
 void frmMain::optAccess_Click(int i_nIndex) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/qt/Glyphs.h"
 
+#include <QGuiApplication>
 #include <QPainter>
+#include <QPalette>
 #include <QPainterPath>
 #include <QPixmap>
 
@@ -67,6 +69,29 @@ QPixmap Shredder(int size) {
   return pixmap;
 }
 
+QPixmap Eye(int size, bool struck) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 16.0, size / 16.0);
+  const QColor ink = QGuiApplication::palette().color(QPalette::WindowText);
+  p.setPen(QPen(ink, 1.2));
+  p.setBrush(Qt::NoBrush);
+  QPainterPath outline;
+  outline.moveTo(1.5, 8);
+  outline.quadTo(8, 1, 14.5, 8);
+  outline.quadTo(8, 15, 1.5, 8);
+  p.drawPath(outline);
+  p.setBrush(ink);
+  p.drawEllipse(QPointF(8, 8), 2.2, 2.2);
+  if (struck) {
+    p.setPen(QPen(ink, 1.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(2.5, 13.5), QPointF(13.5, 2.5));
+  }
+  return pixmap;
+}
+
 QIcon Sizes(QPixmap (*draw)(int, bool), bool open) {
   QIcon icon;
   for (const int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(draw(size, open));
@@ -78,6 +103,8 @@ QIcon Sizes(QPixmap (*draw)(int, bool), bool open) {
 QIcon EncryptIcon() { return Sizes(&Padlock, false); }
 QIcon DecryptIcon() { return Sizes(&Padlock, true); }
 QIcon ProgramIcon() { return EncryptIcon(); }
+
+QIcon PasswordShownIcon(bool shown) { return Sizes(&Eye, shown); }
 
 QIcon SecureDeleteIcon() {
   QIcon icon;

@@ -266,22 +266,33 @@ QWidget* MainWindow::BuildForm() {
   QLabel* lblPassword = label("lblPassword");
   m_txtPassword = edit("txtPassword");
   m_txtPassword->setEchoMode(QLineEdit::Password);
+  m_txtPassword->setProperty("secret", true);
   lblPassword->setBuddy(m_txtPassword);
   grid->addWidget(lblPassword, 7, 0);
   grid->addWidget(m_txtPassword, 7, 1);
   QLabel* lblConfirmPassword = label("lblConfirmPassword");
   m_txtConfirmPassword = edit("txtConfirmPassword");
   m_txtConfirmPassword->setEchoMode(QLineEdit::Password);
+  m_txtConfirmPassword->setProperty("secret", true);
   lblConfirmPassword->setBuddy(m_txtConfirmPassword);
   grid->addWidget(lblConfirmPassword, 8, 0);
   grid->addWidget(m_txtConfirmPassword, 8, 1);
+  // Show and hide what is typed in both boxes: an eye in the first.
+  m_actShowPassword = m_txtPassword->addAction(PasswordShownIcon(false), QLineEdit::TrailingPosition);
+  m_actShowPassword->setObjectName("actShowPassword");
+  m_actShowPassword->setCheckable(true);
+  m_actShowPassword->setToolTip(QStringLiteral("Show the password"));
+  connect(m_actShowPassword, &QAction::toggled, this, [this](bool shown) { ShowPasswords(shown); });
+  QLabel* lblStrength = label("lblStrength");
+  lblStrength->setWordWrap(true);
+  grid->addWidget(lblStrength, 9, 1, 1, 2);
 
   // In Secure Delete mode the rows above are hidden: the rest stays on top.
-  grid->setRowStretch(9, 0);
+  grid->setRowStretch(10, 0);
   auto* spacer = new QWidget(page);
   spacer->setObjectName("spcFill");
   spacer->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
-  grid->addWidget(spacer, 9, 0, 1, 3);
+  grid->addWidget(spacer, 10, 0, 1, 3);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -365,9 +376,11 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
     // A box that cannot be typed in does not look as if it could (the
     // encrypted file's box when decrypting).
     if (state.readOnly) palette.setColor(QPalette::Base, defaults.color(QPalette::Button));
-    if (line->echoMode() == QLineEdit::Password && state.text.empty()) {
-      // A password box emptied after use keeps nothing of the password.
+    if (line->property("secret").toBool() && state.text.empty()) {
+      // A password box emptied after use keeps nothing of the password, and
+      // hides what is typed next.
       if (!line->text().isEmpty()) ClearSecretLine(line);
+      if (m_actShowPassword->isChecked()) m_actShowPassword->setChecked(false);
     } else if (line->text() != Q(state.text)) {
       line->setText(Q(state.text));
     }
@@ -384,6 +397,18 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
     const QString mnemonic = text->property("mnemonic").toString();
     text->setText(!mnemonic.isEmpty() && QString(mnemonic).remove(QLatin1Char('&')) == Q(state.text) ? mnemonic
                                                                                                      : Q(state.text));
+  }
+}
+
+void MainWindow::ShowPasswords(bool shown) {
+  for (QLineEdit* line : {m_txtPassword, m_txtConfirmPassword}) line->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+  m_actShowPassword->setIcon(PasswordShownIcon(shown));
+  m_actShowPassword->setToolTip(shown ? QStringLiteral("Hide the password") : QStringLiteral("Show the password"));
+}
+
+void MainWindow::RefreshControl(const std::string& control) {
+  if (const auto widget = m_widgets.find(control); widget != m_widgets.end()) {
+    Apply(widget->second, m_form.Control(control));
   }
 }
 

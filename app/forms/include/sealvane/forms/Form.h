@@ -35,6 +35,8 @@ class FormView {
  public:
   virtual ~FormView() = default;
   virtual void Refresh() = 0;
+  // Redraws one control (a note that follows what is typed).
+  virtual void RefreshControl(const std::string& /*control*/) { Refresh(); }
   virtual void SetFocus(const std::string& control) = 0;
   // Closes (unloads) the window.
   virtual void Close() = 0;
@@ -61,6 +63,9 @@ class Form {
   }
   void Refresh() {
     if (m_view) m_view->Refresh();
+  }
+  void RefreshControl(const std::string& control) {
+    if (m_view) m_view->RefreshControl(control);
   }
   void Focus(const std::string& control) {
     if (m_view) m_view->SetFocus(control);

@@ -172,6 +172,8 @@ class frmMain : public Form {
   bool OKEncrypt();
   bool OKDecrypt();
   void ClearPasswords(bool i_bConfirmToo);
+  // The note under the password box when encrypting with a password.
+  void UpdateStrength();
   void SetAccessEnabled(const std::string& i_strMode);
 
   UiPort& m_ui;

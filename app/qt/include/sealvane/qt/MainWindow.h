@@ -30,6 +30,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
 
   // frmMainView
   void Refresh() override;
+  void RefreshControl(const std::string& control) override;
   void SetFocus(const std::string& control) override;
   void Close() override;
   std::optional<std::string> BrowseForFile(const forms::BrowseRequest& request) override;
@@ -57,6 +58,8 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   QWidget* BuildForm();
   void BuildStatusBar();
   void AddMnemonics();
+  // Both password boxes show (or hide) what is typed.
+  void ShowPasswords(bool shown);
   void SizeAccessColumns();
   // Applies a control's state to its widget.
   void Apply(QWidget* widget, const forms::ControlState& state);
@@ -70,6 +73,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   QLineEdit* m_txtEncFile = nullptr;
   QLineEdit* m_txtPassword = nullptr;
   QLineEdit* m_txtConfirmPassword = nullptr;
+  QAction* m_actShowPassword = nullptr;
   QCheckBox* m_chkCompressFile = nullptr;
   QCheckBox* m_chkDeleteOriginal = nullptr;
   QCheckBox* m_chkOpenFile = nullptr;
