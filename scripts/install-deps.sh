@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev xvfb xauth xdg-utils shared-mime-info desktop-file-utils
   pinentry-qt fonts-dejavu-core libfile-mimeinfo-perl xdotool imagemagick
   qt6-tools-dev qt6-tools-dev-tools libqt6help6 libqt6sql6-sqlite
-  python3-nautilus
+  python3-nautilus dbus-daemon
   e2fsprogs btrfs-progs xfsprogs
 )
 

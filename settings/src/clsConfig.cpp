@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/settings/clsConfig.h"
 
+#include <algorithm>
+
 namespace sealvane {
 namespace {
 
@@ -106,6 +108,32 @@ std::int32_t clsConfig::SetLastDir(const std::string& i_strLastDir) {
   clsRegistry registry;
   registry.CreateKey(kSettingsKey);
   return registry.SetStringValue(kSettingsKey, "LastDirectory", i_strLastDir);
+}
+
+std::vector<std::string> clsConfig::GetRecentFiles() {
+  clsRegistry registry;
+  std::string text;
+  std::vector<std::string> files;
+  if (registry.GetStringValue(kSettingsKey, "RecentFiles", text) != 0) return files;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    if (end > start) files.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return files;
+}
+
+std::int32_t clsConfig::SetRecentFiles(const std::vector<std::string>& i_colFiles) {
+  std::string text;
+  for (const std::string& file : i_colFiles) {
+    if (file.empty() || file.find('\n') != std::string::npos) continue;  // one per line
+    if (!text.empty()) text += '\n';
+    text += file;
+  }
+  clsRegistry registry;
+  registry.CreateKey(kSettingsKey);
+  return registry.SetStringValue(kSettingsKey, "RecentFiles", text);
 }
 
 std::int32_t clsConfig::GetCertificateDir(std::string& o_strDir) {

@@ -98,6 +98,8 @@ class FakeMainView : public forms::frmMainView, public FakeSelectHost {
     documents.push_back(title + ": " + path);
     return documentsShown;
   }
+  void JobEnded(const std::string& summary, bool done) override { ended.push_back((done ? "done: " : "not done: ") + summary); }
+  std::vector<std::string> ended;
   std::vector<std::string> documents;
   bool documentsShown = true;
   std::vector<std::string> helpShown;

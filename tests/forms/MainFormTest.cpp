@@ -3,6 +3,8 @@
 // the control states of each mode, the checks of OK, and whole jobs.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -227,6 +229,49 @@ TEST_F(MainForm, TheStrengthNoteFollowsThePasswordWhenEncrypting) {
   EXPECT_EQ(C("lblStrength").text, "") << "emptied with the boxes";
   form.ToolbarButtonClick("Decrypt");
   EXPECT_FALSE(C("lblStrength").visible);
+}
+
+TEST_F(MainForm, AJobEndsWithASentenceAndTheRecentListFollows) {
+  test::WriteFileBytes(Data("minutes.txt"), std::string(3000, 'm'));
+  Start("/e \"" + Data("minutes.txt") + "\"");
+  EXPECT_TRUE(form.RecentFiles().empty());
+  form.optAccess_Click(1);
+  form.TextChanged("txtPassword", "long enough 1");
+  form.TextChanged("txtConfirmPassword", "long enough 1");
+  form.btnOK_Click();
+  ASSERT_EQ(view.ended.size(), 1u);
+  const std::regex encrypted("done: Encrypted minutes\\.txt into minutes\\.sva, [0-9.,]+ (bytes|[KMG]B), [0-9]+\\.[0-9] s");
+  EXPECT_TRUE(std::regex_match(view.ended[0], encrypted)) << view.ended[0];
+  EXPECT_EQ(C("Status").text, form.JobSummary());
+  EXPECT_EQ(form.RecentFiles(), std::vector<std::string> {Data("minutes.sva")});
+  // Chosen from the list: Decrypt mode on it. A job that did not run (a
+  // wrong password, said before the window) says nothing more.
+  fs::remove(Data("minutes.txt"));
+  form.mnuFileRecent_Click(Data("minutes.sva"));
+  EXPECT_EQ(C("Decrypt").value, 1);
+  EXPECT_EQ(C("txtEncFile").text, Data("minutes.sva"));
+  form.TextChanged("txtPassword", "wrong password");
+  form.btnOK_Click();
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(view.ended.size(), 1u);
+  ui.boxes.clear();
+  form.TextChanged("txtPassword", "long enough 1");
+  form.btnOK_Click();
+  ASSERT_EQ(view.ended.size(), 2u);
+  EXPECT_EQ(view.ended[1].rfind("done: Decrypted minutes.sva into minutes.txt, ", 0), 0u) << view.ended[1];
+  // Securely deleted, it leaves the list; an archive gone from the disk is not offered.
+  test::WriteFileBytes(Data("other.sva"), "x");
+  clsConfig().SetRecentFiles({Data("gone.sva"), Data("other.sva"), Data("minutes.sva")});
+  EXPECT_EQ(form.RecentFiles(), (std::vector<std::string> {Data("other.sva"), Data("minutes.sva")}));
+  form.ToolbarButtonClick("SecureDelete");
+  form.TextChanged("txtFile", Data("minutes.sva"));
+  ui.Answer(MsgResult::Yes);
+  form.btnOK_Click();
+  EXPECT_FALSE(fs::exists(Data("minutes.sva")));
+  EXPECT_EQ(view.ended.back().rfind("done: Securely deleted minutes.sva, ", 0), 0u) << view.ended.back();
+  EXPECT_EQ(clsConfig().GetRecentFiles(), (std::vector<std::string> {Data("gone.sva"), Data("other.sva")}));
+  form.mnuFileClearRecent_Click();
+  EXPECT_TRUE(clsConfig().GetRecentFiles().empty());
 }
 
 TEST_F(MainForm, ATypedOrPastedFileIsTakenAsBrowseTakesIt) {

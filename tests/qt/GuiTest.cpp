@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFileDialog>
 #include <QHelpEngineCore>
@@ -156,6 +157,22 @@ class NamedJob : public JobWindow {
 
  protected:
   void DoRun() override {}
+};
+
+// The desktop's notification service, as far as a test needs it.
+class NotificationService : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public:
+  QStringList received;
+
+ public slots:
+  uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body, const QStringList&,
+              const QVariantMap&, int) {
+    received << summary + QLatin1Char('|') + body;
+    return static_cast<uint>(received.size());
+  }
 };
 
 }  // namespace
@@ -430,6 +447,30 @@ class GuiTest : public QObject {
     qunsetenv("FAKE_PINENTRY_PIN");
   }
 
+  void jobEndsAreToldToTheDesktopWhenTheUserIsElsewhere() {
+    if (qEnvironmentVariableIsEmpty("SEALVANE_TEST_PRIVATE_BUS")) QSKIP("needs a session bus of its own (dbus-run-session)");
+    NotificationService service;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service, QDBusConnection::ExportAllSlots));
+    Program p("");
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
+    p.window.JobEnded("Encrypted <b>plans</b>.txt into plans.sva, 3 KB, 0.1 s", true);
+    QTRY_COMPARE(service.received.size(), 1);
+    QCOMPARE(service.received[0], QStringLiteral("Sealvane: done|Encrypted &lt;b&gt;plans&lt;/b&gt;.txt into plans.sva, 3 KB, 0.1 s"));
+    // The user looking at the window sees the status bar; nothing more.
+    p.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&p.window));
+    p.window.JobEnded("Decrypted plans.sva into plans.txt, 3 KB, 0.1 s", true);
+    QTest::qWait(300);
+    QCOMPARE(service.received.size(), 1);
+    bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+  }
+
   void boxesAreCentredOnTheirWindowOrTheScreen() {
     qt::QtUiPort port;
     forms::frmMain form {port};
@@ -522,6 +563,7 @@ class GuiTest : public QObject {
     QVERIFY(seenProgress > 0 && seenProgress < 100);
     QCOMPARE(fileLabel, QStringLiteral("big.bin"));
     QVERIFY(!fs::exists(Data("big.sva")));
+    QCOMPARE(p.Find<QLabel>("Status")->text(), QStringLiteral("Encrypting big.bin was cancelled"));
     QCOMPARE(test::FolderEntries(Data("")), std::vector<std::string> {"big.bin"});
     QCOMPARE(fs::file_size(Data("big.bin")), content.size());
   }

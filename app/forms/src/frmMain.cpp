@@ -271,7 +271,7 @@ void frmMain::FillAccessList() {
 }
 
 void frmMain::UpdateStatusBar() {
-  Edit("Status").text = "Ready";
+  Edit("Status").text = m_strJobSummary.empty() ? "Ready" : m_strJobSummary;
   Edit("FileSize").text = FileExists(m_strFilePath) ? "File Size: " + FormatFileSize(m_strFilePath) : "";
   Edit("EncFileSize").text = GetCurrentMode() != kModeSecureDelete && FileExists(m_strEncFilePath)
                                  ? "Enc. File Size: " + FormatFileSize(m_strEncFilePath)

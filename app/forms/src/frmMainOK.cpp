@@ -4,6 +4,7 @@
 #include "sealvane/forms/frmMain.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <strings.h>
 
 #include "sealvane/archive/FileHelpers.h"
@@ -16,6 +17,7 @@
 #include "sealvane/forms/DigitalIDs.h"
 #include "sealvane/forms/modMain.h"
 #include "sealvane/platform/DynamicLibrary.h"
+#include "sealvane/platform/Environment.h"
 #include "sealvane/modern/KeyWrap.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/RuntimeError.h"
@@ -67,9 +69,12 @@ void frmMain::btnOK_Click() {
     if (mode == kModeSecureDelete) {
       frmSecureDelete job(m_ui, m_library);
       m_oLastDeletion.reset();
+      const std::int64_t bytes = FileExists(m_strFilePath) ? platform::FileLength(m_strFilePath) : 0;
       if (job.Initialize(m_strFilePath) && m_mainView) {
+        const auto start = std::chrono::steady_clock::now();
         m_mainView->ShowJob(job);
         if (job.Result() == 0) m_oLastDeletion = job.Report();
+        JobEnded(mode, job.Result(), m_strFilePath, "", bytes, std::chrono::steady_clock::now() - start);
       }
     } else if (mode == kModeDecrypt) {
       finished = OKDecrypt();
@@ -119,7 +124,13 @@ bool frmMain::OKDecrypt() {
     if (job.Initialize(record)) {
       // The file as the job names it (a modern archive's stored name).
       m_strFilePath = job.FilePath();
-      if (m_mainView) m_mainView->ShowJob(job);
+      if (m_mainView) {
+        const auto start = std::chrono::steady_clock::now();
+        m_mainView->ShowJob(job);
+        JobEnded(kModeDecrypt, job.Result(), m_strEncFilePath, m_strFilePath,
+                 FileExists(m_strFilePath) ? platform::FileLength(m_strFilePath) : 0,
+                 std::chrono::steady_clock::now() - start);
+      }
     }
   }
   ClearPasswords(false);
@@ -174,14 +185,66 @@ bool frmMain::OKEncrypt() {
     frmEncrypt job(m_ui, m_library, m_zlib);
     m_oLastDeletion.reset();
     if (job.Initialize(record) && m_mainView) {
+      const auto start = std::chrono::steady_clock::now();
       m_mainView->ShowJob(job);
       if (job.Result() == 0) m_oLastDeletion = job.OriginalReport();
+      JobEnded(kModeEncrypt, job.Result(), m_strFilePath, m_strEncFilePath,
+               FileExists(m_strEncFilePath) ? platform::FileLength(m_strEncFilePath) : 0,
+               std::chrono::steady_clock::now() - start);
     }
   }
   ClearPasswords(true);
   WipeText(m_strPassword);
   return true;
 }
+
+void frmMain::JobEnded(const std::string& i_strMode, std::int32_t i_nResult, const std::string& i_strFrom,
+                       const std::string& i_strInto, std::int64_t i_nBytes, std::chrono::steady_clock::duration i_dTook) {
+  const std::string from = GetFileNameOfPath(i_strFrom);
+  const std::string into = GetFileNameOfPath(i_strInto);
+  const bool encrypt = i_strMode == kModeEncrypt;
+  const bool decrypt = i_strMode == kModeDecrypt;
+  std::string summary;
+  if (i_nResult == kOk) {
+    char took[32];
+    std::snprintf(took, sizeof(took), "%.1f s", std::chrono::duration<double>(i_dTook).count());
+    const std::string size = FormatByteCount(i_nBytes, platform::LocaleDecimalSeparator());
+    summary = encrypt   ? "Encrypted " + from + " into " + into + ", " + size + ", " + took
+              : decrypt ? "Decrypted " + from + " into " + into + ", " + size + ", " + took
+                        : "Securely deleted " + from + ", " + size + ", " + took;
+    if (encrypt && m_oLastDeletion) summary += "; the original was securely deleted";
+  } else {
+    const std::string doing = encrypt ? "Encrypting " : decrypt ? "Decrypting " : "Deleting ";
+    summary = doing + from + (i_nResult == kCancelled ? " was cancelled" : " failed");
+  }
+  m_strJobSummary = summary;
+  // The encrypted file just made or opened heads the recent list; a file
+  // securely deleted leaves it.
+  if (i_nResult == kOk) RememberRecent(encrypt ? i_strInto : i_strFrom, encrypt || decrypt);
+  if (m_mainView) m_mainView->JobEnded(summary, i_nResult == kOk);
+}
+
+void frmMain::RememberRecent(const std::string& i_strArchive, bool i_bAdd) {
+  constexpr std::size_t kKept = 8;
+  clsConfig config;
+  std::vector<std::string> files = config.GetRecentFiles();
+  files.erase(std::remove(files.begin(), files.end(), i_strArchive), files.end());
+  if (i_bAdd) files.insert(files.begin(), i_strArchive);
+  if (files.size() > kKept) files.resize(kKept);
+  config.SetRecentFiles(files);
+}
+
+std::vector<std::string> frmMain::RecentFiles() const {
+  std::vector<std::string> files;
+  for (const std::string& file : clsConfig().GetRecentFiles()) {
+    if (FileExists(file)) files.push_back(file);
+  }
+  return files;
+}
+
+void frmMain::mnuFileRecent_Click(const std::string& i_strPath) { FileDropped(i_strPath); }
+
+void frmMain::mnuFileClearRecent_Click() { clsConfig().SetRecentFiles({}); }
 
 bool frmMain::ConfirmLegacyCipher() {
   if (m_eAlg != 1 && m_eAlg != 2) return true;

@@ -30,6 +30,8 @@
 #include "Widgets.h"
 #include "sealvane/qt/AboutDialog.h"
 #include "sealvane/qt/GenDigitalIDDialog.h"
+#include "Notify.h"
+#include "sealvane/platform/VisibleText.h"
 #include "sealvane/qt/Glyphs.h"
 #include "sealvane/qt/HelpViewer.h"
 #include "sealvane/qt/JobDialog.h"
@@ -91,6 +93,12 @@ void MainWindow::BuildMenus() {
   addItem(file, "mnuFileEncrypt", [this] { m_form.mnuFileEncrypt_Click(); });
   addItem(file, "mnuFileDecrypt", [this] { m_form.mnuFileDecrypt_Click(); });
   addItem(file, "mnuFileSecureDelete", [this] { m_form.mnuFileSecureDelete_Click(); });
+  file->addSeparator();
+  // The encrypted files made or opened lately, read when the menu opens.
+  QMenu* recent = file->addMenu(QStringLiteral("&Recent Encrypted Files"));
+  recent->setObjectName("mnuFileRecent");
+  connect(recent, &QMenu::aboutToShow, this, [this, recent] { FillRecentMenu(recent); });
+  FillRecentMenu(recent);
   file->addSeparator();
   // Ctrl+Q on every desktop (the standard Quit key has none on some).
   addItem(file, "mnuFileExit", [this] { close(); })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -398,6 +406,31 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
     text->setText(!mnemonic.isEmpty() && QString(mnemonic).remove(QLatin1Char('&')) == Q(state.text) ? mnemonic
                                                                                                      : Q(state.text));
   }
+}
+
+void MainWindow::FillRecentMenu(QMenu* menu) {
+  menu->clear();
+  const std::vector<std::string> files = m_form.RecentFiles();
+  int number = 1;
+  for (const std::string& file : files) {
+    // A name is text, not a mnemonic: its & are doubled, control
+    // characters shown.
+    QString text = Q(platform::VisibleText(file));
+    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAction* item = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(text));
+    connect(item, &QAction::triggered, this, [this, file] { m_form.mnuFileRecent_Click(file); });
+  }
+  if (!files.empty()) menu->addSeparator();
+  QAction* clear = menu->addAction(QStringLiteral("&Clear List"));
+  clear->setObjectName("mnuFileClearRecent");
+  clear->setEnabled(!files.empty());
+  connect(clear, &QAction::triggered, this, [this] { m_form.mnuFileClearRecent_Click(); });
+}
+
+void MainWindow::JobEnded(const std::string& summary, bool done) {
+  // Told to the desktop only when the user is looking elsewhere.
+  if (isActiveWindow()) return;
+  NotifyDesktop(done ? QStringLiteral("Sealvane: done") : QStringLiteral("Sealvane: not done"), Q(summary));
 }
 
 void MainWindow::ShowPasswords(bool shown) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sealvane/settings/clsRegistry.h"
 
@@ -48,6 +49,11 @@ class clsConfig {
 
   std::int32_t GetLastDir(std::string& o_strLastDir);
   std::int32_t SetLastDir(const std::string& i_strLastDir);
+
+  // The encrypted files last made or opened, newest first ("RecentFiles",
+  // one per line).
+  std::vector<std::string> GetRecentFiles();
+  std::int32_t SetRecentFiles(const std::vector<std::string>& i_colFiles);
 
   // The folder the certificate manager last imported from or exported to
   // ("CertificateDirectory").

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +66,9 @@ class frmMainView : public FormView {
   // Shows a document shipped with the program (the ReadMe, the license) in
   // a window of the program's own; false when it cannot be shown.
   virtual bool ShowDocument(const std::string& /*path*/, const std::string& /*title*/) { return false; }
+  // A job ended: what it did, in a sentence (in the status bar too); the
+  // view tells the desktop when the user is elsewhere.
+  virtual void JobEnded(const std::string& /*summary*/, bool /*done*/) {}
 };
 
 // The compiled help beside the program, and its first topic.
@@ -141,6 +145,13 @@ class frmMain : public Form {
   void mnuHelpAbout_Click();
   // A file dropped on the window: Decrypt for an archive, else Encrypt.
   void FileDropped(const std::string& i_strPath);
+  // The encrypted files made or opened lately that are still there, newest
+  // first; one of them chosen (Decrypt mode), and the list emptied.
+  std::vector<std::string> RecentFiles() const;
+  void mnuFileRecent_Click(const std::string& i_strPath);
+  void mnuFileClearRecent_Click();
+  // The sentence about the last job that ended; empty before the first.
+  const std::string& JobSummary() const noexcept { return m_strJobSummary; }
 
   // Sets the other recipients directly (the terminal names them by
   // thumbprint instead of choosing them in the selection dialog).
@@ -172,6 +183,11 @@ class frmMain : public Form {
   bool OKEncrypt();
   bool OKDecrypt();
   void ClearPasswords(bool i_bConfirmToo);
+  // After a job: the sentence for the status bar and the desktop, and the
+  // list of recent encrypted files.
+  void JobEnded(const std::string& i_strMode, std::int32_t i_nResult, const std::string& i_strFrom,
+                const std::string& i_strInto, std::int64_t i_nBytes, std::chrono::steady_clock::duration i_dTook);
+  static void RememberRecent(const std::string& i_strArchive, bool i_bAdd);
   // The note under the password box when encrypting with a password.
   void UpdateStrength();
   void SetAccessEnabled(const std::string& i_strMode);
@@ -204,6 +220,7 @@ class frmMain : public Form {
 
   std::vector<AccessRow> m_rows;
   std::optional<DeletionReport> m_oLastDeletion;
+  std::string m_strJobSummary;
   std::vector<std::int32_t> m_colExtraCodePages;
   std::int32_t m_nFileMode = -1;
 };

@@ -17,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QTreeWidget;
@@ -31,6 +32,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   // frmMainView
   void Refresh() override;
   void RefreshControl(const std::string& control) override;
+  void JobEnded(const std::string& summary, bool done) override;
   void SetFocus(const std::string& control) override;
   void Close() override;
   std::optional<std::string> BrowseForFile(const forms::BrowseRequest& request) override;
@@ -60,6 +62,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   void AddMnemonics();
   // Both password boxes show (or hide) what is typed.
   void ShowPasswords(bool shown);
+  void FillRecentMenu(QMenu* menu);
   void SizeAccessColumns();
   // Applies a control's state to its widget.
   void Apply(QWidget* widget, const forms::ControlState& state);
