@@ -10,6 +10,7 @@
 #include "sealvane/platform/Environment.h"
 #include "sealvane/platform/Process.h"
 #include "sealvane/forms/frmCertManager.h"
+#include "sealvane/qt/Appearance.h"
 #include "sealvane/qt/CertManagerWindow.h"
 #include "sealvane/qt/Glyphs.h"
 #include "sealvane/qt/MainWindow.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(sealvane::forms::kFileVersion));
     QApplication::setWindowIcon(sealvane::qt::ProgramIcon());
     PreferGraphicalPinentry();
+    sealvane::qt::FollowDesktopColourScheme();
 
     // Qt has taken its own options out of the arguments.
     std::vector<std::string> args;

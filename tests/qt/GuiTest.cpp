@@ -26,6 +26,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -41,6 +43,7 @@
 #include "sealvane/csp/WinCrypt.h"
 #include "sealvane/forms/modMain.h"
 #include "sealvane/forms/frmCertManager.h"
+#include "sealvane/qt/Appearance.h"
 #include "sealvane/qt/CertManagerWindow.h"
 #include "sealvane/qt/HelpViewer.h"
 #include "sealvane/qt/JobDialog.h"
@@ -797,6 +800,38 @@ class GuiTest : public QObject {
     });
     QVERIFY(back.privateKey);
     QCOMPARE(boxes.size(), 5);  // two imports, three exports
+  }
+
+  void theDarkSchemeIsFollowed() {
+    const QPalette light = QApplication::palette();
+    const QString style = QApplication::style()->name();
+    qputenv("SEALVANE_COLOR_SCHEME", "dark");
+    qt::FollowDesktopColourScheme();
+    qunsetenv("SEALVANE_COLOR_SCHEME");
+    QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 128);
+    test::WriteFileBytes(Data("night.txt"), "night");
+    {
+      Program p("/e \"" + Data("night.txt") + "\"");
+      QTest::mouseClick(p.Option(1), Qt::LeftButton);
+      QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), "Correct Horse 9");
+      // The boxes and their text follow the palette, the read-only look too.
+      auto* password = p.Find<QLineEdit>("txtPassword");
+      QVERIFY(password->palette().color(QPalette::Base).lightness() < 80);
+      QVERIFY(p.Find<QLabel>("lblStrength")->palette().color(QPalette::WindowText).lightness() > 180);
+      Shot(&p.window, QStringLiteral("dark-main-encrypt-password"));
+      p.Find<QAction>("Decrypt")->trigger();
+      QVERIFY(p.Find<QLineEdit>("txtEncFile")->palette().color(QPalette::Base).lightness() < 128);
+      Shot(&p.window, QStringLiteral("dark-main-decrypt"));
+      ModalWatcher options([&](QWidget* modal) {
+        if (modal->objectName() != QLatin1String("frmOptions")) return false;
+        Shot(modal, QStringLiteral("dark-options"));
+        QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+        return true;
+      });
+      p.Find<QAction>("mnuToolsOptions")->trigger();
+    }
+    QApplication::setStyle(QStyleFactory::create(style));
+    QApplication::setPalette(light);
   }
 
   void screenshotsOfEveryWindow() {

@@ -433,6 +433,13 @@ void MainWindow::JobEnded(const std::string& summary, bool done) {
   NotifyDesktop(done ? QStringLiteral("Sealvane: done") : QStringLiteral("Sealvane: not done"), Q(summary));
 }
 
+void MainWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::PaletteChange && m_actShowPassword) {
+    m_actShowPassword->setIcon(PasswordShownIcon(m_actShowPassword->isChecked()));
+  }
+  QMainWindow::changeEvent(event);
+}
+
 void MainWindow::ShowPasswords(bool shown) {
   for (QLineEdit* line : {m_txtPassword, m_txtConfirmPassword}) line->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
   m_actShowPassword->setIcon(PasswordShownIcon(shown));

@@ -50,6 +50,8 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // A new palette (the desktop turned dark): the drawn eye follows it.
+  void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
