@@ -2,6 +2,7 @@
 // The Options and digital-ID selection dialogs without a toolkit.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 #include "forms/FormFixtures.h"
@@ -9,6 +10,7 @@
 #include "sealvane/forms/frmAbout.h"
 #include "sealvane/forms/frmOptions.h"
 #include "sealvane/forms/frmSelectDigitalID.h"
+#include "sealvane/archive/CertificateService.h"
 #include "sealvane/archive/modCommon.h"
 
 namespace sealvane {
@@ -52,7 +54,7 @@ TEST(SelectDigitalID, SortsByTheClickedColumnAndReturnsTheDisplayedOrder) {
   EXPECT_TRUE(dialog.Rows()[0].selected);
   // IDs that look alike are told apart by the start of their thumbprint.
   EXPECT_EQ(dialog.Rows()[0].thumbprint, "02020202");
-  dialog.ColumnClick(2);
+  dialog.ColumnClick(3);
   EXPECT_EQ(dialog.Rows()[0].name, "carol");
   dialog.ColumnClick(0);
   dialog.Activate();
@@ -70,6 +72,31 @@ TEST(SelectDigitalID, SortsByTheClickedColumnAndReturnsTheDisplayedOrder) {
   // The caller's collection is untouched.
   EXPECT_TRUE(given[1].m_bSelected);
   EXPECT_FALSE(given[2].m_bSelected);
+}
+
+TEST(SelectDigitalID, RowsSayWhenEachIDWasMadeAndWhichIsTheDefault) {
+  test::FakeUiPort ui;
+  test::FakeOptionsView view;
+  frmSelectDigitalID dialog(ui);
+  dialog.AttachView(&view);
+  clsDigitalID own = Id("Fixture", "fixture@example.org", 0);
+  own.m_varThumbprint = test::ImportOwnDigitalID();
+  ASSERT_TRUE(dialog.Initialize("Pick", "Pick one.", false, {own, Id("Fixture", "fixture@example.org", 7)}));
+  ASSERT_EQ(dialog.Rows().size(), 2u);
+  const auto& mine = dialog.Rows()[0].tag == 1 ? dialog.Rows()[0] : dialog.Rows()[1];
+  const auto& unknown = dialog.Rows()[0].tag == 1 ? dialog.Rows()[1] : dialog.Rows()[0];
+  std::array<std::uint8_t, 20> thumbprint {};
+  std::copy(own.m_varThumbprint.begin(), own.m_varThumbprint.end(), thumbprint.begin());
+  const auto entry = CertificateService().Find("MY", thumbprint);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(mine.created, CertificateTimeText(entry->notBefore).substr(0, 10));
+  EXPECT_EQ(mine.created.size(), 10u);
+  EXPECT_TRUE(mine.isDefault);
+  EXPECT_EQ(unknown.created, "") << "not in a store";
+  EXPECT_FALSE(unknown.isDefault);
+  // Sorted by date: the unknown one (no date) first.
+  dialog.ColumnClick(2);
+  EXPECT_EQ(dialog.Rows()[0].tag, 2);
 }
 
 TEST(SelectDigitalID, SingleSelectionAndCancel) {

@@ -550,8 +550,13 @@ class GuiTest : public QObject {
     QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
     bool pressed = false;
     int seenProgress = 0;
-    QString fileLabel;
+    QString fileLabel, lastCaption;
     ModalWatcher watch([&](QWidget* modal) {
+      if (pressed) {
+        // The window's last words before it goes.
+        if (auto* step = modal->findChild<QLabel*>(QStringLiteral("lblOperation"))) lastCaption = step->text();
+        return lastCaption == QLatin1String("Cancelled");
+      }
       auto* bar = modal->findChild<QProgressBar*>(QStringLiteral("pgbProgressBar"));
       if (bar == nullptr || bar->value() < 1) return false;
       seenProgress = bar->value();
@@ -559,10 +564,11 @@ class GuiTest : public QObject {
       Shot(modal, QStringLiteral("job-window-midway"));
       QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
       pressed = true;
-      return true;
+      return false;
     });
     p.Click("btnOK");
     QVERIFY(pressed);
+    QCOMPARE(lastCaption, QStringLiteral("Cancelled"));
     QVERIFY(seenProgress > 0 && seenProgress < 100);
     QCOMPARE(fileLabel, QStringLiteral("big.bin"));
     QVERIFY(!fs::exists(Data("big.sva")));

@@ -2,9 +2,12 @@
 #include "sealvane/forms/frmSelectDigitalID.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
+#include "sealvane/archive/CertificateService.h"
 #include "sealvane/archive/modCommon.h"
+#include "sealvane/settings/clsConfig.h"
 
 namespace sealvane::forms {
 namespace {
@@ -50,10 +53,26 @@ bool frmSelectDigitalID::Initialize(const std::string& i_strTitle, const std::st
     m_bMultiSelect = i_bMultiSelect;
     m_nSortColumn = 0;
     m_rows.clear();
+    ByteArray defaultId;
+    clsConfig().GetDefaultCertTP(defaultId);
+    const CertificateService certificates;
     for (std::size_t i = 0; i < m_colDigitalIDs.size(); ++i) {
       const clsDigitalID& id = m_colDigitalIDs[i];
-      m_rows.push_back(Row {id.m_strName, id.m_strEMailAddr, ShortThumbprint(id.m_varThumbprint),
-                            static_cast<std::int32_t>(i + 1), id.m_bSelected});
+      Row row {id.m_strName, id.m_strEMailAddr, ShortThumbprint(id.m_varThumbprint), "", false,
+               static_cast<std::int32_t>(i + 1), id.m_bSelected};
+      // When it was made, from the store that holds it.
+      if (id.m_varThumbprint.size() == 20) {
+        std::array<std::uint8_t, 20> thumbprint {};
+        std::copy(id.m_varThumbprint.begin(), id.m_varThumbprint.end(), thumbprint.begin());
+        for (const char* store : {"MY", "AddressBook"}) {
+          if (const auto entry = certificates.Find(store, thumbprint)) {
+            row.created = CertificateTimeText(entry->notBefore).substr(0, 10);
+            break;
+          }
+        }
+      }
+      row.isDefault = !defaultId.empty() && defaultId == id.m_varThumbprint;
+      m_rows.push_back(std::move(row));
     }
     // A single-selection list keeps one selected row: the last one marked.
     if (!m_bMultiSelect) {
@@ -75,8 +94,9 @@ bool frmSelectDigitalID::Initialize(const std::string& i_strTitle, const std::st
 void frmSelectDigitalID::Sort() {
   const int column = m_nSortColumn;
   std::stable_sort(m_rows.begin(), m_rows.end(), [column](const Row& a, const Row& b) {
-    return column == 0 ? LessNoCase(a.name, b.name)
+    return column == 0   ? LessNoCase(a.name, b.name)
            : column == 1 ? LessNoCase(a.email, b.email)
+           : column == 2 ? a.created < b.created
                          : a.thumbprint < b.thumbprint;
   });
 }
@@ -103,7 +123,7 @@ void frmSelectDigitalID::SetSelection(const std::vector<bool>& i_colSelected) {
 
 void frmSelectDigitalID::ColumnClick(int i_nColumn) {
   try {
-    if (i_nColumn < 0 || i_nColumn > 2) return;
+    if (i_nColumn < 0 || i_nColumn > 3) return;
     m_nSortColumn = i_nColumn;
     Sort();
     Refresh();

@@ -2,6 +2,7 @@
 #include "sealvane/qt/SelectDigitalIDDialog.h"
 
 #include <QEvent>
+#include <QFont>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,8 +25,9 @@ SelectDigitalIDDialog::SelectDigitalIDDialog(forms::frmSelectDigitalID& form, QW
   m_lblStatement->setWordWrap(true);
   m_lvwDigitalID = new QTreeWidget(this);
   m_lvwDigitalID->setObjectName("lvwDigitalID");
-  m_lvwDigitalID->setColumnCount(3);
-  m_lvwDigitalID->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("E-Mail Address"), QStringLiteral("Thumbprint")});
+  m_lvwDigitalID->setColumnCount(4);
+  m_lvwDigitalID->setHeaderLabels(
+      {QStringLiteral("Name"), QStringLiteral("E-Mail Address"), QStringLiteral("Created"), QStringLiteral("Thumbprint")});
   m_lvwDigitalID->setRootIsDecorated(false);
   m_lvwDigitalID->setItemsExpandable(false);
   m_lvwDigitalID->setSelectionMode(form.MultiSelect() ? QAbstractItemView::ExtendedSelection
@@ -51,7 +53,7 @@ SelectDigitalIDDialog::SelectDigitalIDDialog(forms::frmSelectDigitalID& form, QW
   layout->addWidget(m_lblStatement);
   layout->addWidget(m_lvwDigitalID, 1);
   layout->addLayout(buttons);
-  resize(520, 340);
+  resize(600, 340);
   m_form.AttachView(this);
   Refresh();
 }
@@ -62,7 +64,15 @@ void SelectDigitalIDDialog::Refresh() {
   m_bRefreshing = true;
   m_lvwDigitalID->clear();
   for (const auto& row : m_form.Rows()) {
-    auto* item = new QTreeWidgetItem(m_lvwDigitalID, {Q(row.name), Q(row.email), Q(row.thumbprint)});
+    // The default digital ID says so in its name's column, in bold.
+    auto* item = new QTreeWidgetItem(
+        m_lvwDigitalID, {row.isDefault ? Q(row.name) + QStringLiteral(" (default)") : Q(row.name), Q(row.email),
+                         Q(row.created), Q(row.thumbprint)});
+    if (row.isDefault) {
+      QFont bold = item->font(0);
+      bold.setBold(true);
+      item->setFont(0, bold);
+    }
     item->setData(0, Qt::UserRole, row.tag);
     item->setSelected(row.selected);
   }
@@ -86,11 +96,13 @@ void SelectDigitalIDDialog::showEvent(QShowEvent* event) {
 }
 
 bool SelectDigitalIDDialog::eventFilter(QObject* watched, QEvent* event) {
-  // Name takes 0.35 of the list's width, E-Mail Address 0.4, the short
-  // thumbprint the rest.
+  // Name takes 0.33 of the list's width, E-Mail Address 0.33, the date
+  // 0.17, the short thumbprint the rest.
   if (watched == m_lvwDigitalID->viewport() && event->type() == QEvent::Resize) {
-    m_lvwDigitalID->setColumnWidth(0, m_lvwDigitalID->viewport()->width() * 35 / 100);
-    m_lvwDigitalID->setColumnWidth(1, m_lvwDigitalID->viewport()->width() * 40 / 100);
+    const int width = m_lvwDigitalID->viewport()->width();
+    m_lvwDigitalID->setColumnWidth(0, width * 33 / 100);
+    m_lvwDigitalID->setColumnWidth(1, width * 33 / 100);
+    m_lvwDigitalID->setColumnWidth(2, width * 17 / 100);
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -33,6 +33,8 @@ class frmSelectDigitalID : public Form {
     // The thumbprint's first eight hexadecimal digits: IDs of one name and
     // address are told apart by it.
     std::string thumbprint;
+    std::string created;  // the certificate's first day, YYYY-MM-DD; empty when not in a store
+    bool isDefault = false;  // the user's default digital ID
     std::int32_t tag = 0;
     bool selected = false;
   };
