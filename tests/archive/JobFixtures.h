@@ -74,11 +74,7 @@ inline void FakeDesktop(const std::string& defaultApp, const std::string& fileTy
   fs::create_directories(bin);
   WriteFileBytes(bin + "/xdg-mime", "#!/bin/sh\n[ \"$2\" = filetype ] && echo " + fileType + " && exit 0\necho '" +
                                         defaultApp + "'\n");
-  // The log appears whole (renamed into place): a test that waits for it
-  // never reads it half-written.
-  const std::string log = "'" + SandboxDir() + "/opened.log'";
-  WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\n{ cat " + log + " 2>/dev/null; echo \"$1\"; } > " + log +
-                                        ".$$ && mv " + log + ".$$ " + log + "\n");
+  WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" >> '" + SandboxDir() + "/opened.log'\n");
   fs::permissions(bin + "/xdg-mime", fs::perms(0755));
   fs::permissions(bin + "/xdg-open", fs::perms(0755));
   ::setenv("PATH", (bin + ":" + std::getenv("PATH")).c_str(), 1);

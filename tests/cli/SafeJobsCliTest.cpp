@@ -299,7 +299,10 @@ TEST(OpenAfterCli, TheOptionDecidesOverTheArchive) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   r = Cli({"decrypt", archive, "-o", Path("second.bin"), "--password-file", PasswordFile()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  for (int i = 0; i < 500 && !fs::exists(log); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // The opener runs on its own: its line is waited for whole.
+  for (int i = 0; i < 500 && !(fs::exists(log) && test::ReadFileBytes(log).ends_with('\n')); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   EXPECT_EQ(test::ReadFileBytes(log), Path("second.bin") + "\n") << "only the archive that may be opened was";
 
   // A file that can run code is not opened on --yes alone.

@@ -532,6 +532,84 @@ class GuiTest : public QObject {
     QCOMPARE(p.Find<QLineEdit>("txtEncFile")->text(), Q(Data("typed.sva")));
   }
 
+  void warningsPutTheUserBackOnTrack() {
+    csp::BYTE own[20];
+    QVERIFY(csp::ImportPfx(Fixture("capi/capi_fixture.pfx"), "fixture-pass", "MY", own));
+    clsConfig().SetDefaultCertTP(ByteArray(own, own + 20));
+    test::WriteFileBytes(Data("letter.txt"), "a letter");
+    // No application opens text files here.
+    const std::string bin = test::SandboxDir() + "/bin";
+    fs::create_directories(bin);
+    test::WriteFileBytes(bin + "/xdg-mime", "#!/bin/sh\n[ \"$2\" = filetype ] && echo text/plain\nexit 0\n");
+    test::WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" >> '" + test::SandboxDir() + "/opened.log'\n");
+    fs::permissions(bin + "/xdg-mime", fs::perms(0755));
+    fs::permissions(bin + "/xdg-open", fs::perms(0755));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin) + ":" + path);
+    {
+      Program p("/e \"" + Data("letter.txt") + "\"");
+      p.window.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&p.window));
+      QTest::mouseClick(p.Option(1), Qt::LeftButton);
+      auto* password = p.Find<QLineEdit>("txtPassword");
+      auto* confirm = p.Find<QLineEdit>("txtConfirmPassword");
+      QStringList texts;
+      ModalWatcher watch([&](QWidget* modal) {
+        Answer(modal, QMessageBox::Ok, &texts);
+        return false;
+      });
+      // Too short, then two that differ: each time both boxes are emptied
+      // and the user types again in Password.
+      for (const auto& [first, second] : {std::pair {"short1", "short1"}, std::pair {"long enough 1", "long enough 2"}}) {
+        QTest::keyClicks(password, QString::fromLatin1(first));
+        QTest::keyClicks(confirm, QString::fromLatin1(second));
+        confirm->setFocus();
+        p.Click("btnOK");
+        QCOMPARE(password->text(), QString());
+        QCOMPARE(confirm->text(), QString());
+        QTRY_COMPARE(p.window.focusWidget(), static_cast<QWidget*>(password));
+      }
+      QCOMPARE(texts, (QStringList {QStringLiteral("Warning!: A password must be at least 8 characters long."),
+                                    QStringLiteral("Warning!: The passwords you entered do not match.  Please try again.")}));
+      // Options, OK: the access chosen stays.
+      ModalWatcher options([&](QWidget* modal) {
+        if (modal->objectName() != QLatin1String("frmOptions")) return false;
+        QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+        return true;
+      });
+      p.Find<QAction>("mnuToolsOptions")->trigger();
+      QVERIFY(p.Option(1)->isChecked());
+      QTest::keyClicks(password, kPassword);
+      QTest::keyClicks(confirm, kPassword);
+      p.Click("btnOK");
+      QVERIFY(fs::exists(Data("letter.sva")));
+    }
+    fs::remove(Data("letter.txt"));
+    {
+      // Decrypted, with nothing to open it: said as information, its folder offered.
+      Program p("\"" + Data("letter.sva") + "\"");
+      QVERIFY(p.Find<QCheckBox>("chkOpenFile")->isChecked());
+      QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
+      QStringList texts;
+      QMessageBox::Icon icon = QMessageBox::NoIcon;
+      ModalWatcher watch([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box && Shown(box)) icon = box->icon();
+        return Answer(modal, QMessageBox::Yes, &texts);
+      });
+      p.Click("btnOK");
+      QCOMPARE(texts.size(), 1);
+      QVERIFY2(texts[0].startsWith(QStringLiteral("Decrypt: letter.txt was decrypted into ") + QDir(Q(Data(""))).absolutePath() +
+                                   QStringLiteral(".")),
+               qPrintable(texts[0]));
+      QCOMPARE(icon, QMessageBox::Information);
+      // Yes: the folder is shown (by the desktop's opener).
+      QTRY_VERIFY(fs::exists(test::SandboxDir() + "/opened.log"));
+      QCOMPARE(QString::fromStdString(test::ReadFileBytes(test::SandboxDir() + "/opened.log")).trimmed(),
+               QDir(Q(Data(""))).absolutePath());
+    }
+    qputenv("PATH", path);
+  }
+
   void cancelMidwayLeavesNothing() {
     // Large and hard to compress, so that the job is still running when the
     // user looks.
