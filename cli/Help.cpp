@@ -13,12 +13,13 @@ const char* const kCiphers =
     "the enhanced provider), 2 \"DES (56-bit)\", 1 \"RC2 (40-bit)\"";
 
 const std::vector<CommandHelp> kCommands = {
-    {"encrypt", "encrypt FILE [OPTIONS]",
+    {"encrypt", "encrypt FILE... [OPTIONS]",
      "Encrypts FILE, compressed first unless told otherwise, into an archive beside it (FILE with the extension "
-     ".sva): for a password (--password-file, --password-stdin), or for your default digital ID and the "
+     ".sva); several FILEs each into an archive of their own, with the same settings (the password read once): for a password (--password-file, --password-stdin), or for your default digital ID and the "
      "recipients named with --recipient. When the archive already exists and can be read, its cipher, access and "
      "recipients are taken over, as in the desktop program; you are asked before it is replaced.",
-     {{"-o, --output ARCHIVE", "the archive to write (relative to the current folder; its extension becomes .sva)"},
+     {{"-o, --output ARCHIVE", "the archive to write (relative to the current folder; its extension becomes .sva); "
+                               "with several FILEs, the folder the archives go to (made when missing)"},
       {"--password-file F", "the password: the first line of F (at least 8 characters)"},
       {"--password-stdin", "the password: the first line of standard input"},
       {"--recipient THUMBPRINT", "a digital ID from AddressBook (40 hexadecimal digits) that may open the archive; "
@@ -32,18 +33,20 @@ const std::vector<CommandHelp> kCommands = {
        "once the archive is complete, read it back, decrypt it in full and compare it with FILE, then overwrite and "
        "delete FILE (as shred does), or not. Anything that fails on the way leaves FILE as it was. Default: the "
        "AlwaysDeleteOriginal setting (off)"},
-      {"--json", "print the file and the archive as one JSON object; with --shred-original the deletion's report "
-                 "under \"original\" (as shred --json gives it)"},
+      {"--json", "print the file and the archive as one JSON object per FILE (a failed one as {\"file\": ..., "
+                 "\"failed\": true}); with --shred-original the deletion's report under \"original\" (as shred "
+                 "--json gives it)"},
       {"-q, --quiet", "no progress line (there is none when standard error is not a terminal)"},
       {"-y, --yes", "answer the questions (replace an existing archive) with yes"}},
      "The defaults live in HKCU\\Software\\Brennock\\Sealvane: see them with sealvane-cli reg query "
      "'HKCU\\Software\\Brennock\\Sealvane'."},
-    {"decrypt", "decrypt ARCHIVE [OPTIONS]",
+    {"decrypt", "decrypt ARCHIVE... [OPTIONS]",
      "Decrypts ARCHIVE into the file it holds, beside the archive under the name stored in it (only its last "
      "component), with its times and attributes. When the archive asks for it, the file is then opened with its "
      "application (--no-open-after prevents that). An archive for a password asks for the password unless it is "
      "given; an archive for digital IDs needs one of yours in MY.",
-     {{"-o, --output FILE", "the file to write instead of the stored name"},
+     {{"-o, --output FILE", "the file to write instead of the stored name; with several ARCHIVEs, the folder the "
+                            "files go to under their stored names (made when missing)"},
       {"--password-file F", "the password: the first line of F"},
       {"--password-stdin", "the password: the first line of standard input"},
       {"--open-after, --no-open-after", "open the file afterwards, or not, whatever the archive asks"},
@@ -59,7 +62,7 @@ const std::vector<CommandHelp> kCommands = {
       {"-y, --yes", "answer the questions (replace an existing file) with yes"}},
      "Without --json it prints \"Decrypted ARCHIVE into FILE.\". A password with letters outside ASCII is tried as Windows-1252 and as UTF-8, so archives made on Western "
      "systems of the other platform and by earlier versions of Sealvane open with the password as you type it."},
-    {"shred", "shred FILE [OPTIONS]",
+    {"shred", "shred FILE... [OPTIONS]",
      "Overwrites FILE with random bytes, flushes it to the disk and deletes it, after asking. The question and the "
      "closing report say whether the overwrite reaches the blocks that held the data where FILE is kept (not on "
      "copy-on-write file systems, solid-state devices, network shares ...) and why.",
@@ -69,7 +72,9 @@ const std::vector<CommandHelp> kCommands = {
       {"-q, --quiet", "no progress line"},
       {"--shred-hard-links", "also when other names (hard links) show the same data, which is then destroyed for "
                              "them too; without it this is asked even with --yes"}},
-     ""},
+     "With several FILEs (or ARCHIVEs for decrypt) each is done on its own: one that fails does not stop the "
+     "others, the exit status is 1 when any failed (they are named on standard error), and Ctrl-C stops after "
+     "cleaning up the one in hand."},
     {"info", "info ARCHIVE [--json]",
      "Shows an archive's header, access list and file description without decrypting it.",
      {{"--json", "print it as one JSON object"}},

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -295,15 +296,19 @@ class TerminalForm {
   TerminalView view;
 };
 
-int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
-  if (o.positional.size() != 1) {
-    std::cerr << "sealvane-cli: encrypt needs one FILE\n";
-    PrintUsageLine(std::cerr, *FindCommand("encrypt"));
-    return kExitUsage;
-  }
+// One input of a command that may take several. `output`: the -o of one
+// input, or for several the folder the results go to.
+struct Input {
+  const std::string& path;
+  const std::optional<std::string>& output;
+  bool intoFolder = false;
+};
+
+int EncryptOne(const Options& o, TerminalUi& ui, std::ostream& out, const Input& input,
+               const std::optional<platform::Passphrase>& password) {
   // The fields of the main window in Encrypt mode, as a user fills them.
   TerminalForm t(ui);
-  if (!t.Start([&](forms::frmMain& form) { form.PrepareEncrypt(o.positional[0]); })) return kExitFailure;
+  if (!t.Start([&](forms::frmMain& form) { form.PrepareEncrypt(input.path); })) return kExitFailure;
   forms::frmMain& form = t.form;
   if (o.cipher) {
     const int index = forms::AlgorithmIndexIn(form.Control("cmbAlgorithm"), *o.cipher);
@@ -318,14 +323,7 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   if (o.compress) form.chkCompressFile_Click(*o.compress ? 1 : 0);
   if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
   if (o.shredOriginal) form.chkDeleteOriginal_Click(*o.shredOriginal ? 1 : 0);
-  if ((o.passwordFile || o.passwordStdin) && !o.recipients.empty()) {
-    std::cerr << "sealvane-cli: --recipient is for an archive for digital IDs; an archive for a password has none\n";
-    PrintUsageLine(std::cerr, *FindCommand("encrypt"));
-    return kExitUsage;
-  }
-  if (o.passwordFile || o.passwordStdin) {
-    const auto password = Password(o, true);
-    if (!password) return kExitFailure;
+  if (password) {
     form.optAccess_Click(1);
     const std::string text = password->Text();
     form.TextChanged("txtPassword", text);
@@ -351,7 +349,11 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
       form.SetOtherDigitalIDs(std::move(others));
     }
   }
-  if (o.output) form.TextChanged("txtEncFile", *o.output);
+  if (input.intoFolder) {
+    form.TextChanged("txtEncFile", ReplaceExtension(*input.output + "/" + GetFileNameOfPath(input.path), ".sva"));
+  } else if (input.output) {
+    form.TextChanged("txtEncFile", *input.output);
+  }
   if (const int status = t.Ok(); status != 0) return status;
   const clsParameters done = form.Parameters();
   if (o.json) {
@@ -365,24 +367,31 @@ int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   return 0;
 }
 
-int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
-  if (o.positional.size() != 1) {
-    std::cerr << "sealvane-cli: decrypt needs one ARCHIVE\n";
-    PrintUsageLine(std::cerr, *FindCommand("decrypt"));
-    return kExitUsage;
-  }
-  const std::string& archivePath = o.positional[0];
+int DecryptOne(const Options& o, TerminalUi& ui, std::ostream& out, const Input& input,
+               std::optional<platform::Passphrase>& given) {
+  const std::string& archivePath = input.path;
   TerminalForm t(ui);
   if (!t.Start([&](forms::frmMain& form) { form.PrepareDecrypt(archivePath); })) return kExitFailure;
   forms::frmMain& form = t.form;
-  if (o.output) form.TextChanged("txtFile", *o.output);
+  if (input.intoFolder) {
+    // Into the folder, under the name the archive gives (or stores).
+    const std::string proposed = GetFileNameOfPath(form.Control("txtFile").text);
+    form.TextChanged("txtFile", *input.output + "/" + proposed);
+  } else if (input.output) {
+    form.TextChanged("txtFile", *input.output);
+  }
   form.SetPasswordCodePages(o.codePages);
   if (o.mode) form.SetFileMode(*o.mode);
   // The archive's wish to be opened afterwards gives way to the user's.
   if (o.openAfter) form.chkOpenFile_Click(*o.openAfter ? 1 : 0);
   if (form.Control("optAccess(1)").value == 1) {
-    std::optional<platform::Passphrase> password = Password(o, false);
-    if (!password && (o.passwordFile || o.passwordStdin)) return kExitFailure;
+    // A password given once serves every archive that needs one.
+    if (!given && (o.passwordFile || o.passwordStdin)) {
+      given = Password(o, false);
+      if (!given) return kExitFailure;
+    }
+    std::optional<platform::Passphrase> password;
+    if (given) password.emplace(std::string(given->Text()));
     if (!password && platform::StdinIsTerminal()) {
       // Asked through pinentry (on this terminal, or in a window on a
       // desktop), or here when no pinentry can ask.
@@ -411,21 +420,85 @@ int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
   return 0;
 }
 
-int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
-  if (o.positional.size() != 1) {
-    std::cerr << "sealvane-cli: shred needs one FILE\n";
-    PrintUsageLine(std::cerr, *FindCommand("shred"));
-    return kExitUsage;
-  }
+int ShredOne(const Options& o, TerminalUi& ui, std::ostream& out, const Input& input) {
   TerminalForm t(ui);
-  if (!t.Start([&](forms::frmMain& form) { form.PrepareSecureDelete(o.positional[0]); })) return kExitFailure;
+  if (!t.Start([&](forms::frmMain& form) { form.PrepareSecureDelete(input.path); })) return kExitFailure;
   if (const int status = t.Ok(); status != 0) return status;
   if (o.json) {
-    out << DeletionJson(o.positional[0], t.form.LastDeletion()) << "\n";
+    out << DeletionJson(input.path, t.form.LastDeletion()) << "\n";
   } else {
-    out << "Deleted " << EscapeForTerminal(o.positional[0]) << ".\n";
+    out << "Deleted " << EscapeForTerminal(input.path) << ".\n";
   }
   return 0;
+}
+
+// Runs `one` on each input with the same settings: one failure never stops
+// the others, Ctrl-C stops them all (the current one cleaned up). With
+// several inputs -o names the folder the results go to. The exit status:
+// 0 when all were done, 130 when cancelled, else 1, the failures named.
+int ForEachInput(const Options& o, const std::string& verb, std::ostream& out,
+                 const std::function<int(const Input&)>& one) {
+  const char* what = verb == "decrypt" ? "ARCHIVE" : "FILE";
+  if (o.positional.empty()) {
+    std::cerr << "sealvane-cli: " << verb << " needs a " << what << "\n";
+    PrintUsageLine(std::cerr, *FindCommand(verb));
+    return kExitUsage;
+  }
+  if (o.positional.size() == 1) return one(Input {o.positional[0], o.output, false});
+  if (verb == "shred" && o.output) {
+    std::cerr << "sealvane-cli: shred writes nothing; -o has no use\n";
+    return kExitUsage;
+  }
+  if (o.output) {
+    std::error_code ec;
+    std::filesystem::create_directories(*o.output, ec);
+    if (!std::filesystem::is_directory(*o.output, ec)) {
+      std::cerr << "sealvane-cli: with several " << what << "s, -o names a folder; " << EscapeForTerminal(*o.output)
+                << " is not one and cannot be made\n";
+      return kExitUsage;
+    }
+  }
+  std::vector<std::string> failed;
+  for (const std::string& path : o.positional) {
+    const int status = one(Input {path, o.output, o.output.has_value()});
+    if (status == kExitCancelled) {
+      std::cerr << "sealvane-cli: cancelled at " << EscapeForTerminal(path) << "; the ones after it were not begun.\n";
+      return kExitCancelled;
+    }
+    if (status != 0) {
+      failed.push_back(path);
+      if (o.json) out << "{" << (verb == "decrypt" ? "\"archive\": " : "\"file\": ") << Json(path) << ", \"failed\": true}\n";
+    }
+  }
+  if (failed.empty()) return 0;
+  std::cerr << "sealvane-cli: " << failed.size() << " of " << o.positional.size() << " failed:";
+  for (const std::string& path : failed) std::cerr << " " << EscapeForTerminal(path);
+  std::cerr << "\n";
+  return kExitFailure;
+}
+
+int Encrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
+  if ((o.passwordFile || o.passwordStdin) && !o.recipients.empty()) {
+    std::cerr << "sealvane-cli: --recipient is for an archive for digital IDs; an archive for a password has none\n";
+    PrintUsageLine(std::cerr, *FindCommand("encrypt"));
+    return kExitUsage;
+  }
+  // The password is read once, for every file.
+  std::optional<platform::Passphrase> password;
+  if (!o.positional.empty() && (o.passwordFile || o.passwordStdin)) {
+    password = Password(o, true);
+    if (!password) return kExitFailure;
+  }
+  return ForEachInput(o, "encrypt", out, [&](const Input& input) { return EncryptOne(o, ui, out, input, password); });
+}
+
+int Decrypt(const Options& o, TerminalUi& ui, std::ostream& out) {
+  std::optional<platform::Passphrase> password;  // read when the first archive needs it
+  return ForEachInput(o, "decrypt", out, [&](const Input& input) { return DecryptOne(o, ui, out, input, password); });
+}
+
+int Shred(const Options& o, TerminalUi& ui, std::ostream& out) {
+  return ForEachInput(o, "shred", out, [&](const Input& input) { return ShredOne(o, ui, out, input); });
 }
 
 std::string Iso(const ByteArray& fileTime) { return FileTimeText(BytesToFileTime(fileTime)); }

@@ -2,6 +2,7 @@
 // sealvane-cli encrypt, decrypt, shred and info, as a user runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -292,6 +293,100 @@ TEST(JobsCli, AnUnreadableFileIsNamedWithTheReason) {
   EXPECT_NE(r.err.find("Failed to open file.\nThe file " + Path("secret.txt") + " cannot be read: "), std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("ermission denied."), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+// Several inputs: each done on its own with the same settings.
+TEST(ManyFilesCli, ThreeFilesEachWayWithTheResultsInAFolder) {
+  const std::vector<std::string> names = {"a.txt", "b with space.doc", "\xc3\xa9t\xc3\xa9.txt"};
+  for (std::size_t i = 0; i < names.size(); ++i) test::WriteFileBytes(Path(names[i].c_str()), Data(1000 + i * 5000));
+  std::vector<std::string> args = {"encrypt"};
+  for (const auto& name : names) args.push_back(Path(name.c_str()));
+  for (const char* extra : {"-o", "sealed", "--password-file", "", "--json"}) args.push_back(extra);
+  args[args.size() - 2] = PasswordFile("Correct Horse 9");
+  // -o is relative to the current folder.
+  args[args.size() - 4] = Path("sealed");
+  ProcessResult r = Cli(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << "one record per file: " << r.out;
+  std::vector<std::string> archives;
+  for (const auto& name : names) {
+    const std::string archive = Path("sealed/") + name.substr(0, name.rfind('.')) + ".sva";
+    EXPECT_TRUE(fs::exists(archive)) << archive;
+    archives.push_back(archive);
+  }
+  args = {"decrypt"};
+  args.insert(args.end(), archives.begin(), archives.end());
+  for (const std::string& extra : {std::string("-o"), Path("opened"), std::string("--password-file"), Path("pw.txt"),
+                                   std::string("--no-open-after")}) {
+    args.push_back(extra);
+  }
+  r = Cli(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(test::ReadFileBytes(Path("opened/") + names[i]), Data(1000 + i * 5000)) << names[i];
+  }
+  // Shredded together; -o has no use there.
+  EXPECT_EQ(Cli({"shred", archives[0], archives[1], "-o", Path("x"), "--yes"}).exitCode, 2);
+  r = Cli({"shred", archives[0], archives[1], "--yes"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(fs::exists(archives[0]));
+  EXPECT_FALSE(fs::exists(archives[1]));
+}
+
+TEST(ManyFilesCli, CtrlCInTheThirdOfFiveKeepsTheFirstTwoAndBeginsNoOther) {
+  const std::vector<std::string> names = {"f1.txt", "f2.txt", "f3.bin", "f4.txt", "f5.txt"};
+  for (const auto& name : names) test::WriteFileBytes(Path(name.c_str()), Data(name == "f3.bin" ? (64u << 20) : 2000));
+  std::vector<std::string> argv = {SEALVANE_CLI, "encrypt"};
+  for (const auto& name : names) argv.push_back(Path(name.c_str()));
+  for (const std::string& extra : {std::string("--password-file"), PasswordFile("Correct Horse 9"), std::string("--no-compress")}) {
+    argv.push_back(extra);
+  }
+  const int pid = test::StartProcess(argv);
+  // The third archive, still unnamed, grows: the first two are done by then.
+  if (!test::WaitForUnnamedFile(pid, 1 << 20)) {
+    test::WaitProcess(pid);
+    GTEST_SKIP() << "the third job never started writing";
+  }
+  ::kill(pid, SIGINT);
+  const int exitCode = test::WaitProcess(pid);
+  if (exitCode == 0) GTEST_SKIP() << "the jobs finished before the interrupt";
+  EXPECT_EQ(exitCode, 130);
+  EXPECT_TRUE(fs::exists(Path("f1.sva")));
+  EXPECT_TRUE(fs::exists(Path("f2.sva")));
+  for (const char* name : {"f3.sva", "f4.sva", "f5.sva"}) EXPECT_FALSE(fs::exists(Path(name))) << name;
+  for (const auto& name : names) EXPECT_TRUE(fs::exists(Path(name.c_str()))) << "the originals stay: " << name;
+}
+
+TEST(ManyFilesCli, OneUnreadableFileAmongThreeIsNamedAndTheOthersAreDone) {
+  // As an unprivileged user: root reads any file.
+  fs::permissions(SandboxDir(), fs::perms(0755));
+  const std::string profile = Path("profile");
+  fs::create_directories(profile);
+  fs::create_directories(Path("in"));
+  for (const char* name : {"in/one.txt", "in/two.txt", "in/three.txt"}) test::WriteFileBytes(Path(name), Data(3000));
+  test::GiveToUnprivilegedUser(profile);
+  fs::permissions(profile, fs::perms(0777));
+  fs::permissions(Path("in"), fs::perms(0777));
+  for (const char* name : {"in/one.txt", "in/three.txt"}) fs::permissions(Path(name), fs::perms(0644));
+  fs::permissions(Path("in/two.txt"), fs::perms(0200));  // not readable
+  ::setenv("SEALVANE_HOME", profile.c_str(), 1);
+  fs::permissions(PasswordFile("Correct Horse 9"), fs::perms(0644));
+  std::vector<std::string> argv = test::UnprivilegedPrefix();
+  argv.insert(argv.end(), {test::UnprivilegedProgram(SEALVANE_CLI), "encrypt", Path("in/one.txt"), Path("in/two.txt"),
+                           Path("in/three.txt"), "--password-file", Path("pw.txt"), "--json"});
+  const ProcessResult r = test::RunProcess(argv);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("sealvane-cli: 1 of 3 failed: " + Path("in/two.txt") + "\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("{\"file\": \"" + Path("in/two.txt") + "\", \"failed\": true}"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(Path("in/one.sva")));
+  EXPECT_TRUE(fs::exists(Path("in/three.sva")));
+  EXPECT_FALSE(fs::exists(Path("in/two.sva")));
 }
 
 }  // namespace

@@ -96,12 +96,12 @@ void SelectDigitalIDDialog::showEvent(QShowEvent* event) {
 }
 
 bool SelectDigitalIDDialog::eventFilter(QObject* watched, QEvent* event) {
-  // Name takes 0.33 of the list's width, E-Mail Address 0.33, the date
+  // Name takes 0.31 of the list's width, E-Mail Address 0.31, the date
   // 0.17, the short thumbprint the rest.
   if (watched == m_lvwDigitalID->viewport() && event->type() == QEvent::Resize) {
     const int width = m_lvwDigitalID->viewport()->width();
-    m_lvwDigitalID->setColumnWidth(0, width * 33 / 100);
-    m_lvwDigitalID->setColumnWidth(1, width * 33 / 100);
+    m_lvwDigitalID->setColumnWidth(0, width * 31 / 100);
+    m_lvwDigitalID->setColumnWidth(1, width * 31 / 100);
     m_lvwDigitalID->setColumnWidth(2, width * 17 / 100);
   }
   return QDialog::eventFilter(watched, event);
