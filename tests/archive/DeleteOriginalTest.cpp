@@ -72,8 +72,10 @@ TEST(DeleteOriginal, TheArchiveIsCheckedThenTheOriginalGoes) {
     // One bar over the three steps: it never goes back, and each step has its part.
     EXPECT_TRUE(std::is_sorted(ui.progress.begin(), ui.progress.end()));
     EXPECT_EQ(ui.progress.back(), 100);
-    for (const auto& [from, to] : {std::pair {0, 40}, std::pair {40, 70}, std::pair {70, 100}}) {
-      EXPECT_TRUE(std::any_of(ui.progress.begin(), ui.progress.end(), [&](int v) { return v > from && v <= to; })) << to;
+    for (const auto& share : {std::pair {0, 40}, std::pair {40, 70}, std::pair {70, 100}}) {
+      EXPECT_TRUE(std::any_of(ui.progress.begin(), ui.progress.end(),
+                              [&share](int v) { return v > share.first && v <= share.second; }))
+          << share.second;
     }
     EXPECT_EQ(ui.waits, std::vector<int> {1000}) << "one job window, closed once";
     ASSERT_EQ(ui.boxes.size(), 1u);
