@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 # test summary.
 phase() { echo "==> $1 (at ${SECONDS} s)"; }
 phase fuzz
-bash scripts/fuzz.sh 10
+bash scripts/fuzz.sh 7
 
 status=0
 for preset in dev asan-ubsan; do
