@@ -276,6 +276,8 @@ class TerminalForm {
         return kExitFailure;
       }
       for (const char* box : {"txtFile", "txtEncFile"}) {
+        // A folder is encrypted whole; any other folder is a mistake.
+        if (box == std::string("txtFile") && form.GetCurrentMode() == forms::kModeEncrypt) continue;
         const std::string& path = form.Control(box).text;
         std::error_code ec;
         if (!path.empty() && std::filesystem::is_directory(path, ec)) {
@@ -350,7 +352,7 @@ int EncryptOne(const Options& o, TerminalUi& ui, std::ostream& out, const Input&
     }
   }
   if (input.intoFolder) {
-    form.TextChanged("txtEncFile", ReplaceExtension(*input.output + "/" + GetFileNameOfPath(input.path), ".sva"));
+    form.TextChanged("txtEncFile", *input.output + "/" + GetFileNameOfPath(DefaultArchivePath(input.path)));
   } else if (input.output) {
     form.TextChanged("txtEncFile", *input.output);
   }
@@ -413,7 +415,8 @@ int DecryptOne(const Options& o, TerminalUi& ui, std::ostream& out, const Input&
     std::int64_t created = 0, modified = 0;
     GetFileTimes(written, created, modified);
     out << "{\"archive\": " << Json(archivePath) << ", \"file\": " << Json(written)
-        << ", \"size\": " << (ec ? 0 : size) << ", \"modified\": " << Json(FileTimeText(modified)) << "}\n";
+        << ", \"size\": " << (ec ? 0 : size) << ", \"modified\": " << Json(FileTimeText(modified))
+        << (std::filesystem::is_directory(written, ec) ? ", \"folder\": true" : "") << "}\n";
   } else {
     out << "Decrypted " << EscapeForTerminal(archivePath) << " into " << EscapeForTerminal(written) << ".\n";
   }

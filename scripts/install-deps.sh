@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libssl-dev zlib1g-dev libsqlite3-dev libargon2-dev libzstd-dev libzxcvbn-dev
+  libssl-dev zlib1g-dev libsqlite3-dev libargon2-dev libzstd-dev libzxcvbn-dev libarchive-dev
   libgtest-dev libgmock-dev nlohmann-json3-dev
   util-linux
   clang libclang-rt-14-dev

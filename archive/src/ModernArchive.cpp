@@ -232,6 +232,11 @@ ByteArray SealDescription(const Description& description, const Keys& keys, std:
   return sealed;
 }
 
+std::size_t SealedDescriptionSize(const Description& description) noexcept {
+  // Length, size, two times, attributes, flags, the name with its length, tag.
+  return 4 + 8 + 8 + 8 + 4 + 4 + 4 + description.name.size() + modern::kGcmTagSize;
+}
+
 std::optional<Description> OpenDescription(std::span<const std::uint8_t> sealed, const Keys& keys,
                                            std::span<const std::uint8_t> headerMac) {
   if (sealed.size() < modern::kGcmTagSize) return std::nullopt;

@@ -92,6 +92,7 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
   try {
     m_oParameters = i_oParameters;
     m_oPlain.reset();
+    RemoveFolderWork();
     m_bReplace = false;
     m_nStoredSize = 0;
     const std::string& archive = m_oParameters.m_strEncFilePath;
@@ -144,6 +145,7 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, "The file to decrypt to must not be the encrypted file.", 0);
       return false;
     }
+    if (IsFolder()) return PrepareFolder();
     try {
       m_oPlain = platform::ReplacementFile::Create(path);
     } catch (const RuntimeError& e) {
@@ -177,12 +179,16 @@ void frmDecrypt::DoRun() {
   const bool compress = m_oParameters.m_bCompressFile;
   std::int32_t result = kOk;
   try {
-    if (!m_oPlain) throw RuntimeError(rt::kBadFileName);
+    if (!m_oPlain && m_strFolderWork.empty()) throw RuntimeError(rt::kBadFileName);
     // One pass; for a compressed archive "Decompressing:" follows once the
     // whole stream is decrypted, and says what the expansion found.
     SetOperation("Decrypting:");
     DoEvents();
-    if (m_oModern) {
+    if (m_oModern && IsFolder()) {
+      result = DecryptModern();
+      if (result == kOk) result = PublishFolder();
+      if (result == kOk && m_oParameters.m_bOpenFile) OpenDecryptedFile();
+    } else if (m_oModern) {
       result = DecryptModern();
       if (result == kOk) {
         const std::int32_t properties = SetModernProperties();
@@ -225,6 +231,7 @@ void frmDecrypt::DoRun() {
     m_oPlain->Discard();
   }
   m_oPlain.reset();
+  RemoveFolderWork();
   m_oArchiveFile.Close();
   Finish(result);
 }

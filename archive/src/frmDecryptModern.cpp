@@ -6,13 +6,19 @@
 // them check out. The job then opens the chunks on every core, in order,
 // each bound to its number and to whether it is the last, and writes them to
 // the new file, which takes its name only when the last chunk checked out.
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "JobWorkers.h"
 #include "RunIo.h"
 #include "WorkPool.h"
 #include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/FolderTar.h"
 #include "sealvane/archive/ModernArchive.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/frmDecrypt.h"
@@ -31,6 +37,17 @@ constexpr const char* kChangedHeader =
 constexpr const char* kChangedData =
     "The encrypted file is damaged.\rPart of its data has been changed, moved, cut off or added.";
 constexpr const char* kCannotOpen = "The encrypted file cannot be opened.";
+
+// What of a folder was not unpacked, and why.
+void ReportLeftOut(UiPort& ui, const std::vector<std::string>& leftOut) {
+  if (leftOut.empty()) return;
+  constexpr std::size_t kShown = 10;
+  std::string text = leftOut.size() == 1 ? "One item of the folder was not decrypted:"
+                                         : std::to_string(leftOut.size()) + " items of the folder were not decrypted:";
+  for (std::size_t i = 0; i < leftOut.size() && i < kShown; ++i) text += kCR + leftOut[i];
+  if (leftOut.size() > kShown) text += kCR + ("and " + std::to_string(leftOut.size() - kShown) + " more.");
+  ShowWarning(ui, text, 0);
+}
 
 // Chunks in one run of the workers.
 constexpr std::size_t kRunChunks = 4;
@@ -110,6 +127,9 @@ bool frmDecrypt::OpenModern() {
       ShowError(m_ui, kChangedData, 0);
       return false;
     }
+    if ((description->flags & ~v2::kDescFolder) != 0) {
+      throw v2::FormatError("It holds something this version of Sealvane cannot decrypt.");
+    }
     modern->description = *description;
     modern->chunksAt = at;
   } catch (const v2::FormatError& e) {
@@ -142,7 +162,8 @@ std::int32_t frmDecrypt::DecryptModern() {
     const Modern& modern = *m_oModern;
     const v2::Header& header = modern.header;
     const platform::File& in = m_oArchiveFile;
-    const platform::File* out = m_pCheck ? nullptr : &m_oPlain->Data();
+    const platform::File* out = m_pCheck || IsFolder() ? nullptr : &m_oPlain->Data();
+    if (IsFolder() && !m_pCheck) m_pUnpacker = std::make_shared<FolderUnpacker>(m_strFolderWork);
     const std::int64_t fileSize = in.Size();
     const std::int64_t chunkBytes = fileSize - modern.chunksAt;
     const std::uint64_t total = modern.description.size;
@@ -196,6 +217,8 @@ std::int32_t frmDecrypt::DecryptModern() {
         }
         if (m_pCheck) {
           m_pCheck->Put(static_cast<std::int64_t>(written), run->output);
+        } else if (m_pUnpacker) {
+          m_pUnpacker->Put(run->output);
         } else {
           out->WriteAt(static_cast<std::int64_t>(written), run->output);
         }
@@ -215,12 +238,80 @@ std::int32_t frmDecrypt::DecryptModern() {
       ShowError(m_ui, kChangedData, 0);
       result = kDamaged;
     }
+    if (m_pUnpacker && result == kOk) {
+      m_pUnpacker->Finish();
+      ReportLeftOut(m_ui, m_pUnpacker->LeftOut());
+    }
+    if (m_pUnpacker) m_pUnpacker.reset();
   } catch (...) {
+    m_pUnpacker.reset();
     const RuntimeError error = platform::CurrentRuntimeError();
     ShowRuntimeError(m_ui, "Failed to decrypt file.", error);
     result = error.Number();
   }
   return result;
+}
+
+frmDecrypt::~frmDecrypt() {
+  m_pUnpacker.reset();
+  RemoveFolderWork();
+}
+
+bool frmDecrypt::IsFolder() const noexcept {
+  return m_oModern && (m_oModern->description.flags & v2::kDescFolder) != 0;
+}
+
+bool frmDecrypt::PrepareFolder() {
+  const std::string& path = m_oParameters.m_strFilePath;
+  const std::string name = GetFileNameOfPath(path);
+  std::string parent = GetFolderOfPath(path, true);
+  if (parent.empty()) parent = ".";
+  // Unpacking checks every folder on the way for links: the way to the new
+  // folder is given without any.
+  char* real = ::realpath(parent.c_str(), nullptr);
+  if (real == nullptr) {
+    ReportFileFailure(m_ui, "Failed to open file.", platform::RuntimeErrorFromErrno(errno));
+    return false;
+  }
+  std::string work = std::string(real) + "/." + (name.size() > 200 ? name.substr(0, 200) : name) + ".XXXXXX";
+  std::free(real);
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+    if (ConfirmReplace(m_ui, path) != MsgResult::Yes) return false;
+    m_bReplace = true;
+  }
+  if (::mkdtemp(work.data()) == nullptr) {
+    ReportFileFailure(m_ui, "Failed to open file.", platform::RuntimeErrorFromErrno(errno));
+    return false;
+  }
+  m_strFolderWork = work;
+  SetOperation("");
+  SetFile(GetFileNameOfPath(m_oParameters.m_strEncFilePath));
+  SetProgress(0, 1);
+  return true;
+}
+
+std::int32_t frmDecrypt::PublishFolder() {
+  const std::string& path = m_oParameters.m_strFilePath;
+  // Swapped with the old one when it is replaced (the old one is then
+  // removed with the work folder); never over anything that appeared since.
+  std::error_code ec;
+  const bool swap = m_bReplace && std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+  if (::renameat2(AT_FDCWD, m_strFolderWork.c_str(), AT_FDCWD, path.c_str(), swap ? RENAME_EXCHANGE : RENAME_NOREPLACE) !=
+      0) {
+    const RuntimeError error = platform::RuntimeErrorFromErrno(errno);
+    ReportFileFailure(m_ui, "Failed to save decrypted folder.", error);
+    return error.Number();
+  }
+  if (!swap) m_strFolderWork.clear();
+  return kOk;
+}
+
+void frmDecrypt::RemoveFolderWork() noexcept {
+  if (m_strFolderWork.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(m_strFolderWork, ec);
+  m_strFolderWork.clear();
 }
 
 std::int32_t frmDecrypt::SetModernProperties() {

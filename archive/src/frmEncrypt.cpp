@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/archive/frmEncrypt.h"
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdint>
 #include <limits>
 
@@ -9,6 +11,7 @@
 #include "WorkPool.h"
 #include "RunIo.h"
 #include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/FolderTar.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/clsBinaryFile.h"
@@ -28,6 +31,12 @@ namespace {
 constexpr const char* kCompressedTooLarge =
     "The file is too large to be compressed.  The encrypted file would be larger than 2 GB.\r"
     "Please turn compression off or specify a smaller file.";
+constexpr const char* kFolderNeedsModern =
+    "A folder can only be encrypted with AES (256-bit).\r"
+    "Please choose AES (256-bit) as the encryption method in Options.";
+constexpr const char* kFolderNotDeleted =
+    "A folder is not securely deleted after encrypting.\r"
+    "Please turn off \"Securely delete the original after encrypting\" to encrypt a folder.";
 
 }  // namespace
 
@@ -43,6 +52,8 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
       ShowWarning(m_ui, "Please specify a file.", 0);
       return false;
     }
+    m_pFolder.reset();
+    if (platform::StatusOf(path).kind == platform::FileKind::Folder) return InitializeFolder();
     if (!FileExists(path)) {
       ShowWarning(m_ui, "The file does not exist.  Please specify an existing file.", 0);
       return false;
@@ -94,6 +105,51 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
         return false;
       }
     }
+    return CreateArchive();
+  } catch (...) {
+    m_oArchive.reset();
+    ShowRuntimeError(m_ui, "Failed to initialize Encrypt form.");
+    return false;
+  }
+}
+
+bool frmEncrypt::InitializeFolder() {
+  const std::string& path = m_oParameters.m_strFilePath;
+  if (m_oParameters.m_eAlg != kCipherAes256) {
+    ShowWarning(m_ui, kFolderNeedsModern, 0);
+    return false;
+  }
+  if (m_oParameters.m_bDeleteOriginal) {
+    ShowWarning(m_ui, kFolderNotDeleted, 0);
+    return false;
+  }
+  const std::string& archive = m_oParameters.m_strEncFilePath;
+  if (archive.empty()) {
+    ShowWarning(m_ui, "Please specify an encrypted file.", 0);
+    return false;
+  }
+  // An archive inside the folder would be packed into itself.
+  std::error_code ec;
+  const auto folder = std::filesystem::weakly_canonical(path, ec);
+  const auto into = std::filesystem::weakly_canonical(std::filesystem::absolute(archive, ec).parent_path(), ec);
+  if (!ec && std::mismatch(folder.begin(), folder.end(), into.begin(), into.end()).first == folder.end()) {
+    ShowWarning(m_ui, "The encrypted file must not be inside the folder to encrypt.  Please specify another file.", 0);
+    return false;
+  }
+  try {
+    m_pFolder = std::make_shared<FolderPacker>(path);
+  } catch (const RuntimeError& e) {
+    ShowRuntimeError(m_ui, "Failed to open folder.", e);
+    return false;
+  }
+  if (GetFileTimes(path, m_nFolderCreated, m_nFolderModified) != 0) m_nFolderCreated = m_nFolderModified = 0;
+  m_strFileName = GetFileNameOfPath(folder.string());
+  return CreateArchive();
+}
+
+bool frmEncrypt::CreateArchive() {
+  const std::string& archive = m_oParameters.m_strEncFilePath;
+  try {
     // The new archive is made beside the target and replaces it only when it
     // is complete: a folder that cannot take it fails here, before anything.
     try {
@@ -152,9 +208,10 @@ void frmEncrypt::DoRun() {
     }
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
-    ShowRuntimeError(m_ui, "Failed to encrypt file.", error);
+    ShowRuntimeError(m_ui, m_pFolder ? "Failed to encrypt folder." : "Failed to encrypt file.", error);
     result = error.Number();
   }
+  m_pFolder.reset();
   m_nResult = result;
   SetOperation("Cleaning up");
   SetFile("");

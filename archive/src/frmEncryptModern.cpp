@@ -8,6 +8,7 @@
 
 #include "JobWorkers.h"
 #include "WorkPool.h"
+#include "sealvane/archive/FolderTar.h"
 #include "sealvane/archive/ModernArchive.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/frmEncrypt.h"
@@ -43,16 +44,24 @@ std::int32_t frmEncrypt::EncryptModern() {
     const clsParameters& p = m_oParameters;
     v2::Description desc;
     desc.name = m_strFileName;
-    try {
-      const platform::FileTimes times = m_oPlainFile.Times();
-      desc.created = times.creation;
-      desc.modified = times.lastWrite;
-    } catch (const RuntimeError&) {
-      // Times that cannot be read are stored as zero.
+    if (m_pFolder) {
+      // A folder's stream is as long as it turns out to be: its size is
+      // recorded once it has all been read.
+      desc.flags = v2::kDescFolder;
+      desc.created = m_nFolderCreated;
+      desc.modified = m_nFolderModified;
+    } else {
+      try {
+        const platform::FileTimes times = m_oPlainFile.Times();
+        desc.created = times.creation;
+        desc.modified = times.lastWrite;
+      } catch (const RuntimeError&) {
+        // Times that cannot be read are stored as zero.
+      }
+      desc.attributes = m_oPlainFile.Attributes(m_strFileName) & 7;
+      // The size recorded now is what is encrypted, even if the file grows.
+      desc.size = static_cast<std::uint64_t>(m_oPlainFile.Size());
     }
-    desc.attributes = m_oPlainFile.Attributes(m_strFileName) & 7;
-    // The size recorded now is what is encrypted, even if the file grows.
-    desc.size = static_cast<std::uint64_t>(m_oPlainFile.Size());
 
     v2::Header header;
     header.flags = (p.m_bPwdRequired ? v2::kFlagPassword : 0) | (p.m_bCompressFile ? v2::kFlagCompressed : 0) |
@@ -79,17 +88,34 @@ std::int32_t frmEncrypt::EncryptModern() {
     if (Cancelled()) return kCancelled;
     const v2::Keys keys(fileKey, header.salt);
     const ByteArray head = v2::WriteHeader(header, keys);
-    const ByteArray sealedDesc = v2::SealDescription(desc, keys, header.mac);
     const platform::File& out = m_oArchive->Data();
     out.WriteAt(0, head);
-    out.WriteAt(static_cast<std::int64_t>(head.size()), sealedDesc);
-    std::int64_t written = static_cast<std::int64_t>(head.size() + sealedDesc.size());
+    // A folder's description is sealed at the end, in the place kept for it
+    // here (the archive has no name anybody sees until it is complete).
+    const std::size_t descSize = v2::SealedDescriptionSize(desc);
+    if (m_pFolder) {
+      out.WriteAt(static_cast<std::int64_t>(head.size()), ByteArray(descSize, 0));
+    } else {
+      out.WriteAt(static_cast<std::int64_t>(head.size()), v2::SealDescription(desc, keys, header.mac));
+    }
+    std::int64_t written = static_cast<std::int64_t>(head.size() + descSize);
     std::int64_t flushed = 0;
 
     // The chunks, sealed on every core and written in order.
     constexpr std::chrono::milliseconds kPoll(20);
-    const std::uint64_t total = desc.size;
+    const std::uint64_t total = m_pFolder ? m_pFolder->Estimate() : desc.size;
     const std::uint64_t runBytes = kRunChunks * header.chunkSize;
+    // The next run of the plain stream; true when it is the last.
+    const auto readRun = [&](ByteArray& input, std::uint64_t offset) {
+      if (m_pFolder) {
+        input.resize(static_cast<std::size_t>(runBytes));
+        input.resize(m_pFolder->Read(input));
+        return m_pFolder->End();
+      }
+      input.resize(static_cast<std::size_t>(std::min(runBytes, total - offset)));
+      m_oPlainFile.ReadAt(static_cast<std::int64_t>(offset), input);
+      return offset + input.size() == total;
+    };
     WorkPool pool(
         [&] { return std::make_unique<ChunkSealWorker>(keys.payload, header.mac, p.m_bCompressFile, header.chunkSize); },
         m_nWorkers);
@@ -100,13 +126,11 @@ std::int32_t frmEncrypt::EncryptModern() {
     while (result == kOk) {
       while (!allHandedOut && !pool.Full()) {
         auto run = pool.NewRun();
-        const std::uint64_t n = std::min(runBytes, total - handedOut);
-        run->input.resize(static_cast<std::size_t>(n));
-        m_oPlainFile.ReadAt(static_cast<std::int64_t>(handedOut), run->input);
+        run->last = allHandedOut = readRun(run->input, handedOut);
+        const std::uint64_t n = run->input.size();
         run->first = chunk;
         chunk += std::max<std::uint64_t>(1, (n + header.chunkSize - 1) / header.chunkSize);
         handedOut += n;
-        run->last = allHandedOut = handedOut == total;
         pool.Submit(std::move(run));
       }
       if (pool.Empty()) break;
@@ -123,10 +147,14 @@ std::int32_t frmEncrypt::EncryptModern() {
         }
         sealed += run->input.size();
         pool.Release();
-        SetProgress(static_cast<std::int64_t>(sealed), static_cast<std::int64_t>(total));
+        SetProgress(static_cast<std::int64_t>(std::min(sealed, total)), static_cast<std::int64_t>(total));
       }
       DoEvents();
       if (Cancelled()) result = kCancelled;
+    }
+    if (result == kOk && m_pFolder) {
+      desc.size = handedOut;
+      out.WriteAt(static_cast<std::int64_t>(head.size()), v2::SealDescription(desc, keys, header.mac));
     }
   } catch (const modern::KeyWrapError& e) {
     ShowError(m_ui, e.what(), 0);

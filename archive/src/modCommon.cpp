@@ -157,6 +157,20 @@ std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_
   return {};
 }
 
+std::string WithoutTrailingSlash(std::string i_strPath) {
+  while (i_strPath.size() > 1 && i_strPath.back() == '/') i_strPath.pop_back();
+  return i_strPath;
+}
+
+std::string DefaultArchivePath(const std::string& i_strPath) {
+  if (i_strPath.empty()) return {};
+  if (platform::StatusOf(i_strPath).kind == platform::FileKind::Folder) {
+    const std::string folder = WithoutTrailingSlash(i_strPath);
+    return folder == "/" ? std::string() : folder + ".sva";
+  }
+  return ReplaceExtension(i_strPath, ".sva");
+}
+
 std::string BesideFile(const std::string& i_strPath, const std::string& i_strName) {
   const std::size_t slash = i_strPath.rfind('/');
   return slash == std::string::npos ? i_strName : i_strPath.substr(0, slash + 1) + i_strName;

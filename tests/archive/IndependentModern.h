@@ -235,6 +235,7 @@ struct WriteOptions {
   std::string name = "independent.txt";
   std::uint64_t created = 0x01D9000000000000ULL, modified = 0x01D9100000000000ULL;
   std::uint32_t attributes = 0;
+  std::uint32_t descriptionFlags = 0;  // 1: the plain stream is a folder's tar stream
   std::optional<std::uint64_t> recordedSize;  // a size the description claims instead of the real one
   Bytes salt = Bytes(32, 0x11), kdfSalt = Bytes(16, 0x22), slotNonce = Bytes(12, 0x33), fileKey = Bytes(32, 0x44);
 };
@@ -263,7 +264,7 @@ inline Bytes Write(const Bytes& plain, const std::string& password, const WriteO
   PutU64(desc, w.created);
   PutU64(desc, w.modified);
   PutU32(desc, w.attributes);
-  PutU32(desc, 0);
+  PutU32(desc, w.descriptionFlags);
   PutU32(desc, static_cast<std::uint32_t>(w.name.size()));
   desc.insert(desc.end(), w.name.begin(), w.name.end());
   const Bytes sealedDesc = GcmSeal(Hkdf(w.fileKey, w.salt, "Sealvane v2 description"), Bytes(12, 0), mac, desc);

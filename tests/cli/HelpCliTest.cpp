@@ -228,7 +228,8 @@ TEST(MessagesCli, SayWhatThePersonCanActOn) {
   const std::string dir = SandboxDir();
   test::WriteFileBytes(dir + "/pw", "Correct Horse 9\n");
   std::filesystem::create_directories(dir + "/a folder");
-  ProcessResult r = Cli({"encrypt", dir + "/a folder", "--password-file", dir + "/pw"});
+  test::WriteFileBytes(dir + "/a.txt", "content");
+  ProcessResult r = Cli({"encrypt", dir + "/a.txt", "-o", dir + "/a folder", "--password-file", dir + "/pw"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("sealvane-cli: " + dir + "/a folder is a folder, not a file."), std::string::npos) << r.err;
 

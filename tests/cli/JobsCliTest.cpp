@@ -339,6 +339,29 @@ TEST(ManyFilesCli, ThreeFilesEachWayWithTheResultsInAFolder) {
   EXPECT_FALSE(fs::exists(archives[1]));
 }
 
+TEST(ManyFilesCli, AFolderAndAFileEachIntoItsArchiveAndBack) {
+  fs::create_directories(Path("Project 2024/src/empty"));
+  test::WriteFileBytes(Path("Project 2024/src/main.c"), Data(7000));
+  test::WriteFileBytes(Path("Project 2024/read me"), Data(100));
+  fs::create_symlink("src/main.c", Path("Project 2024/main"));
+  test::WriteFileBytes(Path("loose.txt"), Data(300));
+  ProcessResult r = Cli({"encrypt", Path("Project 2024/"), Path("loose.txt"), "-o", Path("sealed"), "--password-file",
+                         PasswordFile("Correct Horse 9"), "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(Path("sealed/Project 2024.sva"))) << r.out;
+  EXPECT_TRUE(fs::exists(Path("sealed/loose.sva"))) << r.out;
+  r = Cli({"decrypt", Path("sealed/Project 2024.sva"), Path("sealed/loose.sva"), "-o", Path("back"), "--password-file",
+           Path("pw.txt"), "--no-open-after", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\"file\": \"" + Path("back/Project 2024") + "\", \"size\": 0"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"folder\": true"), std::string::npos) << r.out;
+  EXPECT_EQ(test::ReadFileBytes(Path("back/Project 2024/src/main.c")), Data(7000));
+  EXPECT_EQ(test::ReadFileBytes(Path("back/Project 2024/read me")), Data(100));
+  EXPECT_TRUE(fs::is_directory(Path("back/Project 2024/src/empty")));
+  EXPECT_EQ(fs::read_symlink(Path("back/Project 2024/main")), "src/main.c");
+  EXPECT_EQ(test::ReadFileBytes(Path("back/loose.txt")), Data(300));
+}
+
 TEST(ManyFilesCli, CtrlCInTheThirdOfFiveKeepsTheFirstTwoAndBeginsNoOther) {
   const std::vector<std::string> names = {"f1.txt", "f2.txt", "f3.bin", "f4.txt", "f5.txt"};
   for (const auto& name : names) test::WriteFileBytes(Path(name.c_str()), Data(name == "f3.bin" ? (64u << 20) : 2000));

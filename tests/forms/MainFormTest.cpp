@@ -284,9 +284,12 @@ TEST_F(MainForm, ATypedOrPastedFileIsTakenAsBrowseTakesIt) {
   };
   // Leaving the box with what names no file yet says nothing and changes nothing.
   EXPECT_FALSE(type(Data("typed no")));
-  EXPECT_FALSE(type(Data("a folder")));
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(C("txtEncFile").text, "");
+  // A folder is encrypted whole, into an archive named after all of it.
+  EXPECT_TRUE(type(Data("a folder/")));
+  EXPECT_EQ(C("txtFile").text, Data("a folder"));
+  EXPECT_EQ(C("txtEncFile").text, Data("a folder.sva"));
   // A file manager's address, and a path from the home folder.
   EXPECT_TRUE(type("file://" + Data("typed%20notes.txt")));
   EXPECT_EQ(C("txtFile").text, Data("typed notes.txt"));
@@ -297,16 +300,13 @@ TEST_F(MainForm, ATypedOrPastedFileIsTakenAsBrowseTakesIt) {
   ::setenv("HOME", home.c_str(), 1);
   EXPECT_EQ(C("txtFile").text, Data("typed notes.txt"));
   // OK with what names no file: said, and the focus back in the box.
-  form.TextChanged("txtFile", Data("a folder"));
   form.optAccess_Click(1);
   form.TextChanged("txtPassword", "long enough 1");
   form.TextChanged("txtConfirmPassword", "long enough 1");
-  form.btnOK_Click();
   form.TextChanged("txtFile", Data("gone.txt"));
   form.btnOK_Click();
-  EXPECT_EQ(Texts(), (std::vector<std::string> {Data("a folder") + " is a folder.  Please choose a file.",
-                                                "The file " + Data("gone.txt") +
-                                                    " does not exist.  Please specify an existing file."}));
+  EXPECT_EQ(Texts(), (std::vector<std::string> {"The file " + Data("gone.txt") +
+                                                " does not exist.  Please specify an existing file."}));
   EXPECT_EQ(view.focus, "txtFile");
   EXPECT_FALSE(fs::exists(Data("typed notes.sva")));
 }

@@ -318,7 +318,7 @@ void frmMain::mnuFileEncrypt_Click() {
   try {
     SetToolBar(kModeEncrypt);
     m_strFilePath = BrowseForFile(kModeEncrypt, false, m_strFilePath);
-    m_strEncFilePath = ReplaceExtension(m_strFilePath, ".sva");
+    m_strEncFilePath = DefaultArchivePath(m_strFilePath);
     GetParameters(kModeEncrypt, true);
     SetForm(kModeEncrypt);
   } catch (...) {
@@ -353,7 +353,7 @@ void frmMain::btnBrowseFile_Click() {
     const std::string mode = GetCurrentMode();
     m_strFilePath = BrowseForFile(mode, false, m_strFilePath);
     if (mode == kModeEncrypt || (mode == kModeDecrypt && m_strEncFilePath.empty())) {
-      m_strEncFilePath = ReplaceExtension(m_strFilePath, ".sva");
+      m_strEncFilePath = DefaultArchivePath(m_strFilePath);
     }
     GetParameters(mode, true);
     SetForm(mode);
@@ -370,21 +370,18 @@ bool frmMain::txtFile_Validate(bool i_bWarn) {
     const std::string path = TypedPath(typed);
     std::error_code ec;
     const auto kind = std::filesystem::status(path, ec).type();
-    if (kind != std::filesystem::file_type::regular) {
+    if (kind != std::filesystem::file_type::regular && kind != std::filesystem::file_type::directory) {
       // Leaving the box with a path still being typed says nothing; OK does.
       if (i_bWarn) {
-        ShowWarning(m_ui,
-                    kind == std::filesystem::file_type::directory
-                        ? path + " is a folder.  Please choose a file."
-                        : "The file " + path + " does not exist.  Please specify an existing file.",
-                    0);
+        ShowWarning(m_ui, "The file " + path + " does not exist.  Please specify an existing file.", 0);
         Focus("txtFile");
       }
       return false;
     }
-    // As Browse takes it: the archive named after it, its parameters.
-    m_strFilePath = path;
-    m_strEncFilePath = ReplaceExtension(path, ".sva");
+    // As Browse takes it: the archive named after it, its parameters. A
+    // folder is encrypted whole.
+    m_strFilePath = WithoutTrailingSlash(path);
+    m_strEncFilePath = DefaultArchivePath(m_strFilePath);
     GetParameters(kModeEncrypt, true);
     SetForm(kModeEncrypt);
     Refresh();

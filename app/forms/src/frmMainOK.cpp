@@ -141,7 +141,7 @@ bool frmMain::OKDecrypt() {
 bool frmMain::OKEncrypt() {
   if (m_strEncFilePath.empty()) {
     // No archive name: the default one beside the file.
-    m_strEncFilePath = ReplaceExtension(m_strFilePath, ".sva");
+    m_strEncFilePath = DefaultArchivePath(m_strFilePath);
   } else if (IsBareName(m_strEncFilePath)) {
     m_strEncFilePath = ReplaceExtension(BesideFile(m_strFilePath, m_strEncFilePath), ".sva");
   }

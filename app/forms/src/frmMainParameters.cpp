@@ -53,8 +53,8 @@ void frmMain::ProcessCmd(std::string i_strCmd) {
 }
 
 void frmMain::PrepareEncrypt(const std::string& i_strFilePath) {
-  m_strFilePath = i_strFilePath;
-  m_strEncFilePath = ReplaceExtension(i_strFilePath, ".sva");
+  m_strFilePath = WithoutTrailingSlash(i_strFilePath);
+  m_strEncFilePath = DefaultArchivePath(m_strFilePath);
   GetParameters(kModeEncrypt, true);
   SetToolBar(kModeEncrypt);
   SetForm(kModeEncrypt);

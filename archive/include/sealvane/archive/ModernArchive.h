@@ -137,6 +137,8 @@ modern::Secret PasswordKey(const Header& header, std::span<const std::uint8_t> p
 // The sealed description (its length first); opened, or nothing when it
 // does not check out.
 ByteArray SealDescription(const Description& description, const Keys& keys, std::span<const std::uint8_t> headerMac);
+// The length of what SealDescription gives, known before the size is.
+std::size_t SealedDescriptionSize(const Description& description) noexcept;
 std::optional<Description> OpenDescription(std::span<const std::uint8_t> sealed, const Keys& keys,
                                            std::span<const std::uint8_t> headerMac);
 

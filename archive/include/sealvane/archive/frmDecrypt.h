@@ -19,12 +19,15 @@
 namespace sealvane {
 
 class ByteSink;
+class FolderUnpacker;
 
 class frmDecrypt : public JobWindow {
  public:
   explicit frmDecrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default(),
                       ZlibLibrary& zlib = ZlibLibrary::Default())
       : JobWindow(ui, library, "Sealvane - Decrypt"), m_zlib(zlib), m_nWorkers(DefaultWorkers()) {}
+  // A folder half unpacked is removed.
+  ~frmDecrypt() override;
 
   // Checks the record and prepares the window; true: show it. The archive is
   // opened here, once, and the new file is created beside its target.
@@ -35,7 +38,7 @@ class frmDecrypt : public JobWindow {
 
   // The file the job writes: the record's, or, for a modern archive whose
   // stored name was asked for, that name in the record's folder (known once
-  // Initialize has succeeded).
+  // Initialize has succeeded). A folder for an archive that holds one.
   const std::string& FilePath() const noexcept { return m_oParameters.m_strFilePath; }
 
   // Checks a new archive instead of writing a file, as a step of `outer`'s
@@ -68,6 +71,13 @@ class frmDecrypt : public JobWindow {
   // Times, permissions and attributes of the new file.
   void ApplyProperties(std::int64_t i_nCreated, std::int64_t i_nModified, std::uint32_t i_nAttributes);
   std::int32_t PublishFile();
+  // An archive that holds a folder: it is unpacked into a new hidden folder
+  // beside its target, which takes the target's name once all of it checked
+  // out (the old one, if replaced, is then removed).
+  bool IsFolder() const noexcept;
+  bool PrepareFolder();
+  std::int32_t PublishFolder();
+  void RemoveFolderWork() noexcept;
   void OpenDecryptedFile();
   // The plain size the archive records, or nothing when it cannot be read
   // (the job then says why).
@@ -88,6 +98,8 @@ class frmDecrypt : public JobWindow {
   std::int32_t m_nResult = 0;
   unsigned m_nWorkers;
   ByteSink* m_pCheck = nullptr;  // the comparison, when verifying
+  std::string m_strFolderWork;   // the hidden folder a folder is unpacked into
+  std::shared_ptr<FolderUnpacker> m_pUnpacker;
 };
 
 }  // namespace sealvane

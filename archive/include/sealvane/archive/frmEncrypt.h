@@ -21,6 +21,8 @@
 
 namespace sealvane {
 
+class FolderPacker;
+
 class frmEncrypt : public JobWindow {
  public:
   explicit frmEncrypt(UiPort& ui, CipherLibrary& library = CipherLibrary::Default(),
@@ -30,6 +32,8 @@ class frmEncrypt : public JobWindow {
 
   // Checks the record and prepares the window; true: show it. The plain file
   // is opened here, once, and the new archive is created beside its target.
+  // A folder (format version 2) is looked through here and packed while it
+  // is encrypted.
   bool Initialize(const clsParameters& i_oParameters);
 
   // The outcome of the last run: 0 done, -9 cancelled, else a failure code.
@@ -50,6 +54,9 @@ class frmEncrypt : public JobWindow {
 
  private:
   void DoRun() override;
+  bool InitializeFolder();
+  // The new archive beside its target, the old one's replacement asked for.
+  bool CreateArchive();
   std::int32_t EncryptFile();
   // Format version 2 (cipher 6): the header, the sealed description and the
   // chunks, sealed on every core.
@@ -70,6 +77,9 @@ class frmEncrypt : public JobWindow {
   platform::File m_oPlainFile;
   std::optional<platform::ReplacementFile> m_oArchive;
   std::unique_ptr<frmSecureDelete> m_pDeleteOriginal;
+  std::shared_ptr<FolderPacker> m_pFolder;  // the folder being encrypted, if it is one
+  std::int64_t m_nFolderCreated = 0;
+  std::int64_t m_nFolderModified = 0;
   bool m_bOriginalDeleted = false;
   bool m_bReplace = false;
   std::string m_strFileName;

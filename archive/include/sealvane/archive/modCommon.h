@@ -58,6 +58,12 @@ std::string GetFolderOfPath(const std::string& i_strPath, bool i_bRootSlash);
 // The part of a path after its last "/": the file's name.
 std::string GetFileNameOfPath(const std::string& i_strPath);
 std::string ReplaceExtension(const std::string& i_strPath, const std::string& i_strExt);
+// The archive a file or folder is encrypted into by default: a file's name
+// with its extension replaced by ".sva"; a folder's whole name (dots are
+// part of it) with ".sva" added.
+std::string DefaultArchivePath(const std::string& i_strPath);
+// A folder's path without the slashes that may end it ("/" stays).
+std::string WithoutTrailingSlash(std::string i_strPath);
 std::string GetDocumentsDir();
 // A name in the folder of `path`; a bare name when the path has no folder.
 std::string BesideFile(const std::string& i_strPath, const std::string& i_strName);

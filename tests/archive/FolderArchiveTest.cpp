@@ -1,0 +1,465 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Folders in format version 2: a tree round trips with its types, modes,
+// sizes, times and inner links; hostile tar streams written here by hand
+// (independently of libarchive) never put anything outside the folder they
+// are unpacked into; cancel, damage and refusals leave nothing behind.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "archive/IndependentModern.h"
+#include "archive/JobFixtures.h"
+#include "sealvane/archive/FolderTar.h"
+#include "sealvane/archive/Status.h"
+#include "sealvane/archive/frmDecrypt.h"
+#include "sealvane/archive/frmEncrypt.h"
+#include "sealvane/archive/modCommon.h"
+#include "sealvane/csp/WinCrypt.h"
+#include "support/FakeUiPort.h"
+#include "support/Sandbox.h"
+
+namespace sealvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test;
+
+std::string Tree() { return SandboxDir() + "/My Folder"; }
+std::string TreeArchive() { return SandboxDir() + "/My Folder.sva"; }
+std::string OutDir() { return SandboxDir() + "/out"; }
+
+std::string Noise(std::size_t size, std::uint32_t seed = 7) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  return bytes;
+}
+
+void SetTime(const std::string& path, std::time_t seconds, long nanoseconds) {
+  const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// A folder with subfolders, an empty folder, names with spaces and
+// non-ASCII letters, inner links, chosen modes and times.
+void MakeTree() {
+  const std::string t = Tree();
+  fs::create_directories(t + "/sub dir/deeper");
+  fs::create_directories(t + "/empty");
+  WriteFileBytes(t + "/notes.txt", Content(5000));
+  WriteFileBytes(t + "/sub dir/r\xc3\xa9sum\xc3\xa9.bin", Noise(300000));
+  WriteFileBytes(t + "/sub dir/deeper/zero", "");
+  WriteFileBytes(t + "/large.txt", Content(1 << 20) + Noise(70000));
+  fs::create_symlink("sub dir/r\xc3\xa9sum\xc3\xa9.bin", t + "/link to file");
+  fs::create_symlink("../notes.txt", t + "/sub dir/up");
+  ::chmod((t + "/notes.txt").c_str(), 0640);
+  ::chmod((t + "/sub dir/deeper/zero").c_str(), 0755);
+  ::chmod((t + "/empty").c_str(), 0700);
+  SetTime(t + "/notes.txt", 1'500'000'000, 123'456'789);
+  SetTime(t + "/sub dir/deeper/zero", 1'000'000'000, 0);
+  SetTime(t + "/sub dir/deeper", 1'200'000'000, 5);
+  SetTime(t + "/sub dir", 1'300'000'000, 0);
+  SetTime(t + "/empty", 1'100'000'000, 999'999'999);
+  SetTime(t, 1'400'000'000, 42);
+}
+
+// Type, permission bits, size, content and last-write time (to the
+// nanosecond) of everything under `root`, and `root` itself as ".".
+std::map<std::string, std::string> Listing(const std::string& root) {
+  std::map<std::string, std::string> listing;
+  const auto describe = [&](const fs::path& path, const std::string& rel) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    std::ostringstream line;
+    line << (S_ISDIR(st.st_mode) ? 'd' : S_ISLNK(st.st_mode) ? 'l' : S_ISREG(st.st_mode) ? 'f' : '?') << ' ';
+    if (S_ISLNK(st.st_mode)) {
+      line << fs::read_symlink(path).string();
+    } else {
+      line << std::oct << (st.st_mode & 07777) << std::dec << ' ' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec;
+    }
+    if (S_ISREG(st.st_mode)) line << ' ' << st.st_size << ' ' << std::hash<std::string>()(ReadFileBytes(path));
+    listing[rel] = line.str();
+  };
+  describe(root, ".");
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    describe(it->path(), fs::relative(it->path(), root).string());
+  }
+  return listing;
+}
+
+clsParameters FolderParameters(bool compress = true) {
+  clsParameters p = EncryptParameters(compress, 1, kCipherAes256);
+  p.m_nKdfMilliseconds = 1;
+  p.m_strFilePath = Tree();
+  p.m_strEncFilePath = TreeArchive();
+  return p;
+}
+
+// Decrypting into OutDir() under the name the archive stores.
+clsParameters IntoOut(const std::string& archive) {
+  clsParameters p = DecryptParameters(archive, kPassword, OutDir() + "/");
+  p.m_bNameFromArchive = true;
+  p.m_bOpenFile = false;
+  return p;
+}
+
+std::int32_t Encrypt(const clsParameters& p, FakeUiPort& ui) {
+  frmEncrypt job(ui);
+  if (!job.Initialize(p)) return 1000;
+  job.Run();
+  return job.Result();
+}
+
+std::int32_t Decrypt(const clsParameters& p, FakeUiPort& ui, std::string* o_path = nullptr) {
+  frmDecrypt job(ui);
+  if (!job.Initialize(p)) return 1000;
+  if (o_path) *o_path = job.FilePath();
+  job.Run();
+  return job.Result();
+}
+
+std::string Boxes(const FakeUiPort& ui) {
+  std::string text;
+  for (const auto& box : ui.boxes) text += box.text + "\n";
+  return text;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// --- an independent tar writer (POSIX ustar with pax records) -----------------------
+
+struct TarEntry {
+  std::string name;
+  char type = '0';  // '0' file, '1' hard link, '2' symbolic link, '3' device, '5' folder, '6' pipe
+  std::string data;
+  std::string link;
+  unsigned mode = 0644;
+};
+
+std::string Octal(std::uint64_t value, std::size_t width) {
+  std::ostringstream text;
+  text << std::oct << value;
+  std::string digits = text.str();
+  return std::string(width - 1 - digits.size(), '0') + digits;
+}
+
+std::string UstarHeader(const std::string& name, char type, std::uint64_t size, const std::string& link, unsigned mode) {
+  std::string h(512, '\0');
+  const auto put = [&](std::size_t at, const std::string& text) { std::copy(text.begin(), text.end(), h.begin() + at); };
+  put(0, name.substr(0, 99));
+  put(100, Octal(mode, 8));
+  put(108, Octal(0, 8));
+  put(116, Octal(0, 8));
+  put(124, Octal(size, 12));
+  put(136, Octal(1'600'000'000, 12));
+  put(148, std::string(8, ' '));
+  h[156] = type;
+  put(157, link.substr(0, 99));
+  put(257, std::string("ustar\0" "00", 8));
+  unsigned sum = 0;
+  for (const char c : h) sum += static_cast<unsigned char>(c);
+  put(148, Octal(sum, 7));
+  return h;
+}
+
+std::string Padded(std::string data) {
+  data.resize((data.size() + 511) / 512 * 512, '\0');
+  return data;
+}
+
+std::string PaxRecord(const std::string& key, const std::string& value) {
+  const std::string body = " " + key + "=" + value + "\n";
+  std::size_t length = body.size() + 1;
+  while (std::to_string(length).size() + body.size() != length) ++length;
+  return std::to_string(length) + body;
+}
+
+std::string Tar(const std::vector<TarEntry>& entries) {
+  std::string tar;
+  for (const TarEntry& e : entries) {
+    if (e.name.size() > 99 || e.link.size() > 99) {
+      const std::string records =
+          PaxRecord("path", e.name) + (e.link.empty() ? std::string() : PaxRecord("linkpath", e.link));
+      tar += UstarHeader("PaxHeader/x", 'x', records.size(), "", 0644) + Padded(records);
+    }
+    tar += UstarHeader(e.name, e.type, e.type == '0' ? e.data.size() : 0, e.link, e.mode);
+    if (e.type == '0') tar += Padded(e.data);
+  }
+  return tar + std::string(1024, '\0');
+}
+
+// A folder archive that holds `tar`, written without the engine.
+void WriteFolderArchive(const std::string& path, const std::string& tar, const std::string& name = "top") {
+  v2ref::WriteOptions w;
+  w.name = name;
+  w.descriptionFlags = 1;
+  const Bytes archive = v2ref::Write(ToBytes(tar), kPassword, w);
+  WriteFileBytes(path, std::string(archive.begin(), archive.end()));
+}
+
+class FolderArchive : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directories(OutDir()); }
+};
+
+TEST_F(FolderArchive, RoundTripsTypesModesSizesTimesAndInnerLinks) {
+  MakeTree();
+  const auto before = Listing(Tree());
+  for (const bool compress : {true, false}) {
+    SCOPED_TRACE(compress);
+    fs::remove(TreeArchive());
+    FakeUiPort ui;
+    ASSERT_EQ(Encrypt(FolderParameters(compress), ui), 0) << Boxes(ui);
+    EXPECT_TRUE(ui.boxes.empty()) << Boxes(ui);
+    EXPECT_EQ(ReadFileBytes(TreeArchive()).find("notes.txt"), std::string::npos) << "names are sealed";
+
+    // The independent reader sees a folder: the flag, and a tar stream.
+    const auto opened = v2ref::Read(ToBytes(ReadFileBytes(TreeArchive())), kPassword);
+    ASSERT_EQ(opened.failure, "");
+    EXPECT_EQ(v2ref::U32(opened.description, 28), 1u) << "the folder flag";
+    EXPECT_EQ(std::string(opened.plain.begin() + 257, opened.plain.begin() + 262), "ustar");
+
+    FakeUiPort ui2;
+    std::string restored;
+    ASSERT_EQ(Decrypt(IntoOut(TreeArchive()), ui2, &restored), 0) << Boxes(ui2);
+    EXPECT_TRUE(ui2.boxes.empty()) << Boxes(ui2);
+    EXPECT_EQ(restored, OutDir() + "/My Folder");
+    EXPECT_EQ(Listing(restored), before);
+    EXPECT_EQ(Names(OutDir()), std::vector<std::string> {"My Folder"}) << "no work folder is left";
+    fs::remove_all(restored);
+  }
+  EXPECT_EQ(Listing(Tree()), before) << "the folder itself is untouched";
+}
+
+TEST_F(FolderArchive, EmptyFolderAndStreamsOfEveryLengthAroundARun) {
+  // The stream's last byte at a run's end, one byte either side: the last
+  // chunk is always known.
+  fs::create_directories(Tree());
+  for (const std::size_t size : {0u, 1u, 5000u, 260000u, 261000u, 262143u, 262144u, 262145u}) {
+    SCOPED_TRACE(size);
+    fs::remove_all(Tree());
+    fs::create_directories(Tree());
+    if (size > 0) WriteFileBytes(Tree() + "/f", Noise(size));
+    fs::remove(TreeArchive());
+    FakeUiPort ui;
+    ASSERT_EQ(Encrypt(FolderParameters(false), ui), 0) << Boxes(ui);
+    FakeUiPort ui2;
+    std::string restored;
+    ASSERT_EQ(Decrypt(IntoOut(TreeArchive()), ui2, &restored), 0) << Boxes(ui2);
+    EXPECT_EQ(Listing(restored), Listing(Tree()));
+    fs::remove_all(restored);
+  }
+}
+
+TEST_F(FolderArchive, HostileStreamsPutNothingOutsideTheFolder) {
+  const std::string outside = SandboxDir() + "/outside";
+  fs::create_directories(outside);
+  const std::string longName = "top/" + std::string(4996, 'n');
+  const std::vector<TarEntry> entries = {
+      {"top/", '5', "", "", 0755},
+      {"top/good.txt", '0', "kept", "", 0644},
+      {"top/../escape.txt", '0', "out", "", 0644},
+      {"top/sub/../../escape2.txt", '0', "out", "", 0644},
+      {outside + "/absolute.txt", '0', "out", "", 0644},
+      {"other/elsewhere.txt", '0', "out", "", 0644},
+      {"top/etc", '2', "", outside, 0777},
+      {"top/etc/through.txt", '0', "out", "", 0644},
+      {"top/up", '2', "", "..", 0777},
+      {"top/up/through2.txt", '0', "out", "", 0644},
+      {"top/inner", '2', "", "good.txt", 0777},
+      {"top/dir", '5', "", "", 0755},
+      {"top/dirlink", '2', "", "dir", 0777},
+      {"top/dirlink/through3.txt", '0', "out", "", 0644},
+      {"top/hard", '1', "", "../../outside/hard-target", 0644},
+      {"top/hard2", '1', "", "top/good.txt", 0644},
+      {"top/device", '3', "", "", 0666},
+      {"top/pipe", '6', "", "", 0666},
+      {longName, '0', "long", "", 0644},
+      {"top/setuid", '0', "x", "", 04755},
+  };
+  const std::string tar = Tar(entries);
+
+  // Straight into the unpacker.
+  fs::create_directories(SandboxDir() + "/dest");
+  const std::string dest = fs::canonical(SandboxDir() + "/dest").string();
+  std::size_t leftOutCount = 0;
+  {
+    FolderUnpacker unpacker(dest);
+    for (std::size_t at = 0; at < tar.size(); at += 1000) {
+      const std::string piece = tar.substr(at, 1000);
+      unpacker.Put(std::span(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
+    }
+    unpacker.Finish();
+    const auto leftOut = unpacker.LeftOut();
+    leftOutCount = leftOut.size();
+    std::string all;
+    for (const auto& line : leftOut) all += line + "\n";
+    for (const char* expected :
+         {"top/../escape.txt: its name leads out of the folder", "top/sub/../../escape2.txt: its name leads out",
+          ": its name is absolute", "other/elsewhere.txt: it is not inside the folder",
+          "top/etc: it is a link that points outside the folder", "top/up: it is a link that points outside",
+          "top/hard: it is a hard link", "top/hard2: it is a hard link", "top/device: it is a device, a pipe or a socket",
+          "top/pipe: it is a device", "...: its name is too long", "top/dirlink/through3.txt: "}) {
+      EXPECT_NE(all.find(expected), std::string::npos) << expected << "\n" << all;
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(dest + "/good.txt"), "kept");
+  EXPECT_EQ(fs::read_symlink(dest + "/inner"), "good.txt");
+  EXPECT_EQ(fs::status(dest + "/setuid").permissions(), fs::perms(0755)) << "no set-id bits";
+  EXPECT_TRUE(Names(outside).empty()) << "nothing written outside";
+  EXPECT_FALSE(fs::exists(SandboxDir() + "/escape.txt"));
+  EXPECT_FALSE(fs::exists(SandboxDir() + "/escape2.txt"));
+  EXPECT_FALSE(fs::exists(dest + "/dir/through3.txt")) << "nothing written through a link";
+  // What went in by other roads (a folder made for an entry through a link
+  // that was left out) stays inside.
+  for (auto it = fs::recursive_directory_iterator(dest); it != fs::recursive_directory_iterator(); ++it) {
+    EXPECT_EQ(it->path().string().rfind(dest + "/", 0), 0u) << it->path();
+    EXPECT_FALSE(it->is_symlink() && fs::read_symlink(it->path()).is_absolute()) << it->path();
+  }
+
+  // Through the decrypt job: the same, with the list shown once.
+  WriteFolderArchive(SandboxDir() + "/hostile.sva", tar);
+  FakeUiPort ui;
+  std::string restored;
+  ASSERT_EQ(Decrypt(IntoOut(SandboxDir() + "/hostile.sva"), ui, &restored), 0) << Boxes(ui);
+  ASSERT_EQ(ui.boxes.size(), 1u) << Boxes(ui);
+  EXPECT_EQ(ui.boxes[0].text.rfind(std::to_string(leftOutCount) + " items of the folder were not decrypted:\r", 0), 0u)
+      << Boxes(ui);
+  EXPECT_NE(ui.boxes[0].text.find("\rand " + std::to_string(leftOutCount - 10) + " more."), std::string::npos)
+      << Boxes(ui);
+  EXPECT_EQ(ReadFileBytes(restored + "/good.txt"), "kept");
+  EXPECT_TRUE(Names(outside).empty());
+}
+
+TEST_F(FolderArchive, LinksStayInsideOnlyWhenTheyCannotClimbOut) {
+  EXPECT_TRUE(LinkStaysInside("a", "b"));
+  EXPECT_TRUE(LinkStaysInside("d/a", "../b"));
+  EXPECT_TRUE(LinkStaysInside("d/e/a", "../../b/c"));
+  EXPECT_TRUE(LinkStaysInside("a", "./b/./c"));
+  EXPECT_FALSE(LinkStaysInside("a", ".."));
+  EXPECT_FALSE(LinkStaysInside("d/a", "../.."));
+  EXPECT_FALSE(LinkStaysInside("a", "/etc"));
+  EXPECT_FALSE(LinkStaysInside("a", ""));
+  // A link inside may stand for a shallower folder: ".." after a name could
+  // climb out through it.
+  EXPECT_FALSE(LinkStaysInside("a", "l/.."));
+  EXPECT_FALSE(LinkStaysInside("d/a", "../x/../y"));
+}
+
+TEST_F(FolderArchive, NamesWithControlCharactersAreShownWithout) {
+  const std::string tar = Tar({{"top/", '5', "", "", 0755}, {"top/bad\x1b[31m\nname", '3', "", "", 0644}});
+  fs::create_directories(SandboxDir() + "/dest");
+  FolderUnpacker unpacker(fs::canonical(SandboxDir() + "/dest").string());
+  unpacker.Put(std::span(reinterpret_cast<const std::uint8_t*>(tar.data()), tar.size()));
+  unpacker.Finish();
+  ASSERT_EQ(unpacker.LeftOut().size(), 1u);
+  EXPECT_EQ(unpacker.LeftOut()[0], "top/bad[31mname: it is a device, a pipe or a socket");
+}
+
+TEST_F(FolderArchive, NotATarStreamIsRefusedAndLeavesNothing) {
+  WriteFolderArchive(SandboxDir() + "/junk.sva", Content(3000));
+  FakeUiPort ui;
+  EXPECT_NE(Decrypt(IntoOut(SandboxDir() + "/junk.sva"), ui), 0);
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_NE(ui.boxes.back().text.find("The folder in the encrypted file cannot be unpacked"), std::string::npos)
+      << Boxes(ui);
+  EXPECT_TRUE(Names(OutDir()).empty());
+}
+
+TEST_F(FolderArchive, DamageAndCancelLeaveNothingAndReplaceAsksFirst) {
+  MakeTree();
+  WriteFileBytes(Tree() + "/more.bin", Noise(3 << 20, 11));
+  FakeUiPort ui;
+  ASSERT_EQ(Encrypt(FolderParameters(false), ui), 0) << Boxes(ui);
+
+  // A byte changed near the end: the folder never appears.
+  std::string bytes = ReadFileBytes(TreeArchive());
+  std::string damaged = bytes;
+  damaged[damaged.size() - 100] ^= 1;
+  WriteFileBytes(SandboxDir() + "/damaged.sva", damaged);
+  FakeUiPort bad;
+  EXPECT_EQ(Decrypt(IntoOut(SandboxDir() + "/damaged.sva"), bad), kDamaged) << Boxes(bad);
+  EXPECT_TRUE(Names(OutDir()).empty()) << "nothing of a damaged folder stays";
+
+  // Cancel while unpacking.
+  FakeUiPort cancelling;
+  frmDecrypt job(cancelling);
+  cancelling.onPendingMessages = [&](int calls) {
+    if (calls == 3) job.Cancel();
+  };
+  ASSERT_TRUE(job.Initialize(IntoOut(TreeArchive())));
+  job.Run();
+  EXPECT_EQ(job.Result(), kCancelled);
+  EXPECT_TRUE(Names(OutDir()).empty()) << "nothing of a cancelled folder stays";
+
+  // Cancel while packing: no archive.
+  fs::remove(TreeArchive());
+  const auto sandbox = Names(SandboxDir());
+  FakeUiPort cancelEncrypt;
+  frmEncrypt encrypt(cancelEncrypt);
+  cancelEncrypt.onPendingMessages = [&](int calls) {
+    if (calls == 3) encrypt.Cancel();
+  };
+  ASSERT_TRUE(encrypt.Initialize(FolderParameters(false)));
+  encrypt.Run();
+  EXPECT_EQ(encrypt.Result(), kCancelled);
+  EXPECT_FALSE(fs::exists(TreeArchive()));
+  EXPECT_EQ(Names(SandboxDir()), sandbox) << "nothing is left beside it";
+
+  // An existing folder is replaced only when the user says so.
+  WriteFileBytes(TreeArchive(), bytes);
+  fs::create_directories(OutDir() + "/My Folder");
+  WriteFileBytes(OutDir() + "/My Folder/mine.txt", "mine");
+  FakeUiPort no;
+  no.Answer(MsgResult::No);
+  EXPECT_EQ(Decrypt(IntoOut(TreeArchive()), no), 1000);
+  EXPECT_EQ(ReadFileBytes(OutDir() + "/My Folder/mine.txt"), "mine");
+  FakeUiPort yes;
+  yes.Answer(MsgResult::Yes);
+  ASSERT_EQ(Decrypt(IntoOut(TreeArchive()), yes), 0) << Boxes(yes);
+  EXPECT_FALSE(fs::exists(OutDir() + "/My Folder/mine.txt"));
+  EXPECT_EQ(ReadFileBytes(OutDir() + "/My Folder/more.bin"), Noise(3 << 20, 11));
+  EXPECT_EQ(Names(OutDir()), std::vector<std::string> {"My Folder"}) << "the old folder is gone";
+}
+
+TEST_F(FolderArchive, RefusedBeforeAnythingIsWritten) {
+  MakeTree();
+  const auto refused = [&](clsParameters p, const std::string& text) {
+    FakeUiPort ui;
+    EXPECT_EQ(Encrypt(p, ui), 1000);
+    ASSERT_EQ(ui.boxes.size(), 1u) << Boxes(ui);
+    EXPECT_EQ(ui.boxes[0].text.substr(0, text.size()), text);
+    EXPECT_FALSE(fs::exists(p.m_strEncFilePath));
+  };
+  clsParameters legacy = FolderParameters();
+  legacy.m_eAlg = 4;
+  refused(legacy, "A folder can only be encrypted with AES (256-bit).");
+  clsParameters deleting = FolderParameters();
+  deleting.m_bDeleteOriginal = true;
+  refused(deleting, "A folder is not securely deleted after encrypting.");
+  clsParameters inside = FolderParameters();
+  inside.m_strEncFilePath = Tree() + "/sub dir/self.sva";
+  refused(inside, "The encrypted file must not be inside the folder to encrypt.");
+  // A folder that cannot be read all through is named before anything.
+  if (::geteuid() != 0) {
+    ::chmod((Tree() + "/sub dir").c_str(), 0);
+    refused(FolderParameters(), "Failed to open folder.");
+    ::chmod((Tree() + "/sub dir").c_str(), 0755);
+  }
+  EXPECT_EQ(DefaultArchivePath(Tree() + "/"), TreeArchive());
+  fs::create_directories(SandboxDir() + "/photos.2024");
+  EXPECT_EQ(DefaultArchivePath(SandboxDir() + "/photos.2024"), SandboxDir() + "/photos.2024.sva");
+  EXPECT_EQ(DefaultArchivePath(SandboxDir() + "/a.b.txt"), SandboxDir() + "/a.b.sva");
+}
+
+}  // namespace
+}  // namespace sealvane
