@@ -56,8 +56,12 @@ int main(int argc, char** argv) {
     }
     sealvane::forms::frmMain form(port);
     sealvane::qt::MainWindow window(form, port);
+    std::vector<std::string> files;
+    std::string filesMode;
+    const bool several = sealvane::forms::SeveralFiles(args, files, filesMode);
     if (!sealvane::forms::modMain::Startup(port, form, [&window] { window.show(); },
-                                           sealvane::forms::RebuildCommandLine(args))) {
+                                           several ? std::string() : sealvane::forms::RebuildCommandLine(args), files,
+                                           filesMode)) {
       return 1;
     }
     return QApplication::exec();

@@ -50,7 +50,8 @@ MsgResult TerminalUi::Ask(const MessageBoxRequest& request) {
     if (request.text.find(words) != std::string::npos) m_err << hint << "\n";
   }
   if (request.buttons == MsgButtons::OK) return MsgResult::OK;
-  const bool yesNo = request.buttons == MsgButtons::YesNo || request.buttons == MsgButtons::YesNoCancel;
+  const bool yesNo = request.buttons == MsgButtons::YesNo || request.buttons == MsgButtons::YesNoCancel ||
+                     request.buttons == MsgButtons::YesNoToAll;
   if (!request.topic.empty()) {
     if (std::find(m_answeredTopics.begin(), m_answeredTopics.end(), request.topic) != m_answeredTopics.end()) {
       return yesNo ? MsgResult::Yes : MsgResult::OK;

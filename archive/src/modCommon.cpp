@@ -53,7 +53,8 @@ std::int64_t DivideRoundHalfEven(std::int64_t n, int shift) {
 MsgResult DismissAnswer(MsgButtons buttons) noexcept {
   switch (buttons) {
     case MsgButtons::OK: return MsgResult::OK;
-    case MsgButtons::YesNo: return MsgResult::No;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoToAll: return MsgResult::No;
     case MsgButtons::AbortRetryIgnore: return MsgResult::Abort;
     default: return MsgResult::Cancel;
   }
@@ -78,8 +79,10 @@ void ShowRuntimeError(UiPort& ui, const std::string& i_strMessage) {
 }
 
 MsgResult ConfirmReplace(UiPort& ui, const std::string& i_strPath) {
-  return ui.ShowMessageBox(MessageBoxRequest {i_strPath + " already exists." + kCR + "Do you want to replace it?",
-                                              "Replace File?", MsgIcon::Question, MsgButtons::YesNo, 2, {}});
+  MessageBoxRequest question {i_strPath + " already exists." + kCR + "Do you want to replace it?",
+                             "Replace File?", MsgIcon::Question, MsgButtons::YesNo, 2, {}};
+  question.perFile = kPerFileReplace;
+  return ui.ShowMessageBox(question);
 }
 
 // --- paths and files --------------------------------------------------------

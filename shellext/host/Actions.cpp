@@ -140,31 +140,43 @@ std::string KeyFileValue(const std::string& text) {
   return out;
 }
 
-std::string DolphinFileMenu(const std::string& shell, bool archives) {
+// Every entry takes the whole selection (%F): sealvane-shell starts one
+// program for all of it.
+enum class DolphinMenu { Files, Archives, Folders };
+
+std::string DolphinFileMenu(const std::string& shell, DolphinMenu kind) {
   const std::string exec = KeyFileValue(DesktopExecArgument(shell));
-  const Command& first = archives ? kDecrypt : kEncrypt;
+  std::vector<const Command*> commands;
+  if (kind == DolphinMenu::Folders) {
+    commands = {&kEncrypt};
+  } else {
+    commands = {kind == DolphinMenu::Archives ? &kDecrypt : &kEncrypt, &kDelete};
+  }
   std::ostringstream out;
   out << "# " << kMark << ".\n"
       << "[Desktop Entry]\n"
       << "Type=Service\n"
       << "Name=Sealvane\n"
       << "Icon=sealvane\n"
-      << "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
-      << "X-KDE-MaxNumberOfUrls=1\n";
-  if (archives) {
+      << "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
+  if (kind == DolphinMenu::Archives) {
     out << "MimeType=" << kArchiveType << ";\n";
+  } else if (kind == DolphinMenu::Folders) {
+    out << "MimeType=inode/directory;\n";
   } else {
     out << "MimeType=application/octet-stream;\n"
         << "ExcludeServiceTypes=" << kArchiveType << "\n";
   }
   // Dolphin sorts one menu's actions by their keys (older KIO) or by their
   // names (newer): the ids and the labels both sort in the handler's order.
-  out << "Actions=" << first.id << ";" << kDelete.id << ";\n";
-  for (const Command* c : {&first, &kDelete}) {
+  out << "Actions=";
+  for (const Command* c : commands) out << c->id << ";";
+  out << "\n";
+  for (const Command* c : commands) {
     out << "\n[Desktop Action " << c->id << "]\n"
         << "Name=" << c->label << "\n"
         << "Icon=sealvane\n"
-        << "Exec=" << exec << " action " << c->verb << " -- %f\n";
+        << "Exec=" << exec << " action " << c->verb << " -- %F\n";
   }
   return out.str();
 }
@@ -177,9 +189,11 @@ std::string NemoAction(const std::string& shell, const Command& c) {
       << "Comment=" << c.help << "\n"
       << "Exec=" << KeyFileValue(ShellQuote(shell)) << " action " << c.verb << " -- %F\n"
       << "Icon-Name=sealvane\n"
-      << "Selection=s\n";
+      << "Selection=notnone\n";
   if (&c == &kDecrypt) {
     out << "Mimetypes=" << kArchiveType << ";\n";
+  } else if (&c == &kDelete) {
+    out << "Extensions=nodirs;\n";
   } else {
     out << "Extensions=any;\n";
   }
@@ -194,15 +208,17 @@ std::string ThunarActions(const std::string& shell) {
         << "\t<name>" << XmlEscape(c->label) << "</name>\n"
         << "\t<submenu></submenu>\n"
         << "\t<unique-id>" << c->id << "</unique-id>\n"
-        << "\t<command>" << XmlEscape(ShellQuote(shell)) << " action " << c->verb << " -- %f</command>\n"
+        << "\t<command>" << XmlEscape(ShellQuote(shell)) << " action " << c->verb << " -- %F</command>\n"
         << "\t<description>" << XmlEscape(c->help) << "</description>\n";
     if (c == &kDecrypt) {
       out << "\t<patterns>*.sva;*.SVA;*.Sva</patterns>\n";
     } else {
       out << "\t<patterns>*</patterns>\n";
     }
-    out << "\t<audio-files/>\n\t<image-files/>\n\t<other-files/>\n\t<text-files/>\n\t<video-files/>\n"
-        << "</action>\n";
+    out << "\t<audio-files/>\n\t<image-files/>\n\t<other-files/>\n\t<text-files/>\n\t<video-files/>\n";
+    // A folder is encrypted whole.
+    if (c == &kEncrypt) out << "\t<directories/>\n";
+    out << "</action>\n";
   }
   return out.str();
 }
@@ -217,7 +233,7 @@ std::string NautilusExtension(const std::string& shell) {
   std::ostringstream out;
   out << "# " << kMark << ".\n"
       << "# The items come from Sealvane's context-menu handler each time a menu opens.\n"
-      << "import json\nimport subprocess\nimport threading\n\n"
+      << "import json\nimport os\nimport subprocess\nimport threading\n\n"
       << "import gi\n"
       << "gi.require_version('Nautilus', '4.0')\n"
       << "from gi.repository import GObject, Nautilus\n\n"
@@ -233,12 +249,26 @@ std::string NautilusExtension(const std::string& shell) {
       << "        return json.loads(done.stdout).get('items', [])\n"
       << "    except ValueError:\n"
       << "        return []\n\n\n"
+      << "def start(args):\n"
+      << "    child = subprocess.Popen([SHELL, *args], start_new_session=True, stdin=subprocess.DEVNULL,\n"
+      << "                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)\n"
+      << "    # Reaped when it ends, so that no defunct child stays under the file manager.\n"
+      << "    threading.Thread(target=child.wait, daemon=True).start()\n\n\n"
       << "class SealvaneMenuProvider(GObject.GObject, Nautilus.MenuProvider):\n"
       << "    def get_file_items(self, *args):\n"
       << "        files = args[-1]\n"
       << "        paths = [f.get_location().get_path() for f in files]\n"
       << "        if not paths or any(p is None for p in paths):\n"
       << "            return []\n"
+      << "        if len(paths) > 1 or any(os.path.isdir(p) for p in paths):\n"
+      << "            # The handler takes one file: several, or a folder, go to the program at once.\n"
+      << "            if all(p.lower().endswith('.sva') and os.path.isfile(p) for p in paths):\n"
+      << "                verb, label, tip = 'decrypt', 'Decrypt', 'Decrypts the files, each beside itself.'\n"
+      << "            else:\n"
+      << "                verb, label, tip = 'encrypt', 'Encrypt', 'Encrypts each file or folder into an encrypted file of its own.'\n"
+      << "            entry = Nautilus.MenuItem(name='Sealvane::' + verb, label=label, tip=tip, icon='sealvane')\n"
+      << "            entry.connect('activate', lambda _entry: start(['action', verb, '--', *paths]))\n"
+      << "            return [entry]\n"
       << "        result = []\n"
       << "        for item in menu_items(paths):\n"
       << "            entry = Nautilus.MenuItem(name='Sealvane::%d' % item['offset'], label=item['label'],\n"
@@ -247,11 +277,7 @@ std::string NautilusExtension(const std::string& shell) {
       << "            result.append(entry)\n"
       << "        return result\n\n"
       << "    def invoke(self, _entry, paths, offset):\n"
-      << "        child = subprocess.Popen([SHELL, 'invoke', '--', *paths, str(offset)], start_new_session=True,\n"
-      << "                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,\n"
-      << "                                 stderr=subprocess.DEVNULL)\n"
-      << "        # Reaped when it ends, so that no defunct child stays under the file manager.\n"
-      << "        threading.Thread(target=child.wait, daemon=True).start()\n";
+      << "        start(['invoke', '--', *paths, str(offset)])\n";
   return out.str();
 }
 
@@ -377,8 +403,9 @@ bool MergeThunarActions(const std::string& existing, const std::string& actions,
 
 ActionFiles WriteActions(const std::string& shell) {
   ActionFiles result;
-  Write(DolphinDir() + "/sealvane-file.desktop", DolphinFileMenu(shell, false), 0755, result);
-  Write(DolphinDir() + "/sealvane-archive.desktop", DolphinFileMenu(shell, true), 0755, result);
+  Write(DolphinDir() + "/sealvane-file.desktop", DolphinFileMenu(shell, DolphinMenu::Files), 0755, result);
+  Write(DolphinDir() + "/sealvane-archive.desktop", DolphinFileMenu(shell, DolphinMenu::Archives), 0755, result);
+  Write(DolphinDir() + "/sealvane-folder.desktop", DolphinFileMenu(shell, DolphinMenu::Folders), 0755, result);
   for (const Command* c : {&kEncrypt, &kDecrypt, &kDelete}) {
     Write(NemoDir() + "/" + c->id + ".nemo_action", NemoAction(shell, *c), 0644, result);
   }
@@ -401,6 +428,7 @@ ActionFiles RemoveActions() {
   ActionFiles result;
   RemoveMarked(DolphinDir() + "/sealvane-file.desktop", result);
   RemoveMarked(DolphinDir() + "/sealvane-archive.desktop", result);
+  RemoveMarked(DolphinDir() + "/sealvane-folder.desktop", result);
   for (const Command* c : {&kEncrypt, &kDecrypt, &kDelete}) {
     RemoveMarked(NemoDir() + "/" + c->id + ".nemo_action", result);
     RemoveMarked(NautilusScriptsDir() + "/" + c->label, result);

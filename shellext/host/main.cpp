@@ -4,7 +4,7 @@
 //
 //   sealvane-shell menu [--json] FILE...       the items the handlers add for the files
 //   sealvane-shell invoke FILE... OFFSET       carries out the item at OFFSET
-//   sealvane-shell action VERB FILE            encrypt, decrypt or delete, as a file manager's entry asks
+//   sealvane-shell action VERB FILE...         encrypt, decrypt or delete, as a file manager's entry asks
 //   sealvane-shell register [SERVER]           registers the server and writes the file managers' entries
 //   sealvane-shell unregister [SERVER]         removes both again
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include <limits.h>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,7 +29,7 @@ using namespace sealvane::shellhost;
 constexpr const char* kUsage =
     "usage: sealvane-shell menu [--json] FILE...\n"
     "       sealvane-shell invoke FILE... OFFSET\n"
-    "       sealvane-shell action encrypt|decrypt|delete FILE\n"
+    "       sealvane-shell action encrypt|decrypt|delete FILE...\n"
     "       sealvane-shell register [SERVER]\n"
     "       sealvane-shell unregister [SERVER]\n";
 
@@ -143,36 +144,38 @@ int InvokeCommand(const std::vector<std::string>& args) {
   return 0;
 }
 
-// What a file manager's entry asks for: the handler's item with that label
-// when it offers one; otherwise (an entry the file manager could not hide,
-// such as Encrypt on an archive) the program is started for exactly what
-// the entry's label says.
+// What a file manager's entry asks for. One file: the handler's item with
+// that label when it offers one; otherwise (an entry the file manager could
+// not hide, such as Encrypt on an archive) the program is started for
+// exactly what the entry's label says. Several files, or a folder, which the
+// handler does not take: one program for all of them (Secure Delete, which
+// the program does one file at a time: one for each).
 int ActionCommand(const std::vector<std::string>& args) {
   bool json = false;
   auto operands = Operands(args, json);
-  if (operands.size() != 2) {
+  if (operands.size() < 2) {
     std::cerr << kUsage;
     return 2;
   }
   const std::string verb = operands[0];
-  std::string label, parameters;
-  const std::string file = Absolute({operands[1]})[0];
-  const std::string quoted = sealvane::platform::QuoteParameter(file);
+  const std::vector<std::string> files = Absolute({operands.begin() + 1, operands.end()});
+  std::string label, switchText;
   if (verb == "encrypt") {
     label = "Encrypt";
-    parameters = "/e " + quoted;
+    switchText = "/e ";
   } else if (verb == "decrypt") {
     label = "Decrypt";
-    parameters = quoted;
   } else if (verb == "delete") {
     label = "Secure Delete";
-    parameters = "/d " + quoted;
+    switchText = "/d ";
   } else {
     std::cerr << "sealvane-shell: unknown action \"" << verb << "\"\n" << kUsage;
     return 2;
   }
-  {
-    auto menu = ShellContextMenu::Build({file});
+  struct stat st {};
+  const bool folder = files.size() == 1 && ::stat(files[0].c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (files.size() == 1 && !folder) {
+    auto menu = ShellContextMenu::Build(files);
     for (const auto& item : menu->Items()) {
       if (item.label == label) {
         const HRESULT hr = menu->Invoke(item.offset);
@@ -182,12 +185,25 @@ int ActionCommand(const std::vector<std::string>& args) {
       }
     }
   }
+  std::vector<std::string> starts;
+  if (verb == "delete") {
+    for (const auto& file : files) starts.push_back(switchText + sealvane::platform::QuoteParameter(file));
+  } else {
+    std::string parameters = switchText;
+    for (const auto& file : files) {
+      if (&file != &files.front()) parameters += ' ';
+      parameters += sealvane::platform::QuoteParameter(file);
+    }
+    starts.push_back(parameters);
+  }
   const std::string program = Folder(SelfPath()) + "/sealvane";
-  const auto result = reinterpret_cast<std::uintptr_t>(
-      ShellExecuteA(nullptr, nullptr, program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL));
-  if (result <= 32) {
-    std::cerr << "sealvane-shell: " << program << " could not be started\n";
-    return 1;
+  for (const auto& parameters : starts) {
+    const auto result = reinterpret_cast<std::uintptr_t>(
+        ShellExecuteA(nullptr, nullptr, program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL));
+    if (result <= 32) {
+      std::cerr << "sealvane-shell: " << program << " could not be started\n";
+      return 1;
+    }
   }
   return 0;
 }

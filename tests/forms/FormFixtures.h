@@ -59,7 +59,9 @@ class FakeMainView : public forms::frmMainView, public FakeSelectHost {
   }
   void ShowJob(JobWindow& job) override {
     jobCaptions.push_back(job.Caption());
+    shownJob = &job;
     job.Run();
+    shownJob = nullptr;
   }
   void ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) override { RunSelect(dialog); }
   void ShowOptions(forms::frmOptions& dialog) override {
@@ -117,6 +119,7 @@ class FakeMainView : public forms::frmMainView, public FakeSelectHost {
   std::optional<std::string> nextBrowse;
   std::vector<forms::BrowseRequest> browsed;
   std::vector<std::string> jobCaptions;
+  JobWindow* shownJob = nullptr;  // the job window being shown (where a test presses Cancel)
   std::function<void(forms::frmOptions&)> onOptions;
 };
 

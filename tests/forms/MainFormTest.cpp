@@ -12,6 +12,7 @@
 
 #include "archive/JobFixtures.h"
 #include "forms/FormFixtures.h"
+#include "sealvane/archive/frmDecrypt.h"
 #include "sealvane/archive/frmEncrypt.h"
 #include "sealvane/archive/modCommon.h"
 
@@ -942,6 +943,195 @@ TEST(LegacyCiphers, WeakOnesAndLargeKeysAreQuestionedBeforeEncrypting) {
     EXPECT_TRUE(fs::exists(archive));
     fs::remove(archive);
   }
+}
+
+}  // namespace
+}  // namespace sealvane
+
+namespace sealvane {
+namespace {
+
+namespace fs = std::filesystem;
+using forms::frmMain;
+using forms::modMain;
+using test::SandboxDir;
+
+// Several files in the window: one list, one question for the settings, one
+// job window, a summary of what was not done.
+class ManyFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clsConfig().SetWelcomed(true);
+    fs::create_directories(SandboxDir() + "/data");
+    form.AttachView(&view);
+  }
+  std::string Data(const std::string& name) const { return SandboxDir() + "/data/" + name; }
+  const forms::ControlState& C(const std::string& name) const { return form.Control(name); }
+
+  // Password, 3DES: quick, and no question about the cipher.
+  void EncryptSettings() {
+    form.optAccess_Click(1);
+    form.cmbAlgorithm_Click(forms::AlgorithmIndexIn(C("cmbAlgorithm"), 5));
+    form.TextChanged("txtPassword", "Correct Horse 9");
+    form.TextChanged("txtConfirmPassword", "Correct Horse 9");
+  }
+
+  // What one archive gives back, decrypted by the job on its own.
+  std::string Opened(const std::string& archive, const std::string& into) {
+    test::FakeUiPort quiet;
+    clsParameters p = test::DecryptParameters(archive, "Correct Horse 9", into);
+    frmDecrypt job(quiet);
+    if (!job.Initialize(p)) return "(refused)";
+    job.Run();
+    return job.Result() == 0 ? test::ReadFileBytes(into) : "(failed)";
+  }
+
+  test::FakeUiPort ui;
+  test::FakeMainView view;
+  frmMain form {ui};
+};
+
+TEST_F(ManyFiles, CommandLineDropAndBrowseGiveOneList) {
+  std::vector<std::string> files;
+  std::string mode;
+  EXPECT_TRUE(forms::SeveralFiles({"/e", "a", "b"}, files, mode));
+  EXPECT_EQ(files, (std::vector<std::string> {"a", "b"}));
+  EXPECT_EQ(mode, forms::kModeEncrypt);
+  EXPECT_TRUE(forms::SeveralFiles({"a.sva", "b.sva"}, files, mode));
+  EXPECT_EQ(mode, "");
+  EXPECT_FALSE(forms::SeveralFiles({"/e", "a"}, files, mode));
+  EXPECT_FALSE(forms::SeveralFiles({"/d", "a", "b"}, files, mode));
+
+  for (const char* name : {"a.txt", "b.txt"}) test::WriteFileBytes(Data(name), "text");
+  fs::create_directories(Data("folder"));
+  ASSERT_TRUE(modMain::Startup(ui, form, [] {}, "", {Data("a.txt"), Data("b.txt"), Data("folder/"), Data("a.txt")},
+                               forms::kModeEncrypt));
+  EXPECT_EQ(form.GetCurrentMode(), forms::kModeEncrypt);
+  EXPECT_TRUE(C("lstFiles").visible);
+  EXPECT_EQ(C("lstFiles").items, (std::vector<std::string> {Data("a.txt"), Data("b.txt"), Data("folder")}))
+      << "once each, folders without their slash";
+  EXPECT_EQ(C("txtFile").text, "3 files and folders, listed below");
+  EXPECT_TRUE(C("txtFile").readOnly);
+  // Archives alone dropped: Decrypt; one file chosen again: the list goes.
+  form.FilesDropped({Data("x.sva"), Data("y.sva")});
+  EXPECT_EQ(form.GetCurrentMode(), forms::kModeDecrypt);
+  EXPECT_EQ(C("txtEncFile").text, "2 encrypted files, listed below");
+  view.nextBrowse = Data("a.txt");
+  form.ToolbarButtonClick(forms::kModeEncrypt);
+  EXPECT_FALSE(C("lstFiles").visible);
+  form.btnBrowseFile_Click();
+  EXPECT_FALSE(C("lstFiles").visible);
+  EXPECT_EQ(C("txtFile").text, Data("a.txt"));
+  EXPECT_TRUE(view.browsed.back().several) << "Browse in Encrypt mode takes several files";
+}
+
+TEST_F(ManyFiles, EachFileIntoItsArchiveOneFailureNamedAndReplaceAnsweredForAll) {
+  test::WriteFileBytes(Data("one.txt"), "first file");
+  test::WriteFileBytes(Data("two.txt"), "");  // refused: empty
+  test::WriteFileBytes(Data("three.txt"), "third file");
+  test::WriteFileBytes(Data("four.txt"), "fourth file");
+  test::WriteFileBytes(Data("three.sva"), "old three");
+  test::WriteFileBytes(Data("four.sva"), "old four");
+  ASSERT_TRUE(modMain::Startup(ui, form, [] {}, ""));
+  form.FilesDropped({Data("one.txt"), Data("two.txt"), Data("three.txt"), Data("four.txt")});
+  EncryptSettings();
+  ui.Answer(MsgResult::YesToAll);
+  form.btnOK_Click();
+
+  EXPECT_EQ(view.jobCaptions, (std::vector<std::string> {"Sealvane - Encrypt"})) << "one job window";
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[0].text, Data("three.sva") + " already exists.\rDo you want to replace it?");
+  EXPECT_EQ(ui.boxes[0].buttons, MsgButtons::YesNoToAll);
+  EXPECT_EQ(ui.boxes[0].defaultButton, 3) << "No is the default";
+  EXPECT_EQ(ui.boxes[1].text, "Encrypted 3 of 4 files.\r\rNot encrypted:\rtwo.txt: The file is empty.  Please specify a "
+                              "non-empty file.");
+  EXPECT_EQ(ui.boxes[1].icon, MsgIcon::Exclamation);
+  for (const char* name : {"one", "three", "four"}) {
+    EXPECT_EQ(Opened(Data(std::string(name) + ".sva"), Data(std::string(name) + ".out")),
+              test::ReadFileBytes(Data(std::string(name) + ".txt")))
+        << name;
+  }
+  EXPECT_FALSE(fs::exists(Data("two.sva")));
+  EXPECT_NE(std::find(ui.files.begin(), ui.files.end(), "File 3 of 4: three.txt"), ui.files.end());
+  EXPECT_EQ(form.JobSummary().rfind("Encrypted 3 of 4 files, ", 0), 0u) << form.JobSummary();
+  // What failed is left in the window, to be tried again.
+  EXPECT_FALSE(C("lstFiles").visible);
+  EXPECT_EQ(C("txtFile").text, Data("two.txt"));
+
+  // No to all: the archives there stay as they are.
+  test::WriteFileBytes(Data("three.sva"), "old three");
+  test::WriteFileBytes(Data("four.sva"), "old four");
+  form.FilesDropped({Data("three.txt"), Data("four.txt")});
+  ui.boxes.clear();  // the first file's old archive could not be read for its settings
+  EncryptSettings();
+  ui.Answer(MsgResult::NoToAll);
+  form.btnOK_Click();
+  EXPECT_EQ(test::ReadFileBytes(Data("three.sva")), "old three");
+  EXPECT_EQ(test::ReadFileBytes(Data("four.sva")), "old four");
+  ASSERT_EQ(ui.boxes.size(), 2u) << "asked once";
+  EXPECT_EQ(ui.boxes[1].text.rfind("Encrypted 0 of 2 files.", 0), 0u) << ui.boxes[1].text;
+}
+
+TEST_F(ManyFiles, CancelInTheThirdOfFiveKeepsTheFirstTwoAndStartsNoOther) {
+  const std::vector<std::string> names = {"f1.txt", "f2.txt", "f3.bin", "f4.txt", "f5.txt"};
+  std::vector<std::string> files;
+  for (const auto& name : names) {
+    test::WriteFileBytes(Data(name), name == "f3.bin" ? std::string(8 << 20, 'x') : "small " + name);
+    files.push_back(Data(name));
+  }
+  ASSERT_TRUE(modMain::Startup(ui, form, [] {}, ""));
+  form.FilesDropped(files);
+  EncryptSettings();
+  form.chkCompressFile_Click(0);
+  ui.onPendingMessages = [&](int) {
+    if (view.shownJob && !ui.files.empty() && ui.files.back() == "File 3 of 5: f3.bin") view.shownJob->Cancel();
+  };
+  form.btnOK_Click();
+  EXPECT_TRUE(fs::exists(Data("f1.sva")));
+  EXPECT_TRUE(fs::exists(Data("f2.sva")));
+  for (const char* name : {"f3.sva", "f4.sva", "f5.sva"}) EXPECT_FALSE(fs::exists(Data(name))) << name;
+  std::size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(Data(""))) entries += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(entries, 7u) << "the five files and two archives, nothing half written";
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_EQ(ui.boxes.back().text, "Encrypted 2 of 5 files.\r\rNot encrypted:\rf3.bin: cancelled; nothing of it was "
+                                  "kept\rf4.txt: not started (cancelled before it)\rf5.txt: not started (cancelled "
+                                  "before it)");
+  EXPECT_EQ(ui.boxes.back().icon, MsgIcon::Information);
+  EXPECT_EQ(C("lstFiles").items, (std::vector<std::string> {Data("f3.bin"), Data("f4.txt"), Data("f5.txt")}));
+}
+
+TEST_F(ManyFiles, SeveralArchivesEachBesideItselfAndADamagedOneNamed) {
+  std::vector<std::string> archives;
+  for (const char* name : {"a.txt", "b.txt"}) {
+    test::WriteFileBytes(Data(name), std::string("content of ") + name);
+    clsParameters p;
+    p.m_eAlg = 5;
+    p.m_eCSP = 3;
+    p.m_bPwdRequired = true;
+    p.m_strPassword = "Correct Horse 9";
+    p.m_strFilePath = Data(name);
+    p.m_strEncFilePath = ReplaceExtension(Data(name), ".sva");
+    test::FakeUiPort quiet;
+    frmEncrypt job(quiet);
+    ASSERT_TRUE(job.Initialize(p));
+    job.Run();
+    fs::remove(Data(name));
+    archives.push_back(p.m_strEncFilePath);
+  }
+  test::WriteFileBytes(Data("junk.sva"), "not an archive at all");
+  archives.push_back(Data("junk.sva"));
+  ASSERT_TRUE(modMain::Startup(ui, form, [] {}, ""));
+  form.FilesDropped(archives);
+  ui.boxes.clear();
+  form.TextChanged("txtPassword", "Correct Horse 9");
+  form.btnOK_Click();
+  EXPECT_EQ(view.jobCaptions, (std::vector<std::string> {"Sealvane - Decrypt"}));
+  EXPECT_EQ(test::ReadFileBytes(Data("a.txt")), "content of a.txt");
+  EXPECT_EQ(test::ReadFileBytes(Data("b.txt")), "content of b.txt");
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_EQ(ui.boxes.back().text, "Decrypted 2 of 3 files.\r\rNot decrypted:\rjunk.sva: Failed to open encrypted file - "
+                                  "invalid format.");
 }
 
 }  // namespace

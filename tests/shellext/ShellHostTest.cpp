@@ -121,6 +121,21 @@ TEST_F(ShellHost, InvokeAndActionsStartTheProgramAsTheHandlerDecides) {
   ASSERT_EQ(Shell({"action", "delete", plain}).exitCode, 0);
   EXPECT_EQ(Recorded(), (std::vector<std::string>{"/d", plain}));
   EXPECT_EQ(Shell({"action", "shred", plain}).exitCode, 2);
+
+  // Several files, or a folder, which the handler does not take: one
+  // program for all of them.
+  const std::string other = SandboxDir() + "/other file.txt";
+  ASSERT_EQ(Shell({"action", "encrypt", "--", plain, other}).exitCode, 0);
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{"/e", plain, other}));
+  ASSERT_EQ(Shell({"action", "decrypt", archive, SandboxDir() + "/b.sva"}).exitCode, 0);
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{archive, SandboxDir() + "/b.sva"}));
+  fs::create_directories(SandboxDir() + "/A Folder");
+  ASSERT_EQ(Shell({"action", "encrypt", SandboxDir() + "/A Folder"}).exitCode, 0);
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{"/e", SandboxDir() + "/A Folder"}));
+  // The Nautilus scripts pass the selection on as it is.
+  const auto script = RunProcess({data + "/nautilus/scripts/Sealvane/Encrypt", plain, other});
+  ASSERT_EQ(script.exitCode, 0) << script.err;
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{"/e", plain, other}));
 }
 
 TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactlyThemAway) {
@@ -147,14 +162,19 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
     EXPECT_NE(st.st_mode & S_IXUSR, 0u) << f;  // Dolphin runs only executable service menus
   }
   const std::string fileMenu = ReadFileBytes(dolphin);
-  EXPECT_NE(fileMenu.find("X-KDE-MaxNumberOfUrls=1\n"), std::string::npos);
+  EXPECT_EQ(fileMenu.find("X-KDE-MaxNumberOfUrls"), std::string::npos) << "every selected file";
   EXPECT_NE(fileMenu.find("ExcludeServiceTypes=application/x-sealvane-archive\n"), std::string::npos);
   // Names after "--": a file called "--json" is a file.
-  EXPECT_NE(fileMenu.find("Exec=\"" + shell + "\" action encrypt -- %f\n"), std::string::npos) << fileMenu;
+  EXPECT_NE(fileMenu.find("Exec=\"" + shell + "\" action encrypt -- %F\n"), std::string::npos) << fileMenu;
   const std::string archiveMenu = ReadFileBytes(dolphinArchive);
   EXPECT_NE(archiveMenu.find("MimeType=application/x-sealvane-archive;\n"), std::string::npos);
-  EXPECT_NE(archiveMenu.find("action decrypt -- %f"), std::string::npos);
+  EXPECT_NE(archiveMenu.find("action decrypt -- %F"), std::string::npos);
   EXPECT_EQ(archiveMenu.find("action encrypt"), std::string::npos);
+  // Folders: Encrypt only.
+  const std::string folderMenu = ReadFileBytes(data + "/kio/servicemenus/sealvane-folder.desktop");
+  EXPECT_NE(folderMenu.find("MimeType=inode/directory;\n"), std::string::npos);
+  EXPECT_NE(folderMenu.find("action encrypt -- %F"), std::string::npos);
+  EXPECT_EQ(folderMenu.find("action delete"), std::string::npos);
   // Dolphin sorts a menu's actions by key, or by name: either way the
   // handler's order (Encrypt or Decrypt first, then Secure Delete).
   for (const auto& [menu, first] : {std::pair{fileMenu, "Encrypt"}, std::pair{archiveMenu, "Decrypt"}}) {
@@ -173,7 +193,9 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
   }
 
   const std::string nemo = ReadFileBytes(data + "/nemo/actions/sealvane-decrypt.nemo_action");
-  EXPECT_NE(nemo.find("Selection=s\n"), std::string::npos);
+  EXPECT_NE(nemo.find("Selection=notnone\n"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(data + "/nemo/actions/sealvane-secure-delete.nemo_action").find("Extensions=nodirs;\n"),
+            std::string::npos);
   EXPECT_NE(nemo.find("Exec='" + shell + "' action decrypt -- %F\n"), std::string::npos) << nemo;
   EXPECT_NE(nemo.find("Mimetypes=application/x-sealvane-archive;\n"), std::string::npos);
 
@@ -185,6 +207,8 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
     ++count;
   }
   EXPECT_EQ(count, 3u);
+  EXPECT_NE(thunar.find("action encrypt -- %F</command>"), std::string::npos) << thunar;
+  EXPECT_NE(thunar.find("<directories/>\n</action>"), std::string::npos) << "Encrypt is offered for folders";
   const auto lint = RunProcess({"xmllint", "--noout", uca});
   EXPECT_EQ(lint.exitCode, 0) << lint.err;
 
@@ -194,7 +218,7 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
 
   // The Dolphin entries against the desktop entry rules: only KDE's own
   // service-menu type, which the rules do not know, is left to complain about.
-  for (const auto& f : {dolphin, dolphinArchive}) {
+  for (const auto& f : {dolphin, dolphinArchive, data + "/kio/servicemenus/sealvane-folder.desktop"}) {
     const auto check = RunProcess({"desktop-file-validate", f});
     std::istringstream lines(check.out + check.err);
     for (std::string line; std::getline(lines, line);) {
@@ -297,19 +321,36 @@ class File:
     def get_location(self): return Gio.File.new_for_path(self.path)
 provider = ext['SealvaneMenuProvider']()
 assert isinstance(provider, Nautilus.MenuProvider)
-for paths in ([sys.argv[2]], [sys.argv[3]], [sys.argv[2], sys.argv[3]]):
+for paths in ([sys.argv[2]], [sys.argv[3]], [sys.argv[2], sys.argv[3]], [sys.argv[2], sys.argv[4]], [sys.argv[5]]):
     items = provider.get_file_items([File(p) for p in paths])
     print('|'.join('%s=%s' % (i.props.label, i.props.tip) for i in items))
 items = provider.get_file_items([File(sys.argv[2])])
 items[0].activate()
 )");
-  const auto r = RunProcess({"/usr/bin/python3", harness, extension, archive, plain});
+  const std::string archive2 = SandboxDir() + "/More.sva";
+  const std::string folder = SandboxDir() + "/Folder";
+  for (const auto& file : {archive, archive2}) WriteFileBytes(file, "x");
+  fs::create_directories(folder);
+  const auto r = RunProcess({"/usr/bin/python3", harness, extension, archive, plain, archive2, folder});
   ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string several = "Encrypt=Encrypts each file or folder into an encrypted file of its own.\n";
   EXPECT_EQ(r.out,
             "Decrypt=Decrypts the file.|Secure Delete=Overwrites the file and then deletes it.\n"
-            "Encrypt=Encrypts the file.|Secure Delete=Overwrites the file and then deletes it.\n"
-            "\n");
+            "Encrypt=Encrypts the file.|Secure Delete=Overwrites the file and then deletes it.\n" +
+                several + "Decrypt=Decrypts the files, each beside itself.\n" + several);
   EXPECT_EQ(Recorded(), (std::vector<std::string>{archive}));
+  WriteFileBytes(harness + "2", R"(import runpy, sys
+import gi
+gi.require_version('Nautilus', '4.0')
+from gi.repository import Gio, Nautilus
+ext = runpy.run_path(sys.argv[1], run_name='sealvane_nautilus')
+class File:
+    def __init__(self, path): self.path = path
+    def get_location(self): return Gio.File.new_for_path(self.path)
+ext['SealvaneMenuProvider']().get_file_items([File(p) for p in sys.argv[2:]])[0].activate()
+)");
+  ASSERT_EQ(RunProcess({"/usr/bin/python3", harness + "2", extension, plain, folder}).exitCode, 0);
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{"/e", plain, folder}));
   ASSERT_EQ(Shell({"unregister"}).exitCode, 0);
   EXPECT_FALSE(fs::exists(extension));
 }

@@ -81,6 +81,8 @@ frmMain::frmMain(UiPort& ui, CipherLibrary& library, ZlibLibrary& zlib) : m_ui(u
   Add("lblEncFile", "Encrypted File:");
   Add("txtEncFile", "", "The encrypted file.");
   Add("btnBrowseEncFile", "Browse...", "Browse for an encrypted file.");
+  Add("lstFiles", "", "The files to work on, one after the other, with the same settings.");
+  Edit("lstFiles").visible = false;
   Add("chkCompressFile", "Compress file", "If this is checked, the file will be compressed before encrypting it.");
   Add("chkOpenFile", "Open file after decrypting it",
       "If this is checked, an attempt will be made to open the file after decrypting it.");
@@ -108,6 +110,7 @@ frmMain::frmMain(UiPort& ui, CipherLibrary& library, ZlibLibrary& zlib) : m_ui(u
   Add("EncFileSize", "", "Encrypted File Size");
   Add("mnuFile", "&File");
   Add("mnuFileEncrypt", "&Encrypt...");
+  Add("mnuFileEncryptFolder", "Encrypt F&older...");
   Add("mnuFileDecrypt", "&Decrypt...");
   Add("mnuFileSecureDelete", "&Secure Delete...");
   Add("mnuFileExit", "E&xit");
@@ -238,7 +241,28 @@ void frmMain::SetForm(const std::string& i_strButtonKey) {
   Edit("txtFile").tooltip = intoFolder ? "The folder to decrypt into: the file takes the name the encrypted file stores."
                             : job      ? "The unencrypted file."
                                        : "The file to be deleted.";
+  ShowFileList(i_strButtonKey);
   Refresh();
+}
+
+void frmMain::ShowFileList(const std::string& i_strMode) {
+  // Several files belong to the mode they were given in.
+  if (i_strMode != m_strFilesMode) m_colFiles.clear();
+  ControlState& list = Edit("lstFiles");
+  list.items = m_colFiles;
+  list.visible = m_colFiles.size() > 1;
+  if (!list.visible) return;
+  const std::string count = std::to_string(m_colFiles.size());
+  if (i_strMode == kModeEncrypt) {
+    Edit("txtFile").text = count + " files and folders, listed below";
+    Edit("txtEncFile").text = "Each into an archive of its own beside it (NAME.sva)";
+  } else {
+    Edit("txtEncFile").text = count + " encrypted files, listed below";
+    Edit("txtFile").text = "Each beside its encrypted file, under the name it stores";
+  }
+  Edit("txtFile").readOnly = true;
+  Edit("txtEncFile").readOnly = true;
+  Edit("txtFile").tooltip = "";
 }
 
 void frmMain::SetAccessEnabled(const std::string& i_strMode) {
@@ -280,7 +304,8 @@ void frmMain::UpdateStatusBar() {
 
 // --- choosing files ------------------------------------------------------------
 
-std::string frmMain::BrowseForFile(const std::string& i_strMode, bool i_bEncFile, const std::string& i_strPath) {
+BrowseRequest frmMain::BrowseRequestFor(const std::string& i_strMode, bool i_bEncFile,
+                                        const std::string& i_strPath) const {
   BrowseRequest request;
   // The dialog opens in a folder that is there: the file's, the last one
   // used, the documents folder, the home folder.
@@ -299,9 +324,30 @@ std::string frmMain::BrowseForFile(const std::string& i_strMode, bool i_bEncFile
   request.filter = i_bEncFile ? "Encrypted Files (*.sva)|*.sva" : "All Files (*.*)|*.*";
   // The file the job reads must exist; for the one it writes, its folder.
   request.mustExist = i_bEncFile ? i_strMode == kModeDecrypt : i_strMode != kModeDecrypt;
-  const auto chosen = m_mainView ? m_mainView->BrowseForFile(request) : std::nullopt;
+  return request;
+}
+
+std::string frmMain::BrowseForFile(const std::string& i_strMode, bool i_bEncFile, const std::string& i_strPath) {
+  const auto chosen = m_mainView ? m_mainView->BrowseForFile(BrowseRequestFor(i_strMode, i_bEncFile, i_strPath))
+                                 : std::nullopt;
   // Cancel keeps the path the user had.
   return chosen ? *chosen : i_strPath;
+}
+
+bool frmMain::BrowseToEncrypt(bool i_bFolder) {
+  if (!m_mainView) return false;
+  BrowseRequest request = BrowseRequestFor(kModeEncrypt, false, m_strFilePath);
+  request.several = !i_bFolder;
+  request.folder = i_bFolder;
+  if (i_bFolder) request.title = "Select a Folder";
+  const std::vector<std::string> chosen = m_mainView->BrowseForFiles(request);
+  if (chosen.empty()) return false;
+  if (chosen.size() > 1) {
+    PrepareMany(kModeEncrypt, chosen);
+  } else {
+    PrepareEncrypt(chosen.front());
+  }
+  return true;
 }
 
 void frmMain::ToolbarButtonClick(const std::string& i_strKey) {
@@ -317,8 +363,18 @@ void frmMain::ToolbarButtonClick(const std::string& i_strKey) {
 void frmMain::mnuFileEncrypt_Click() {
   try {
     SetToolBar(kModeEncrypt);
-    m_strFilePath = BrowseForFile(kModeEncrypt, false, m_strFilePath);
-    m_strEncFilePath = DefaultArchivePath(m_strFilePath);
+    if (BrowseToEncrypt(false)) return;
+    GetParameters(kModeEncrypt, true);
+    SetForm(kModeEncrypt);
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to select file.");
+  }
+}
+
+void frmMain::mnuFileEncryptFolder_Click() {
+  try {
+    SetToolBar(kModeEncrypt);
+    if (BrowseToEncrypt(true)) return;
     GetParameters(kModeEncrypt, true);
     SetForm(kModeEncrypt);
   } catch (...) {
@@ -331,6 +387,7 @@ void frmMain::mnuFileDecrypt_Click() {
     SetToolBar(kModeDecrypt);
     m_strEncFilePath = BrowseForFile(kModeDecrypt, true, m_strEncFilePath);
     m_strFilePath.clear();
+    m_colFiles.clear();
     GetParameters(kModeDecrypt, false);
     SetForm(kModeDecrypt);
   } catch (...) {
@@ -351,7 +408,12 @@ void frmMain::mnuFileSecureDelete_Click() {
 void frmMain::btnBrowseFile_Click() {
   try {
     const std::string mode = GetCurrentMode();
+    if (mode == kModeEncrypt) {
+      BrowseToEncrypt(false);
+      return;
+    }
     m_strFilePath = BrowseForFile(mode, false, m_strFilePath);
+    m_colFiles.clear();
     if (mode == kModeEncrypt || (mode == kModeDecrypt && m_strEncFilePath.empty())) {
       m_strEncFilePath = DefaultArchivePath(m_strFilePath);
     }
@@ -380,6 +442,7 @@ bool frmMain::txtFile_Validate(bool i_bWarn) {
     }
     // As Browse takes it: the archive named after it, its parameters. A
     // folder is encrypted whole.
+    m_colFiles.clear();
     m_strFilePath = WithoutTrailingSlash(path);
     m_strEncFilePath = DefaultArchivePath(m_strFilePath);
     GetParameters(kModeEncrypt, true);
@@ -400,6 +463,40 @@ void frmMain::btnBrowseEncFile_Click() {
     SetForm(mode);
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to browse for encrypted file.");
+  }
+}
+
+void frmMain::FilesDropped(const std::vector<std::string>& i_colPaths) {
+  if (i_colPaths.empty()) return;
+  if (i_colPaths.size() == 1) {
+    FileDropped(i_colPaths.front());
+    return;
+  }
+  // Archives alone are decrypted; anything else among them: all encrypted.
+  const bool archives = std::all_of(i_colPaths.begin(), i_colPaths.end(), HasArchiveExtension);
+  PrepareMany(archives ? kModeDecrypt : kModeEncrypt, i_colPaths);
+}
+
+void frmMain::PrepareMany(const std::string& i_strMode, const std::vector<std::string>& i_colPaths) {
+  try {
+    std::vector<std::string> paths;
+    for (const std::string& path : i_colPaths) {
+      const std::string clean = WithoutTrailingSlash(path);
+      if (!clean.empty() && std::find(paths.begin(), paths.end(), clean) == paths.end()) paths.push_back(clean);
+    }
+    if (paths.empty()) return;
+    if (i_strMode == kModeDecrypt) {
+      m_strFilePath.clear();
+      PrepareDecrypt(paths.front());
+    } else {
+      PrepareEncrypt(paths.front());
+    }
+    if (paths.size() < 2) return;
+    m_colFiles = paths;
+    m_strFilesMode = i_strMode;
+    SetForm(i_strMode);
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to select file.");
   }
 }
 

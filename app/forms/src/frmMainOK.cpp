@@ -14,6 +14,7 @@
 #include "sealvane/archive/frmEncrypt.h"
 #include "sealvane/archive/frmSecureDelete.h"
 #include "sealvane/archive/modCommon.h"
+#include "sealvane/forms/Batch.h"
 #include "sealvane/forms/DigitalIDs.h"
 #include "sealvane/forms/modMain.h"
 #include "sealvane/platform/DynamicLibrary.h"
@@ -34,6 +35,46 @@ std::size_t CharacterCount(const std::string& utf8) {
       std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+// The record for decrypting `archive` as the window builds it for one
+// archive, the password given to each that needs one; false when the
+// archive cannot be read (said through `ui`).
+bool DecryptRecord(UiPort& ui, CipherLibrary& library, const std::string& archive, const clsParameters& window,
+                   clsParameters& o_record) {
+  clsArchive reader(ui, library);
+  clsParameters stored;
+  clsFileDesc desc;
+  if (reader.OpenArchive(archive, 0) != 0) {
+    ShowError(ui, "Failed to open encrypted file.", 0);
+    return false;
+  }
+  const std::int32_t rc = reader.ReadParameters(stored, desc);
+  reader.CloseArchive();
+  if (rc != 0) {
+    ShowError(ui, "Failed to open encrypted file - invalid format.", 0);
+    return false;
+  }
+  o_record = stored;
+  o_record.m_strEncFilePath = archive;
+  o_record.m_eCSP = stored.m_eAlg > 2 && stored.m_eAlg < kCipherAes256 ? 3 : 1;
+  o_record.m_colPasswordCodePages = window.m_colPasswordCodePages;
+  o_record.m_nFileMode = window.m_nFileMode;
+  // Several files are not all opened at once.
+  o_record.m_bOpenFile = false;
+  o_record.m_strPassword = stored.m_bPwdRequired ? window.m_strPassword : std::string();
+  if (desc.m_bSealed) {
+    o_record.m_strFilePath = BesideFile(archive, "");
+    o_record.m_bNameFromArchive = true;
+  } else {
+    const auto name = SafeStoredFileName(desc.m_strFileName);
+    if (!name) {
+      ShowWarning(ui, "The encrypted file does not hold a usable file name.", 0);
+      return false;
+    }
+    o_record.m_strFilePath = BesideFile(archive, *name);
+  }
+  return true;
+}
+
 }  // namespace
 
 // --- OK and the job windows ----------------------------------------------------
@@ -41,6 +82,11 @@ std::size_t CharacterCount(const std::string& utf8) {
 void frmMain::btnOK_Click() {
   const std::string mode = GetCurrentMode();
   try {
+    if (m_colFiles.size() > 1 && mode == m_strFilesMode) {
+      OKMany(mode);
+      Refresh();
+      return;
+    }
     clsConfig config;
     if (!txtFile_Validate(true)) return;
     m_strFilePath = Control("txtFile").text;
@@ -138,13 +184,80 @@ bool frmMain::OKDecrypt() {
   return true;
 }
 
-bool frmMain::OKEncrypt() {
-  if (m_strEncFilePath.empty()) {
-    // No archive name: the default one beside the file.
-    m_strEncFilePath = DefaultArchivePath(m_strFilePath);
-  } else if (IsBareName(m_strEncFilePath)) {
-    m_strEncFilePath = ReplaceExtension(BesideFile(m_strFilePath, m_strEncFilePath), ".sva");
+void frmMain::OKMany(const std::string& i_strMode) {
+  const bool encrypt = i_strMode == kModeEncrypt;
+  if (encrypt) {
+    if (!CheckEncryptAccess()) return;
+  } else {
+    WipeText(m_strPassword);
+    m_strPassword = Control("txtPassword").text;
+    if (m_bPwdRequired && m_strPassword.empty()) {
+      ShowWarning(m_ui, "A password is required to decrypt the file.", 0);
+      Focus("txtPassword");
+      return;
+    }
   }
+  const clsParameters window = BuildParameters();
+  const auto start = std::chrono::steady_clock::now();
+  std::int64_t bytes = 0;
+  BatchJob batch(m_ui, m_library, encrypt ? "Sealvane - Encrypt" : "Sealvane - Decrypt", m_colFiles,
+                 [&](UiPort& ui, JobWindow& outer, BatchJob::Item& item) {
+                   if (encrypt) {
+                     clsParameters record = window;
+                     record.m_strFilePath = item.input;
+                     record.m_strEncFilePath = DefaultArchivePath(item.input);
+                     item.output = record.m_strEncFilePath;
+                     frmEncrypt job(ui, m_library, m_zlib);
+                     if (!job.Initialize(record)) return BatchJob::kRefused;
+                     job.RunAsStepOf(outer);
+                     return job.Result();
+                   }
+                   clsParameters record;
+                   if (!DecryptRecord(ui, m_library, item.input, window, record)) return BatchJob::kRefused;
+                   frmDecrypt job(ui, m_library, m_zlib);
+                   if (!job.Initialize(record)) return BatchJob::kRefused;
+                   item.output = job.FilePath();
+                   job.RunAsStepOf(outer);
+                   return job.Result();
+                 });
+  if (m_mainView) m_mainView->ShowJob(batch);
+  for (const BatchJob::Item& item : batch.Items()) {
+    if (item.result != kOk) continue;
+    RememberRecent(encrypt ? item.output : item.input, true);
+    if (FileExists(item.output)) bytes += platform::FileLength(item.output);
+  }
+  const std::size_t done = batch.Done();
+  const std::size_t all = batch.Items().size();
+  char took[32];
+  std::snprintf(took, sizeof(took), "%.1f s",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  m_strJobSummary = (encrypt ? "Encrypted " : "Decrypted ") + std::to_string(done) + " of " + std::to_string(all) +
+                    " files" + (done > 0 && encrypt ? ", " + FormatByteCount(bytes, platform::LocaleDecimalSeparator()) : "") +
+                    ", " + took + (batch.Result() == kCancelled ? "; cancelled" : "");
+  if (m_mainView) m_mainView->JobEnded(m_strJobSummary, done == all);
+  // What was done is off the list; what failed stays, to be tried again
+  // (one archive left is not read again: it said what is wrong with it).
+  std::vector<std::string> left;
+  for (const BatchJob::Item& item : batch.Items()) {
+    if (item.result != kOk) left.push_back(item.input);
+  }
+  m_colFiles = left.size() > 1 ? left : std::vector<std::string> {};
+  if (left.size() == 1 && encrypt) {
+    PrepareEncrypt(left.front());
+  } else {
+    SetForm(i_strMode);
+  }
+  if (done < all) {
+    m_ui.ShowMessageBox(MessageBoxRequest {
+        batch.Summary(encrypt ? "Encrypted" : "Decrypted", encrypt ? "Not encrypted:" : "Not decrypted:"),
+        encrypt ? "Encrypt" : "Decrypt", batch.Result() == kCancelled ? MsgIcon::Information : MsgIcon::Exclamation,
+        MsgButtons::OK, 1, {}});
+  }
+  ClearPasswords(encrypt);
+  WipeText(m_strPassword);
+}
+
+bool frmMain::CheckEncryptAccess() {
   WipeText(m_strPassword);
   if (m_bPwdRequired) {
     const std::string& password = Control("txtPassword").text;
@@ -180,6 +293,17 @@ bool frmMain::OKEncrypt() {
     WipeText(m_strPassword);
     return false;
   }
+  return true;
+}
+
+bool frmMain::OKEncrypt() {
+  if (m_strEncFilePath.empty()) {
+    // No archive name: the default one beside the file.
+    m_strEncFilePath = DefaultArchivePath(m_strFilePath);
+  } else if (IsBareName(m_strEncFilePath)) {
+    m_strEncFilePath = ReplaceExtension(BesideFile(m_strFilePath, m_strEncFilePath), ".sva");
+  }
+  if (!CheckEncryptAccess()) return false;
   {
     const clsParameters record = BuildParameters();
     frmEncrypt job(m_ui, m_library, m_zlib);

@@ -53,6 +53,7 @@ void frmMain::ProcessCmd(std::string i_strCmd) {
 }
 
 void frmMain::PrepareEncrypt(const std::string& i_strFilePath) {
+  m_colFiles.clear();
   m_strFilePath = WithoutTrailingSlash(i_strFilePath);
   m_strEncFilePath = DefaultArchivePath(m_strFilePath);
   GetParameters(kModeEncrypt, true);
@@ -61,6 +62,7 @@ void frmMain::PrepareEncrypt(const std::string& i_strFilePath) {
 }
 
 void frmMain::PrepareDecrypt(const std::string& i_strEncFilePath) {
+  m_colFiles.clear();
   m_strEncFilePath = i_strEncFilePath;
   GetParameters(kModeDecrypt, false);
   SetToolBar(kModeDecrypt);
@@ -68,6 +70,7 @@ void frmMain::PrepareDecrypt(const std::string& i_strEncFilePath) {
 }
 
 void frmMain::PrepareSecureDelete(const std::string& i_strFilePath) {
+  m_colFiles.clear();
   m_strFilePath = i_strFilePath;
   SetToolBar(kModeSecureDelete);
   SetForm(kModeSecureDelete);

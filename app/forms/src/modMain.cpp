@@ -31,7 +31,19 @@ std::string RebuildCommandLine(const std::vector<std::string>& i_colArgs) {
   return line;
 }
 
-bool modMain::Startup(UiPort& ui, frmMain& form, const std::function<void()>& show, const std::string& i_strCmd) {
+bool SeveralFiles(const std::vector<std::string>& i_colArgs, std::vector<std::string>& o_colFiles,
+                  std::string& o_strMode) {
+  const bool encrypt = !i_colArgs.empty() && (i_colArgs[0] == "/e" || i_colArgs[0] == "/E");
+  const std::size_t first = encrypt ? 1 : 0;
+  if (i_colArgs.size() < first + 2) return false;
+  if (std::any_of(i_colArgs.begin() + static_cast<std::ptrdiff_t>(first), i_colArgs.end(), IsSwitch)) return false;
+  o_colFiles.assign(i_colArgs.begin() + static_cast<std::ptrdiff_t>(first), i_colArgs.end());
+  o_strMode = encrypt ? kModeEncrypt : "";
+  return true;
+}
+
+bool modMain::Startup(UiPort& ui, frmMain& form, const std::function<void()>& show, const std::string& i_strCmd,
+                      const std::vector<std::string>& i_colFiles, const std::string& i_strFilesMode) {
   bool shown = false;
   try {
     clsConfig config;
@@ -42,7 +54,13 @@ bool modMain::Startup(UiPort& ui, frmMain& form, const std::function<void()>& sh
     show();
     shown = true;
     form.Activate();
-    if (i_strCmd.empty()) {
+    if (!i_colFiles.empty()) {
+      if (i_strFilesMode.empty()) {
+        form.FilesDropped(i_colFiles);
+      } else {
+        form.PrepareMany(i_strFilesMode, i_colFiles);
+      }
+    } else if (i_strCmd.empty()) {
       form.GetParameters(kModeEncrypt, true);
       form.SetToolBar(kModeEncrypt);
       form.SetForm(kModeEncrypt);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sealvane/qt/MainWindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -9,6 +11,7 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QListWidget>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -91,6 +94,7 @@ void MainWindow::BuildMenus() {
   menuBar()->setObjectName("mnuMenuBar");
   QMenu* file = addMenu("mnuFile");
   addItem(file, "mnuFileEncrypt", [this] { m_form.mnuFileEncrypt_Click(); });
+  addItem(file, "mnuFileEncryptFolder", [this] { m_form.mnuFileEncryptFolder_Click(); });
   addItem(file, "mnuFileDecrypt", [this] { m_form.mnuFileDecrypt_Click(); });
   addItem(file, "mnuFileSecureDelete", [this] { m_form.mnuFileSecureDelete_Click(); });
   file->addSeparator();
@@ -202,9 +206,21 @@ QWidget* MainWindow::BuildForm() {
   connect(m_txtFile, &QLineEdit::editingFinished, this, [this] { m_form.txtFile_Validate(false); });
   QPushButton* btnBrowseFile = button("btnBrowseFile", [this] { m_form.btnBrowseFile_Click(); });
   lblFile->setBuddy(m_txtFile);
-  grid->addWidget(lblFile, 0, 0);
-  grid->addWidget(m_txtFile, 0, 1);
-  grid->addWidget(btnBrowseFile, 0, 2);
+  // Several files: listed under the box, one per line.
+  auto* lstFiles = new QListWidget(page);
+  lstFiles->setObjectName("lstFiles");
+  lstFiles->setSelectionMode(QAbstractItemView::NoSelection);
+  lstFiles->setTextElideMode(Qt::ElideMiddle);
+  lstFiles->setMaximumHeight(lstFiles->fontMetrics().height() * 5 + 8);
+  lstFiles->setVisible(false);
+  m_widgets["lstFiles"] = lstFiles;
+  auto* files = new QVBoxLayout;
+  files->setContentsMargins(0, 0, 0, 0);
+  files->addWidget(m_txtFile);
+  files->addWidget(lstFiles);
+  grid->addWidget(lblFile, 0, 0, Qt::AlignTop);
+  grid->addLayout(files, 0, 1);
+  grid->addWidget(btnBrowseFile, 0, 2, Qt::AlignTop);
 
   QLabel* lblEncFile = label("lblEncFile");
   m_txtEncFile = edit("txtEncFile");
@@ -399,6 +415,16 @@ void MainWindow::Apply(QWidget* widget, const forms::ControlState& state) {
     if (state.value == 1) option->setChecked(true);
   } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
     ApplyList(combo, state);
+  } else if (auto* list = qobject_cast<QListWidget*>(widget)) {
+    // Names are shown as they are: a list item is never markup.
+    QStringList items;
+    for (const std::string& item : state.items) items.push_back(Q(item));
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i) shown.push_back(list->item(i)->text());
+    if (shown != items) {
+      list->clear();
+      list->addItems(items);
+    }
   } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {
     tree->setPalette(palette);
   } else if (auto* text = qobject_cast<QLabel*>(widget)) {
@@ -482,6 +508,25 @@ std::optional<std::string> MainWindow::BrowseForFile(const forms::BrowseRequest&
   if (!request.initialName.empty()) dialog.selectFile(Q(request.initialName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().constFirst().toStdString();
+}
+
+std::vector<std::string> MainWindow::BrowseForFiles(const forms::BrowseRequest& request) {
+  if (!request.several && !request.folder) return frmMainView::BrowseForFiles(request);
+  QFileDialog dialog(this, Q(request.title), Q(request.initialFolder));
+  dialog.setObjectName("dlgFind");
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (request.folder) {
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+  } else {
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilter(NameFilter(request.filter));
+    if (!request.initialName.empty()) dialog.selectFile(Q(request.initialName));
+  }
+  std::vector<std::string> chosen;
+  if (dialog.exec() != QDialog::Accepted) return chosen;
+  for (const QString& path : dialog.selectedFiles()) chosen.push_back(path.toStdString());
+  return chosen;
 }
 
 void MainWindow::ShowJob(JobWindow& job) {
@@ -595,14 +640,20 @@ void MainWindow::SizeAccessColumns() {
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
-  if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+  if (!urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
+    event->acceptProposedAction();
+  }
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+  if (urls.isEmpty() || !std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
+    return;
+  }
   event->acceptProposedAction();
-  m_form.FileDropped(urls.front().toLocalFile().toStdString());
+  std::vector<std::string> paths;
+  for (const QUrl& url : urls) paths.push_back(url.toLocalFile().toStdString());
+  m_form.FilesDropped(paths);
 }
 
 }  // namespace sealvane::qt

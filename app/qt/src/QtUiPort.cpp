@@ -26,6 +26,8 @@ std::vector<QMessageBox::StandardButton> ButtonsOf(MsgButtons buttons) {
     case MsgButtons::YesNoCancel: return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
     case MsgButtons::YesNo: return {QMessageBox::Yes, QMessageBox::No};
     case MsgButtons::RetryCancel: return {QMessageBox::Retry, QMessageBox::Cancel};
+    case MsgButtons::YesNoToAll:
+      return {QMessageBox::Yes, QMessageBox::YesToAll, QMessageBox::No, QMessageBox::NoToAll};
   }
   return {QMessageBox::Ok};
 }
@@ -39,6 +41,8 @@ MsgResult ResultOf(int button) {
     case QMessageBox::Ignore: return MsgResult::Ignore;
     case QMessageBox::Yes: return MsgResult::Yes;
     case QMessageBox::No: return MsgResult::No;
+    case QMessageBox::YesToAll: return MsgResult::YesToAll;
+    case QMessageBox::NoToAll: return MsgResult::NoToAll;
     default: return MsgResult::Cancel;
   }
 }

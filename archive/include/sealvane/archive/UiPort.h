@@ -11,10 +11,19 @@ namespace sealvane {
 
 enum class MsgIcon { None, Stop, Question, Exclamation, Information };
 
-enum class MsgButtons { OK, OKCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
+// YesNoToAll: Yes, Yes to All, No, No to All, for a question asked of each
+// file of several.
+enum class MsgButtons { OK, OKCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel, YesNoToAll };
 
-// The button pressed, with the platform's numbers.
-enum class MsgResult : std::int32_t { OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+// The button pressed, with the platform's numbers (the "to all" answers have
+// none there).
+enum class MsgResult : std::int32_t {
+  OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7, YesToAll = 10, NoToAll = 11
+};
+
+// A question asked of each file when several are done together, which the
+// user may answer once for all of them (MessageBoxRequest::perFile).
+inline constexpr const char* kPerFileReplace = "replace";
 
 // Questions whose Yes costs more than the job itself: the terminal's blanket
 // --yes does not answer them.
@@ -32,6 +41,8 @@ struct MessageBoxRequest {
   // it is drawn, its state on closing is written to `checked`.
   std::string checkBox {};
   bool* checked = nullptr;
+  // Empty, or a kPerFile name: the same question comes for each file.
+  std::string perFile {};
 };
 
 class UiPort {

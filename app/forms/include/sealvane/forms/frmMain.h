@@ -34,6 +34,8 @@ struct BrowseRequest {
   std::string initialFolder;
   std::string initialName;
   bool mustExist = false;  // else only its folder must exist
+  bool several = false;    // more than one file may be chosen
+  bool folder = false;     // a folder is chosen instead of a file
 };
 
 // One row of the access list.
@@ -47,6 +49,11 @@ class frmMainView : public FormView {
  public:
   // The chosen file, or nothing when the dialog was cancelled.
   virtual std::optional<std::string> BrowseForFile(const BrowseRequest& request) = 0;
+  // The chosen files (or folder), none when the dialog was cancelled.
+  virtual std::vector<std::string> BrowseForFiles(const BrowseRequest& request) {
+    const auto chosen = BrowseForFile(request);
+    return chosen ? std::vector<std::string> {*chosen} : std::vector<std::string> {};
+  }
   // Shows the job window modally; its first activation runs the job.
   virtual void ShowJob(JobWindow& job) = 0;
   virtual void ShowSelectDigitalID(frmSelectDigitalID& dialog) = 0;
@@ -111,6 +118,7 @@ class frmMain : public Form {
   void Activate();
   void ToolbarButtonClick(const std::string& i_strKey);
   void mnuFileEncrypt_Click();
+  void mnuFileEncryptFolder_Click();
   void mnuFileDecrypt_Click();
   void mnuFileSecureDelete_Click();
   void btnBrowseFile_Click();
@@ -145,6 +153,15 @@ class frmMain : public Form {
   void mnuHelpAbout_Click();
   // A file dropped on the window: Decrypt for an archive, else Encrypt.
   void FileDropped(const std::string& i_strPath);
+  // Several files (and folders) at once: dropped, chosen, or named on the
+  // command line. Archives only: Decrypt, each beside itself; else Encrypt,
+  // each into its own archive beside it. One path is as FileDropped.
+  void FilesDropped(const std::vector<std::string>& i_colPaths);
+  // Several files for Encrypt or Decrypt (one: as PrepareEncrypt or
+  // PrepareDecrypt).
+  void PrepareMany(const std::string& i_strMode, const std::vector<std::string>& i_colPaths);
+  // The files OK works on one after the other; empty for one file.
+  const std::vector<std::string>& Files() const noexcept { return m_colFiles; }
   // The encrypted files made or opened lately that are still there, newest
   // first; one of them chosen (Decrypt mode), and the list emptied.
   std::vector<std::string> RecentFiles() const;
@@ -172,7 +189,11 @@ class frmMain : public Form {
   void GetDefaultParameters(const std::string& i_strMode, clsParameters& o_oParameters);
   void FillAccessList();
   void UpdateStatusBar();
+  BrowseRequest BrowseRequestFor(const std::string& i_strMode, bool i_bEncFile, const std::string& i_strPath) const;
   std::string BrowseForFile(const std::string& i_strMode, bool i_bEncFile, const std::string& i_strPath);
+  // Encrypt mode: one or more files chosen (several: listed); false when
+  // the dialog was cancelled.
+  bool BrowseToEncrypt(bool i_bFolder);
   void SetDefaultRecipient();
   bool CheckDefaultDigitalID();
   // Asks before encrypting with RC2 (40-bit) or DES: weak, and for digital
@@ -182,6 +203,14 @@ class frmMain : public Form {
   // False when a check stopped the hand-over to the job window.
   bool OKEncrypt();
   bool OKDecrypt();
+  // The password boxes, the default digital ID and a weak cipher, checked
+  // before encrypting; false when the user has something to change.
+  bool CheckEncryptAccess();
+  // OK with several files: the settings checked once, then one job window
+  // for all of them, and what was not done said at the end.
+  void OKMany(const std::string& i_strMode);
+  // Shows the list of files (several) or hides it.
+  void ShowFileList(const std::string& i_strMode);
   void ClearPasswords(bool i_bConfirmToo);
   // After a job: the sentence for the status bar and the desktop, and the
   // list of recent encrypted files.
@@ -217,6 +246,8 @@ class frmMain : public Form {
   std::vector<clsDigitalID> m_colOtherDigitalIDs;
   std::string m_strFilePath;
   std::string m_strEncFilePath;
+  std::vector<std::string> m_colFiles;  // several inputs of m_strFilesMode
+  std::string m_strFilesMode;
 
   std::vector<AccessRow> m_rows;
   std::optional<DeletionReport> m_oLastDeletion;

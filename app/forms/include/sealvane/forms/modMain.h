@@ -24,11 +24,21 @@ inline constexpr const char* kFileVersion = "1.01.0518";
 // double quotes (unless it starts with one), all joined by single blanks.
 std::string RebuildCommandLine(const std::vector<std::string>& i_colArgs);
 
+// Several files on the command line: "/e FILE FILE..." encrypts them all;
+// "FILE FILE..." as if they were dropped on the window (all archives:
+// decrypted). Fills the files and the mode ("" to decide as a drop does);
+// false for any other command line.
+bool SeveralFiles(const std::vector<std::string>& i_colArgs, std::vector<std::string>& o_colFiles,
+                  std::string& o_strMode);
+
 class modMain {
  public:
   // `show` shows the main window (not modal). Returns false when start-up
   // ended before a window could be shown: the program then ends.
-  static bool Startup(UiPort& ui, frmMain& form, const std::function<void()>& show, const std::string& i_strCmd);
+  // `i_colFiles`: several files named on the command line (see
+  // SeveralFiles), taken instead of `i_strCmd`.
+  static bool Startup(UiPort& ui, frmMain& form, const std::function<void()>& show, const std::string& i_strCmd,
+                      const std::vector<std::string>& i_colFiles = {}, const std::string& i_strFilesMode = {});
 
   // The first start's question; later starts do nothing.
   static void ShowWelcome(UiPort& ui, frmMain& form);

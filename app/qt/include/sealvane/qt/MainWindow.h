@@ -36,6 +36,7 @@ class MainWindow : public QMainWindow, public forms::frmMainView {
   void SetFocus(const std::string& control) override;
   void Close() override;
   std::optional<std::string> BrowseForFile(const forms::BrowseRequest& request) override;
+  std::vector<std::string> BrowseForFiles(const forms::BrowseRequest& request) override;
   void ShowJob(JobWindow& job) override;
   void ShowSelectDigitalID(forms::frmSelectDigitalID& dialog) override;
   void ShowOptions(forms::frmOptions& dialog) override;
