@@ -16,6 +16,7 @@
 #include <QTextDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSet>
@@ -653,6 +654,80 @@ class GuiTest : public QObject {
     QCOMPARE(p.Find<QLabel>("Status")->text(), QStringLiteral("Encrypting big.bin was cancelled"));
     QCOMPARE(test::FolderEntries(Data("")), std::vector<std::string> {"big.bin"});
     QCOMPARE(fs::file_size(Data("big.bin")), content.size());
+  }
+
+  void severalFilesAreListedAndDoneInOneWindow() {
+    // Large enough that the job window is seen at work on the second file.
+    std::string large(24u << 20, '\0');
+    std::uint32_t x = 88172645u;
+    for (char& c : large) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      c = static_cast<char>(x);
+    }
+    const std::vector<std::string> names = {"a letter.txt", "holiday photos.bin", "empty.txt", "budget 2026.xls"};
+    test::WriteFileBytes(Data(names[0]), "Dear all");
+    test::WriteFileBytes(Data(names[1]), large);
+    test::WriteFileBytes(Data(names[2]), "");
+    test::WriteFileBytes(Data(names[3]), "figures");
+    test::WriteFileBytes(Data("budget 2026.sva"), "an older archive");
+    Program p("");
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const auto& name : names) urls << QUrl::fromLocalFile(Q(Data(name)));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&p.window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&p.window, &dropped);
+    auto* list = p.Find<QListWidget>("lstFiles");
+    QTRY_VERIFY(list->isVisible());
+    QCOMPARE(list->count(), 4);
+    QCOMPARE(p.Find<QLineEdit>("txtFile")->text(), QStringLiteral("4 files and folders, listed below"));
+    QVERIFY(p.Find<QLineEdit>("txtFile")->isReadOnly());
+    QTest::mouseClick(p.Option(1), Qt::LeftButton);
+    QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
+    QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
+    Shot(&p.window, QStringLiteral("main-encrypt-several"));
+    bool replaced = false, seenSecond = false;
+    QString summary;
+    ModalWatcher watch([&](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        if (!Shown(box)) return false;
+        if (box->button(QMessageBox::YesToAll) != nullptr) {
+          Shot(box, QStringLiteral("replace-yes-to-all"));
+          QTest::mouseClick(box->button(QMessageBox::YesToAll), Qt::LeftButton);
+          replaced = true;
+          return false;
+        }
+        summary = box->text();
+        Shot(box, QStringLiteral("several-summary"));
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        return true;
+      }
+      auto* file = modal->findChild<QLabel*>(QStringLiteral("lblFile"));
+      if (!seenSecond && file != nullptr && file->toolTip().startsWith(QStringLiteral("File 2 of 4: "))) {
+        Shot(modal, QStringLiteral("job-window-several"));
+        seenSecond = true;
+      }
+      return false;
+    });
+    p.Click("btnOK");
+    QTRY_VERIFY(!summary.isEmpty());
+    QVERIFY(replaced);
+    QVERIFY(seenSecond);
+    QCOMPARE(summary, QStringLiteral("Encrypted 3 of 4 files.\n\nNot encrypted:\nempty.txt: The file is empty.  Please "
+                                     "specify a non-empty file."));
+    for (const char* archive : {"a letter.sva", "holiday photos.sva", "budget 2026.sva"}) {
+      QVERIFY2(fs::file_size(Data(archive)) > 100, archive);
+    }
+    QVERIFY(!fs::exists(Data("empty.sva")));
+    QVERIFY(p.Find<QLabel>("Status")->text().startsWith(QStringLiteral("Encrypted 3 of 4 files, ")));
+    // The one left is in the window, to be tried again.
+    QVERIFY(!list->isVisible());
+    QCOMPARE(p.Find<QLineEdit>("txtFile")->text(), Q(Data("empty.txt")));
   }
 
   void droppingAFilePreparesItsMode() {

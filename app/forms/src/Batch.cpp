@@ -50,8 +50,10 @@ class BatchJob::ItemUi : public UiPort {
     const std::string number = "File " + std::to_string(m_nIndex + 1) + " of " + std::to_string(m_nCount);
     m_ui.ShowFile(text.empty() ? number : number + ": " + text);
   }
-  void ShowProgress(int percent) override { m_ui.ShowProgress(percent); }
-  void ShowProgressBytes(std::int64_t done, std::int64_t total) override { m_ui.ShowProgressBytes(done, total); }
+  // The bar is the batch's: a job run as its step reports through it, and
+  // what a job sets before it runs (an empty bar) is not shown.
+  void ShowProgress(int) override {}
+  void ShowProgressBytes(std::int64_t, std::int64_t) override {}
   void ProcessPendingMessages() override { m_ui.ProcessPendingMessages(); }
   void Wait(int milliseconds) override { m_ui.Wait(milliseconds); }
 

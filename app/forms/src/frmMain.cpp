@@ -19,6 +19,7 @@
 #include "sealvane/forms/modMain.h"
 #include "sealvane/platform/DynamicLibrary.h"
 #include "sealvane/modern/KeyWrap.h"
+#include "sealvane/platform/Environment.h"
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/RuntimeError.h"
 #include "sealvane/settings/clsConfig.h"
@@ -296,6 +297,17 @@ void frmMain::FillAccessList() {
 
 void frmMain::UpdateStatusBar() {
   Edit("Status").text = m_strJobSummary.empty() ? "Ready" : m_strJobSummary;
+  if (m_colFiles.size() > 1 && GetCurrentMode() == m_strFilesMode) {
+    // Several files: how many, and how much of them can be counted at once.
+    std::int64_t bytes = 0;
+    for (const std::string& file : m_colFiles) {
+      if (FileExists(file)) bytes += platform::FileLength(file);
+    }
+    Edit("FileSize").text = std::to_string(m_colFiles.size()) + " files, " +
+                            FormatByteCount(bytes, platform::LocaleDecimalSeparator());
+    Edit("EncFileSize").text = "";
+    return;
+  }
   Edit("FileSize").text = FileExists(m_strFilePath) ? "File Size: " + FormatFileSize(m_strFilePath) : "";
   Edit("EncFileSize").text = GetCurrentMode() != kModeSecureDelete && FileExists(m_strEncFilePath)
                                  ? "Enc. File Size: " + FormatFileSize(m_strEncFilePath)
