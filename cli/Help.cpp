@@ -15,8 +15,9 @@ const char* const kCiphers =
 const std::vector<CommandHelp> kCommands = {
     {"encrypt", "encrypt FILE|FOLDER... [OPTIONS]",
      "Encrypts FILE, compressed first unless told otherwise, into an archive beside it (FILE with the extension "
-     ".sva); a FOLDER whole, with its subfolders, times, permissions and inner links, into FOLDER.sva (cipher 6 "
-     "only; decrypting gives the folder back); several FILEs each into an archive of their own, with the same settings (the password read once): for a password (--password-file, --password-stdin), or for your default digital ID and the "
+     ".sva); a FOLDER whole, with its subfolders, times, permissions and inner links, into FOLDER.sva "
+     "(decrypting gives the folder back; with ciphers 1 to 5 the archive holds FOLDER.tar, as the other platform "
+     "knows no folders); several FILEs each into an archive of their own, with the same settings (the password read once): for a password (--password-file, --password-stdin), or for your default digital ID and the "
      "recipients named with --recipient. When the archive already exists and can be read, its cipher, access and "
      "recipients are taken over, as in the desktop program; you are asked before it is replaced.",
      {{"-o, --output ARCHIVE", "the archive to write (relative to the current folder; its extension becomes .sva); "

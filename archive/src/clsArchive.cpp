@@ -346,6 +346,22 @@ std::int32_t clsArchive::SetCompFileSize(std::int32_t i_nCompFileSize) {
   }
 }
 
+std::int32_t clsArchive::SetFileSize(std::int32_t i_nFileSize) {
+  try {
+    // The plain size comes before the compressed size, the description's
+    // last field.
+    if (m_nStreamOffset < 8) throw RuntimeError(rt::kBadFileName);
+    std::uint8_t bytes[4];
+    WriteLongBE(bytes, 0, i_nFileSize);
+    RaiseFileStatus(m_oFile.WriteData(bytes, static_cast<std::int32_t>(m_nStreamOffset - 8)));
+    return 0;
+  } catch (...) {
+    const RuntimeError error = platform::CurrentRuntimeError();
+    ShowRuntimeError(m_ui, "Failed to encrypt.", error);
+    return error.Number();
+  }
+}
+
 std::int32_t clsArchive::EncryptDone() {
   try {
     m_message.fill(0);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "JobWorkers.h"
 #include "WorkPool.h"
@@ -31,14 +32,44 @@ namespace {
 constexpr const char* kCompressedTooLarge =
     "The file is too large to be compressed.  The encrypted file would be larger than 2 GB.\r"
     "Please turn compression off or specify a smaller file.";
-constexpr const char* kFolderNeedsModern =
-    "A folder can only be encrypted with AES (256-bit).\r"
-    "Please choose AES (256-bit) as the encryption method in Options.";
 constexpr const char* kFolderNotDeleted =
     "A folder is not securely deleted after encrypting.\r"
     "Please turn off \"Securely delete the original after encrypting\" to encrypt a folder.";
 
 }  // namespace
+
+// The plain bytes in order: a file's (its size known beforehand) or a
+// folder's tar stream (its size known at its end).
+class PlainStream {
+ public:
+  PlainStream(clsBinaryFile& file, std::int64_t total) : m_reader(std::in_place, file, total), m_nTotal(total) {}
+  explicit PlainStream(FolderPacker& folder)
+      : m_pFolder(&folder), m_nTotal(static_cast<std::int64_t>(folder.Estimate())) {}
+
+  // Fills `out`, fewer bytes only at the end. Throws RuntimeError.
+  std::size_t Read(std::span<std::uint8_t> out) {
+    std::size_t n = 0;
+    if (m_pFolder) {
+      n = m_pFolder->Read(out);
+    } else {
+      n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(out.size()), m_nTotal - m_nPosition));
+      m_reader->Read(out.first(n));
+    }
+    m_nPosition += static_cast<std::int64_t>(n);
+    return n;
+  }
+  bool End() const noexcept { return m_pFolder ? m_pFolder->End() : m_nPosition == m_nTotal; }
+  std::int64_t Position() const noexcept { return m_nPosition; }
+  // For progress: a folder's is an estimate.
+  std::int64_t Total() const noexcept { return std::max(m_nTotal, m_nPosition); }
+  bool Folder() const noexcept { return m_pFolder != nullptr; }
+
+ private:
+  std::optional<RunReader> m_reader;
+  FolderPacker* m_pFolder = nullptr;
+  std::int64_t m_nTotal;
+  std::int64_t m_nPosition = 0;
+};
 
 bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
   try {
@@ -115,10 +146,6 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
 
 bool frmEncrypt::InitializeFolder() {
   const std::string& path = m_oParameters.m_strFilePath;
-  if (m_oParameters.m_eAlg != kCipherAes256) {
-    ShowWarning(m_ui, kFolderNeedsModern, 0);
-    return false;
-  }
   if (m_oParameters.m_bDeleteOriginal) {
     ShowWarning(m_ui, kFolderNotDeleted, 0);
     return false;
@@ -144,6 +171,16 @@ bool frmEncrypt::InitializeFolder() {
   }
   if (GetFileTimes(path, m_nFolderCreated, m_nFolderModified) != 0) m_nFolderCreated = m_nFolderModified = 0;
   m_strFileName = GetFileNameOfPath(folder.string());
+  if (m_oParameters.m_eAlg != kCipherAes256) {
+    // Version 1 knows files only: the archive holds the folder's tar
+    // stream as NAME.tar, within its 2 GB.
+    m_strFileName += ".tar";
+    if (m_pFolder->Estimate() > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+      ShowWarning(m_ui, kFileTooLarge, 0);
+      m_pFolder.reset();
+      return false;
+    }
+  }
   return CreateArchive();
 }
 
@@ -240,12 +277,17 @@ std::int32_t frmEncrypt::EncryptFile() {
     } catch (const RuntimeError&) {
       // Times that cannot be read are stored as zero.
     }
+    if (m_pFolder) {
+      times.creation = m_nFolderCreated;
+      times.lastWrite = m_nFolderModified;
+    }
     FileTimeToBytes(desc.m_varCreateTime, times.creation);
     FileTimeToBytes(desc.m_varModifyTime, times.lastWrite);
-    desc.m_nAttributes = static_cast<std::int32_t>(m_oPlainFile.Attributes(m_strFileName) & 7);
+    if (!m_pFolder) desc.m_nAttributes = static_cast<std::int32_t>(m_oPlainFile.Attributes(m_strFileName) & 7);
     // The size recorded now is what is encrypted, even if the file grows
-    // meanwhile.
-    const std::int64_t plainSize = m_oPlainFile.Size();
+    // meanwhile; a folder's stream is as long as it turns out to be (a
+    // placeholder, written over in place at the end).
+    const std::int64_t plainSize = m_pFolder ? 0 : m_oPlainFile.Size();
     if (plainSize > std::numeric_limits<std::int32_t>::max()) {
       ShowWarning(m_ui, kFileTooLarge, 0);
       result = rt::kOverflow;
@@ -254,11 +296,18 @@ std::int32_t frmEncrypt::EncryptFile() {
       // The compressed size is not known before the stream is complete: a
       // placeholder, written over in place at the end.
       desc.m_nCompFileSize = 0;
-      plain.AttachFile(m_oPlainFile.Duplicate(), kModeRead, m_oParameters.m_strFilePath);
       archive.AttachArchive(m_oArchive->Data().Duplicate(), kModeWrite, m_oParameters.m_strEncFilePath);
-      if ((result = archive.EncryptInit(m_oParameters, desc)) == kOk) {
-        result = compress ? CompressAndEncrypt(plain, archive, plainSize) : EncryptPieces(plain, archive, plainSize);
+      std::optional<PlainStream> stream;
+      if (m_pFolder) {
+        stream.emplace(*m_pFolder);
+      } else {
+        plain.AttachFile(m_oPlainFile.Duplicate(), kModeRead, m_oParameters.m_strFilePath);
+        stream.emplace(plain, plainSize);
       }
+      if ((result = archive.EncryptInit(m_oParameters, desc)) == kOk) {
+        result = compress ? CompressAndEncrypt(*stream, archive) : EncryptPieces(*stream, archive);
+      }
+      if (result == kOk && m_pFolder) result = archive.SetFileSize(static_cast<std::int32_t>(stream->Position()));
     }
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
@@ -271,23 +320,23 @@ std::int32_t frmEncrypt::EncryptFile() {
   return result;
 }
 
-std::int32_t frmEncrypt::EncryptPieces(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal) {
+std::int32_t frmEncrypt::EncryptPieces(PlainStream& i_oPlain, clsArchive& io_oArchive) {
   std::int32_t result = kOk;
-  std::int64_t position = 0;
-  bool final = false;
-  std::int32_t piece = kPieceSize;
   ByteArray buffer(static_cast<std::size_t>(kPieceSize));
-  RunReader reader(i_oPlain, i_nTotal);
-  while (i_nTotal > position && !Cancelled()) {
-    if (i_nTotal - position < kPieceSize + 1) {
-      final = true;
-      piece = static_cast<std::int32_t>(i_nTotal - position);
-      buffer.resize(static_cast<std::size_t>(piece));
+  const std::int64_t header = io_oArchive.StreamOffset();
+  // The last piece is the one that ends the stream (1 to 4096 bytes).
+  while (!i_oPlain.End() && !Cancelled()) {
+    buffer.resize(static_cast<std::size_t>(kPieceSize));
+    buffer.resize(i_oPlain.Read(buffer));
+    // A folder's stream must fit the archive: refused as soon as it cannot.
+    if (i_oPlain.Folder() && (i_oPlain.Position() > std::numeric_limits<std::int32_t>::max() ||
+                              header + clsArchive::StreamSize(i_oPlain.Position()) > m_nMaxArchiveSize)) {
+      ShowWarning(m_ui, kFileTooLarge, 0);
+      result = rt::kOverflow;
+      break;
     }
-    reader.Read(buffer);
-    if ((result = io_oArchive.Encrypt(final, piece, buffer)) != kOk) break;
-    position += piece;
-    SetProgress(position, i_nTotal);
+    if ((result = io_oArchive.Encrypt(i_oPlain.End(), static_cast<std::int32_t>(buffer.size()), buffer)) != kOk) break;
+    SetProgress(i_oPlain.Position(), i_oPlain.Total());
     DoEvents();
   }
   WipeBytes(buffer);
@@ -295,7 +344,7 @@ std::int32_t frmEncrypt::EncryptPieces(clsBinaryFile& i_oPlain, clsArchive& io_o
   return result;
 }
 
-std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal) {
+std::int32_t frmEncrypt::CompressAndEncrypt(PlainStream& i_oPlain, clsArchive& io_oArchive) {
   // How long the job thread waits for a run before it lets the window
   // handle its messages (and hears Cancel).
   constexpr std::chrono::milliseconds kPoll(20);
@@ -306,19 +355,23 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
   try {
     WorkPool pool([this] { return std::make_unique<ZlibBlockWorker>(m_zlib); }, m_nWorkers);
     const std::int64_t header = io_oArchive.StreamOffset();
-    std::int64_t handedOut = 0;   // plain bytes given to the workers
     std::int64_t compressed = 0;  // plain bytes whose blocks are in the stream
     std::int64_t streamSize = 0;
     bool allRead = false;
     while (result == kOk) {
-      while (handedOut < i_nTotal && !pool.Full()) {
+      while (!i_oPlain.End() && !pool.Full()) {
         auto run = pool.NewRun();
-        run->input.resize(static_cast<std::size_t>(std::min(kRunBytes, i_nTotal - handedOut)));
-        RaiseFileStatus(i_oPlain.ReadData(run->input, static_cast<std::int32_t>(handedOut)));
-        handedOut += static_cast<std::int64_t>(run->input.size());
+        run->input.resize(static_cast<std::size_t>(kRunBytes));
+        run->input.resize(i_oPlain.Read(run->input));
         pool.Submit(std::move(run));
       }
-      if (handedOut == i_nTotal && !allRead) {
+      // A folder's stream must fit a version 1 archive's sizes.
+      if (i_oPlain.Position() > std::numeric_limits<std::int32_t>::max()) {
+        ShowWarning(m_ui, kFileTooLarge, 0);
+        result = rt::kOverflow;
+        break;
+      }
+      if (i_oPlain.End() && !allRead) {
         allRead = true;
         SetOperation("Encrypting:");
       }
@@ -344,7 +397,7 @@ std::int32_t frmEncrypt::CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive&
         stream.insert(stream.end(), run->output.begin(), run->output.end());
         compressed += static_cast<std::int64_t>(run->input.size());
         pool.Release();
-        SetProgress(compressed, i_nTotal);
+        SetProgress(compressed, i_oPlain.Total());
         // Every piece but the last: which piece is final is known only when
         // the whole file is compressed. The cancel flag is tested before
         // each piece.

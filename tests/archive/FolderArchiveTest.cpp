@@ -16,11 +16,13 @@
 #include "archive/JobFixtures.h"
 #include "sealvane/archive/FolderTar.h"
 #include "sealvane/archive/Status.h"
+#include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/frmDecrypt.h"
 #include "sealvane/archive/frmEncrypt.h"
 #include "sealvane/archive/modCommon.h"
 #include "sealvane/csp/WinCrypt.h"
 #include "support/FakeUiPort.h"
+#include "support/Process.h"
 #include "support/Sandbox.h"
 
 namespace sealvane {
@@ -431,6 +433,41 @@ TEST_F(FolderArchive, DamageAndCancelLeaveNothingAndReplaceAsksFirst) {
   EXPECT_EQ(Names(OutDir()), std::vector<std::string> {"My Folder"}) << "the old folder is gone";
 }
 
+TEST_F(FolderArchive, VersionOneHoldsTheFolderAsATarFile) {
+  // The other platform knows no folders: NAME.tar, decrypted as that file.
+  MakeTree();
+  const auto before = Listing(Tree());
+  for (const bool compress : {false, true}) {
+    SCOPED_TRACE(compress);
+    fs::remove(TreeArchive());
+    clsParameters p = FolderParameters(compress);
+    p.m_eAlg = 4;
+    p.m_eCSP = 3;
+    FakeUiPort ui;
+    ASSERT_EQ(Encrypt(p, ui), 0) << Boxes(ui);
+    FakeUiPort ui2;
+    const clsParameters back = DecryptParameters(TreeArchive(), kPassword, OutDir() + "/My Folder.tar");
+    ASSERT_EQ(Decrypt(back, ui2), 0) << Boxes(ui2);
+    // The stored name and size are the tar file's.
+    clsArchive reader(ui2);
+    clsParameters stored;
+    clsFileDesc desc;
+    ASSERT_EQ(reader.OpenArchive(TreeArchive(), 0), 0);
+    ASSERT_EQ(reader.ReadParameters(stored, desc), 0);
+    EXPECT_EQ(desc.m_strFileName, "My Folder.tar");
+    EXPECT_EQ(static_cast<std::uintmax_t>(desc.m_nFileSize), fs::file_size(OutDir() + "/My Folder.tar"));
+    reader.CloseArchive();
+    // Any tar reader unpacks it.
+    const std::string unpacked = SandboxDir() + "/unpacked";
+    fs::remove_all(unpacked);
+    fs::create_directories(unpacked);
+    const auto tar = RunProcess({"tar", "-xpf", OutDir() + "/My Folder.tar", "-C", unpacked});
+    ASSERT_EQ(tar.exitCode, 0) << tar.err;
+    EXPECT_EQ(Listing(unpacked + "/My Folder"), before);
+    fs::remove(OutDir() + "/My Folder.tar");
+  }
+}
+
 TEST_F(FolderArchive, RefusedBeforeAnythingIsWritten) {
   MakeTree();
   const auto refused = [&](clsParameters p, const std::string& text) {
@@ -440,9 +477,6 @@ TEST_F(FolderArchive, RefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(ui.boxes[0].text.substr(0, text.size()), text);
     EXPECT_FALSE(fs::exists(p.m_strEncFilePath));
   };
-  clsParameters legacy = FolderParameters();
-  legacy.m_eAlg = 4;
-  refused(legacy, "A folder can only be encrypted with AES (256-bit).");
   clsParameters deleting = FolderParameters();
   deleting.m_bDeleteOriginal = true;
   refused(deleting, "A folder is not securely deleted after encrypting.");

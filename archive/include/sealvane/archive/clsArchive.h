@@ -51,6 +51,9 @@ class clsArchive {
   // place, once the final piece is written: EncryptInit stored a placeholder
   // because the stream is compressed while it is encrypted.
   std::int32_t SetCompFileSize(std::int32_t i_nCompFileSize);
+  // The plain size, written over its placeholder once the stream is
+  // complete (a folder's stream, whose length is known only then).
+  std::int32_t SetFileSize(std::int32_t i_nFileSize);
 
   // Reads format version 1 and the public header of version 2 (cipher 6,
   // whose file description is sealed: m_bSealed, no name).

@@ -22,6 +22,7 @@
 namespace sealvane {
 
 class FolderPacker;
+class PlainStream;
 
 class frmEncrypt : public JobWindow {
  public:
@@ -61,8 +62,8 @@ class frmEncrypt : public JobWindow {
   // Format version 2 (cipher 6): the header, the sealed description and the
   // chunks, sealed on every core.
   std::int32_t EncryptModern();
-  std::int32_t EncryptPieces(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
-  std::int32_t CompressAndEncrypt(clsBinaryFile& i_oPlain, clsArchive& io_oArchive, std::int64_t i_nTotal);
+  std::int32_t EncryptPieces(PlainStream& i_oPlain, clsArchive& io_oArchive);
+  std::int32_t CompressAndEncrypt(PlainStream& i_oPlain, clsArchive& io_oArchive);
   std::int32_t PublishArchive();
   // With the original to be deleted: the unnamed new archive, flushed and
   // read back from the device, decrypted in full and compared with the file.
