@@ -55,6 +55,8 @@ constexpr int kExtractFlags = ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCH
   X(archive_entry_set_perm)\
   X(archive_entry_set_size)\
   X(archive_entry_set_uid)\
+  X(archive_entry_unset_atime)\
+  X(archive_entry_unset_ctime)\
   X(archive_entry_symlink)\
   X(archive_error_string)\
   X(archive_read_data_block)\
@@ -152,7 +154,8 @@ class Walker {
   bool Next(Item& item) {
     if (!m_bStarted) {
       m_bStarted = true;
-      if (::lstat(m_root.c_str(), &item.st) != 0) throw Unreadable("folder", m_root, errno);
+      // The folder itself may be reached through a link; nothing inside it is.
+      if (::stat(m_root.c_str(), &item.st) != 0) throw Unreadable("folder", m_root, errno);
       item.rel.clear();
       if (S_ISDIR(item.st.st_mode)) Push("");
       return true;
@@ -305,6 +308,10 @@ struct FolderPacker::Impl {
     Lib().archive_entry_set_uid(entry.get(), 0);
     Lib().archive_entry_set_gid(entry.get(), 0);
     Lib().archive_entry_set_nlink(entry.get(), 1);
+    // Only what unpacking restores: the last-write time. (Reading the files
+    // changes their access times; the change time cannot be set.)
+    Lib().archive_entry_unset_atime(entry.get());
+    Lib().archive_entry_unset_ctime(entry.get());
     if (!S_ISREG(item.st.st_mode)) Lib().archive_entry_set_size(entry.get(), 0);
     if (S_ISLNK(item.st.st_mode)) Lib().archive_entry_copy_symlink(entry.get(), link.c_str());
     if (Lib().archive_write_header(writer, entry.get()) < ARCHIVE_WARN) {

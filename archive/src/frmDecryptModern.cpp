@@ -7,6 +7,7 @@
 // each bound to its number and to whether it is the last, and writes them to
 // the new file, which takes its name only when the last chunk checked out.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -309,6 +310,29 @@ std::int32_t frmDecrypt::PublishFolder() {
 
 void frmDecrypt::RemoveFolderWork() noexcept {
   if (m_strFolderWork.empty()) return;
+  // What it holds is plain (a folder half unpacked, or the one it
+  // replaced): each file is overwritten before it goes, as a plain file
+  // given up is. Links are removed, never followed.
+  try {
+    // Read-only folders (their permissions restored) are opened up first.
+    const auto openUp = [](const std::filesystem::path& folder) {
+      struct stat st {};
+      if (::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ::chmod(folder.c_str(), (st.st_mode & 07777) | 0700);
+    };
+    openUp(m_strFolderWork);
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(m_strFolderWork, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_symlink(ec)) continue;
+      if (it->is_directory(ec)) {
+        openUp(it->path());
+      } else if (it->is_regular_file(ec)) {
+        WipeFile(it->path().string(), m_library);
+      }
+    }
+  } catch (...) {
+    // Removed below all the same.
+  }
   std::error_code ec;
   std::filesystem::remove_all(m_strFolderWork, ec);
   m_strFolderWork.clear();

@@ -170,7 +170,8 @@ bool frmEncrypt::InitializeFolder() {
     return false;
   }
   if (GetFileTimes(path, m_nFolderCreated, m_nFolderModified) != 0) m_nFolderCreated = m_nFolderModified = 0;
-  m_strFileName = GetFileNameOfPath(folder.string());
+  // Stored under the name it was given (a link's, as for a file).
+  m_strFileName = GetFileNameOfPath(WithoutTrailingSlash(path));
   if (m_oParameters.m_eAlg != kCipherAes256) {
     // Version 1 knows files only: the archive holds the folder's tar
     // stream as NAME.tar, within its 2 GB.

@@ -468,6 +468,22 @@ TEST_F(FolderArchive, VersionOneHoldsTheFolderAsATarFile) {
   }
 }
 
+TEST_F(FolderArchive, AFolderNamedThroughALinkIsPackedUnderThatName) {
+  MakeTree();
+  fs::create_directory_symlink(Tree(), SandboxDir() + "/Shortcut");
+  clsParameters p = FolderParameters();
+  p.m_strFilePath = SandboxDir() + "/Shortcut/";
+  p.m_strEncFilePath = DefaultArchivePath(p.m_strFilePath);
+  EXPECT_EQ(p.m_strEncFilePath, SandboxDir() + "/Shortcut.sva");
+  FakeUiPort ui;
+  ASSERT_EQ(Encrypt(p, ui), 0) << Boxes(ui);
+  FakeUiPort ui2;
+  std::string restored;
+  ASSERT_EQ(Decrypt(IntoOut(p.m_strEncFilePath), ui2, &restored), 0) << Boxes(ui2);
+  EXPECT_EQ(restored, OutDir() + "/Shortcut") << "the name it was given, as for a file";
+  EXPECT_EQ(Listing(restored), Listing(Tree()));
+}
+
 TEST_F(FolderArchive, RefusedBeforeAnythingIsWritten) {
   MakeTree();
   const auto refused = [&](clsParameters p, const std::string& text) {
