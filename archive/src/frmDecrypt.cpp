@@ -187,7 +187,11 @@ void frmDecrypt::DoRun() {
     if (m_oModern && IsFolder()) {
       result = DecryptModern();
       if (result == kOk) result = PublishFolder();
-      if (result == kOk && m_oParameters.m_bOpenFile) OpenDecryptedFile();
+      // A folder is shown by whatever shows folders, when there is one: it
+      // runs nothing.
+      if (result == kOk && m_oParameters.m_bOpenFile && HasAssociatedApp(m_oParameters.m_strFilePath)) {
+        OpenWithAssociatedApp(m_ui, m_oParameters.m_strFilePath);
+      }
     } else if (m_oModern) {
       result = DecryptModern();
       if (result == kOk) {

@@ -1101,6 +1101,34 @@ TEST_F(ManyFiles, CancelInTheThirdOfFiveKeepsTheFirstTwoAndStartsNoOther) {
   EXPECT_EQ(C("lstFiles").items, (std::vector<std::string> {Data("f3.bin"), Data("f4.txt"), Data("f5.txt")}));
 }
 
+TEST_F(ManyFiles, AFolderTypedIsEncryptedWholeAndComesBackAsAFolder) {
+  fs::create_directories(Data("Project/src"));
+  test::WriteFileBytes(Data("Project/src/main.c"), "int main() { return 0; }");
+  test::WriteFileBytes(Data("Project/notes.txt"), "notes");
+  ASSERT_TRUE(modMain::Startup(ui, form, [] {}, ""));
+  form.TextChanged("txtFile", Data("Project/"));
+  ASSERT_TRUE(form.txtFile_Validate(true));
+  EXPECT_EQ(C("txtEncFile").text, Data("Project.sva"));
+  form.optAccess_Click(1);
+  form.TextChanged("txtPassword", "Correct Horse 9");
+  form.TextChanged("txtConfirmPassword", "Correct Horse 9");
+  form.btnOK_Click();
+  ASSERT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+  ASSERT_TRUE(fs::exists(Data("Project.sva")));
+  fs::rename(Data("Project"), Data("Project.old"));
+
+  form.FileDropped(Data("Project.sva"));
+  form.chkOpenFile_Click(0);
+  form.TextChanged("txtPassword", "Correct Horse 9");
+  form.btnOK_Click();
+  ASSERT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+  EXPECT_EQ(test::ReadFileBytes(Data("Project/src/main.c")), "int main() { return 0; }");
+  EXPECT_EQ(test::ReadFileBytes(Data("Project/notes.txt")), "notes");
+  // A folder has no one size to give.
+  EXPECT_TRUE(std::regex_match(form.JobSummary(), std::regex("Decrypted Project\\.sva into Project, [0-9.]+ s")))
+      << form.JobSummary();
+}
+
 TEST_F(ManyFiles, SeveralArchivesEachBesideItselfAndADamagedOneNamed) {
   std::vector<std::string> archives;
   for (const char* name : {"a.txt", "b.txt"}) {

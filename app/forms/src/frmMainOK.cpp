@@ -332,10 +332,12 @@ void frmMain::JobEnded(const std::string& i_strMode, std::int32_t i_nResult, con
   if (i_nResult == kOk) {
     char took[32];
     std::snprintf(took, sizeof(took), "%.1f s", std::chrono::duration<double>(i_dTook).count());
-    const std::string size = FormatByteCount(i_nBytes, platform::LocaleDecimalSeparator());
-    summary = encrypt   ? "Encrypted " + from + " into " + into + ", " + size + ", " + took
-              : decrypt ? "Decrypted " + from + " into " + into + ", " + size + ", " + took
-                        : "Securely deleted " + from + ", " + size + ", " + took;
+    // A folder has no one size to give.
+    const bool folder = decrypt && platform::StatusOf(i_strInto).kind == platform::FileKind::Folder;
+    const std::string size = folder ? "" : FormatByteCount(i_nBytes, platform::LocaleDecimalSeparator()) + ", ";
+    summary = encrypt   ? "Encrypted " + from + " into " + into + ", " + size + took
+              : decrypt ? "Decrypted " + from + " into " + into + ", " + size + took
+                        : "Securely deleted " + from + ", " + size + took;
     if (encrypt && m_oLastDeletion) summary += "; the original was securely deleted";
   } else {
     const std::string doing = encrypt ? "Encrypting " : decrypt ? "Decrypting " : "Deleting ";
