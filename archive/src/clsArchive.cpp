@@ -330,30 +330,17 @@ std::int32_t clsArchive::Encrypt(bool i_bLastData, std::int32_t i_nDataSize, std
   }
 }
 
-std::int32_t clsArchive::SetCompFileSize(std::int32_t i_nCompFileSize) {
-  try {
-    // The size is the last field of the file description, just before the
-    // stream.
-    if (m_nStreamOffset < 4) throw RuntimeError(rt::kBadFileName);
-    std::uint8_t bytes[4];
-    WriteLongBE(bytes, 0, i_nCompFileSize);
-    RaiseFileStatus(m_oFile.WriteData(bytes, static_cast<std::int32_t>(m_nStreamOffset - 4)));
-    return 0;
-  } catch (...) {
-    const RuntimeError error = platform::CurrentRuntimeError();
-    ShowRuntimeError(m_ui, "Failed to encrypt.", error);
-    return error.Number();
-  }
-}
+// The description's last two fields, just before the stream: the plain
+// size, then the compressed size.
+std::int32_t clsArchive::SetCompFileSize(std::int32_t i_nCompFileSize) { return WriteSizeField(4, i_nCompFileSize); }
+std::int32_t clsArchive::SetFileSize(std::int32_t i_nFileSize) { return WriteSizeField(8, i_nFileSize); }
 
-std::int32_t clsArchive::SetFileSize(std::int32_t i_nFileSize) {
+std::int32_t clsArchive::WriteSizeField(std::int64_t i_nBeforeStream, std::int32_t i_nValue) {
   try {
-    // The plain size comes before the compressed size, the description's
-    // last field.
-    if (m_nStreamOffset < 8) throw RuntimeError(rt::kBadFileName);
+    if (m_nStreamOffset < i_nBeforeStream) throw RuntimeError(rt::kBadFileName);
     std::uint8_t bytes[4];
-    WriteLongBE(bytes, 0, i_nFileSize);
-    RaiseFileStatus(m_oFile.WriteData(bytes, static_cast<std::int32_t>(m_nStreamOffset - 8)));
+    WriteLongBE(bytes, 0, i_nValue);
+    RaiseFileStatus(m_oFile.WriteData(bytes, static_cast<std::int32_t>(m_nStreamOffset - i_nBeforeStream)));
     return 0;
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();

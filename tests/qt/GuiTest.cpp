@@ -120,6 +120,18 @@ class ModalWatcher {
   QTimer m_timer;
 };
 
+// Bytes no compressor shrinks (xorshift32 from `seed`).
+std::string Incompressible(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed ^= seed << 13;
+    seed ^= seed >> 17;
+    seed ^= seed << 5;
+    c = static_cast<char>(seed);
+  }
+  return bytes;
+}
+
 void Shot(QWidget* widget, const QString& name) {
   const QString dir = QString::fromLatin1(SEALVANE_SCREENSHOTS);
   QDir().mkpath(dir);
@@ -614,14 +626,7 @@ class GuiTest : public QObject {
   void cancelMidwayLeavesNothing() {
     // Large and hard to compress, so that the job is still running when the
     // user looks.
-    std::string content(48u << 20, '\0');
-    std::uint32_t x = 2463534242u;
-    for (char& c : content) {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      c = static_cast<char>(x);
-    }
+    const std::string content = Incompressible(48u << 20, 2463534242u);
     test::WriteFileBytes(Data("big.bin"), content);
     Program p("/e \"" + Data("big.bin") + "\"");
     QTest::mouseClick(p.Option(1), Qt::LeftButton);
@@ -658,14 +663,7 @@ class GuiTest : public QObject {
 
   void severalFilesAreListedAndDoneInOneWindow() {
     // Large enough that the job window is seen at work on the second file.
-    std::string large(24u << 20, '\0');
-    std::uint32_t x = 88172645u;
-    for (char& c : large) {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      c = static_cast<char>(x);
-    }
+    const std::string large = Incompressible(24u << 20, 88172645u);
     const std::vector<std::string> names = {"a letter.txt", "holiday photos.bin", "empty.txt", "budget 2026.xls"};
     test::WriteFileBytes(Data(names[0]), "Dear all");
     test::WriteFileBytes(Data(names[1]), large);

@@ -85,6 +85,8 @@ class clsArchive {
 
  private:
   bool m_bPasswordTrial = false;
+  // Writes a size field `i_nBeforeStream` bytes before the stream, in place.
+  std::int32_t WriteSizeField(std::int64_t i_nBeforeStream, std::int32_t i_nValue);
   void WriteBytes(std::span<const std::uint8_t> bytes);
   void WriteLong(std::int32_t value);
   void WriteText(const std::string& text);
