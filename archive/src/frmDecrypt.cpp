@@ -72,12 +72,12 @@ std::optional<std::int64_t> frmDecrypt::RecordedSize() const {
   return desc.m_nFileSize;
 }
 
-bool frmDecrypt::RoomForPlainFile() {
+bool frmDecrypt::RoomForPlainFile(std::optional<std::int64_t> i_nFree) {
   // An archive may claim a file far larger than itself (a compressed one
   // expands a thousandfold): one that cannot fit is refused before anything
   // is written, rather than when the disk is full.
   const std::optional<std::int64_t> needed = RecordedSize();
-  const std::optional<std::int64_t> free = m_oPlain->Data().FreeSpace();
+  const std::optional<std::int64_t> free = i_nFree;
   if (!needed || !free || *needed <= *free) return true;
   ShowError(m_ui,
             "There is not enough free space to decrypt the file.\r" + GetFileNameOfPath(m_oParameters.m_strFilePath) +
@@ -152,7 +152,7 @@ bool frmDecrypt::Initialize(const clsParameters& i_oParameters) {
       ReportFileFailure(m_ui, "Failed to open file.", e);
       return false;
     }
-    if (!RoomForPlainFile()) {
+    if (!RoomForPlainFile(m_oPlain->Data().FreeSpace())) {
       m_oPlain.reset();
       return false;
     }

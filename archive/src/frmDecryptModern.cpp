@@ -8,6 +8,7 @@
 // the new file, which takes its name only when the last chunk checked out.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -275,7 +276,15 @@ bool frmDecrypt::PrepareFolder() {
     return false;
   }
   std::string work = std::string(real) + "/." + (name.size() > 200 ? name.substr(0, 200) : name) + ".XXXXXX";
+  struct statvfs volume {};
+  const bool known = ::statvfs(real, &volume) == 0;
   std::free(real);
+  // The folder's stream is about as large as what it unpacks to.
+  if (!RoomForPlainFile(known ? std::optional<std::int64_t>(static_cast<std::int64_t>(volume.f_bavail) *
+                                                            static_cast<std::int64_t>(volume.f_frsize))
+                              : std::nullopt)) {
+    return false;
+  }
   std::error_code ec;
   if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
     if (ConfirmReplace(m_ui, path) != MsgResult::Yes) return false;

@@ -367,6 +367,21 @@ TEST_F(FolderArchive, NamesWithControlCharactersAreShownWithout) {
   EXPECT_EQ(unpacker.LeftOut()[0], "top/bad[31mname: it is a device, a pipe or a socket");
 }
 
+TEST_F(FolderArchive, AFolderThatCannotFitIsRefusedBeforeAnything) {
+  v2ref::WriteOptions w;
+  w.name = "top";
+  w.descriptionFlags = 1;
+  w.recordedSize = std::uint64_t {1} << 60;
+  const Bytes archive = v2ref::Write(ToBytes(Tar({{"top/", '5', "", "", 0755}})), kPassword, w);
+  WriteFileBytes(SandboxDir() + "/huge.sva", std::string(archive.begin(), archive.end()));
+  FakeUiPort ui;
+  EXPECT_EQ(Decrypt(IntoOut(SandboxDir() + "/huge.sva"), ui), 1000);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text.rfind("There is not enough free space to decrypt the file.\rtop needs ", 0), 0u)
+      << Boxes(ui);
+  EXPECT_TRUE(Names(OutDir()).empty());
+}
+
 TEST_F(FolderArchive, NotATarStreamIsRefusedAndLeavesNothing) {
   WriteFolderArchive(SandboxDir() + "/junk.sva", Content(3000));
   FakeUiPort ui;

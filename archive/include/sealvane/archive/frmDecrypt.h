@@ -82,8 +82,9 @@ class frmDecrypt : public JobWindow {
   // The plain size the archive records, or nothing when it cannot be read
   // (the job then says why).
   std::optional<std::int64_t> RecordedSize() const;
-  // False (the user told why) when the new file cannot fit where it goes.
-  bool RoomForPlainFile();
+  // False (the user told why) when the new file (or folder) cannot fit in
+  // the `i_nFree` bytes where it goes.
+  bool RoomForPlainFile(std::optional<std::int64_t> i_nFree);
 
   ZlibLibrary& m_zlib;
   clsParameters m_oParameters;
