@@ -1072,6 +1072,27 @@ TEST_F(ManyFiles, EachFileIntoItsArchiveOneFailureNamedAndReplaceAnsweredForAll)
   EXPECT_EQ(ui.boxes[1].text.rfind("Encrypted 0 of 2 files.", 0), 0u) << ui.boxes[1].text;
 }
 
+TEST_F(ManyFiles, EachOriginalIsDeletedAfterItsOwnArchiveAndTheReportsComeOnce) {
+  test::WriteFileBytes(Data("one.txt"), "first file");
+  test::WriteFileBytes(Data("two.txt"), "second file");
+  ASSERT_TRUE(modMain::Startup(ui, form, [] {}, ""));
+  form.FilesDropped({Data("one.txt"), Data("two.txt")});
+  EncryptSettings();
+  form.chkDeleteOriginal_Click(1);
+  form.btnOK_Click();
+  EXPECT_FALSE(fs::exists(Data("one.txt")));
+  EXPECT_FALSE(fs::exists(Data("two.txt")));
+  EXPECT_EQ(Opened(Data("one.sva"), Data("one.out")), "first file");
+  EXPECT_EQ(Opened(Data("two.sva"), Data("two.out")), "second file");
+  // The two deletion reports in one box, after the job window.
+  ASSERT_EQ(ui.boxes.size(), 1u) << ui.boxes.back().text;
+  const std::string& text = ui.boxes[0].text;
+  EXPECT_EQ(text.rfind("Encrypted 2 of 2 files.\r\rNotes:\rone.txt: ", 0), 0u) << text;
+  EXPECT_NE(text.find("\rtwo.txt: " + Data("two.sva") + " was read back and gives the original back exactly. "),
+            std::string::npos)
+      << text;
+}
+
 TEST_F(ManyFiles, CancelInTheThirdOfFiveKeepsTheFirstTwoAndStartsNoOther) {
   const std::vector<std::string> names = {"f1.txt", "f2.txt", "f3.bin", "f4.txt", "f5.txt"};
   std::vector<std::string> files;

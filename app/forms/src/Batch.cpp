@@ -126,7 +126,21 @@ std::string BatchJob::Summary(const std::string& i_strDone, const std::string& i
     }
     text += kCR + GetFileNameOfPath(item.input) + ": " + why;
   }
+  header = false;
+  for (const Item& item : m_colItems) {
+    if (item.result != kOk || item.messages.empty()) continue;
+    if (!header) {
+      text += std::string(1, kCR) + kCR + "Notes:";
+      header = true;
+    }
+    for (const std::string& message : item.messages) text += kCR + GetFileNameOfPath(item.input) + ": " + message;
+  }
   return text;
+}
+
+bool BatchJob::HasNotes() const noexcept {
+  return std::any_of(m_colItems.begin(), m_colItems.end(),
+                     [](const Item& item) { return item.result == kOk && !item.messages.empty(); });
 }
 
 }  // namespace sealvane::forms

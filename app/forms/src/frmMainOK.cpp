@@ -247,11 +247,13 @@ void frmMain::OKMany(const std::string& i_strMode) {
   } else {
     SetForm(i_strMode);
   }
-  if (done < all) {
+  // What was not done, and what the jobs had to say about what was (a
+  // deletion's report, items of a folder left out), once for all files.
+  if (done < all || batch.HasNotes()) {
+    const MsgIcon icon = done == all || batch.Result() == kCancelled ? MsgIcon::Information : MsgIcon::Exclamation;
     m_ui.ShowMessageBox(MessageBoxRequest {
         batch.Summary(encrypt ? "Encrypted" : "Decrypted", encrypt ? "Not encrypted:" : "Not decrypted:"),
-        encrypt ? "Encrypt" : "Decrypt", batch.Result() == kCancelled ? MsgIcon::Information : MsgIcon::Exclamation,
-        MsgButtons::OK, 1, {}});
+        encrypt ? "Encrypt" : "Decrypt", icon, MsgButtons::OK, 1, {}});
   }
   ClearPasswords(encrypt);
   WipeText(m_strPassword);

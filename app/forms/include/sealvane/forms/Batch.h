@@ -42,9 +42,11 @@ class BatchJob : public JobWindow {
   std::int32_t Result() const noexcept override { return m_nResult; }
   const std::vector<Item>& Items() const noexcept { return m_colItems; }
   std::size_t Done() const noexcept;
-  // For the user at the end, when something was not done: "Encrypted 2 of
-  // 3 files.", then each input not done and why.
+  // For the user at the end, when something was not done or something
+  // done has a note (a deletion's report): "Encrypted 2 of 3 files.", then
+  // each input not done and why, then the notes.
   std::string Summary(const std::string& i_strDone, const std::string& i_strNotDone) const;
+  bool HasNotes() const noexcept;
 
  private:
   class ItemUi;
