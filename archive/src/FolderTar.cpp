@@ -244,7 +244,6 @@ struct FolderPacker::Impl {
   std::uint64_t left = 0;
   ByteArray run = ByteArray(kReadRun);
   std::uint64_t estimate = 0;
-  std::uint64_t items = 0;
   std::vector<std::string> leftOut;
 
   explicit Impl(std::string folder) : root(std::move(folder)), walker(root) {}
@@ -300,7 +299,7 @@ struct FolderPacker::Impl {
       target.resize(static_cast<std::size_t>(n));
       link = std::move(target);
     } else if (!S_ISDIR(item.st.st_mode)) {
-      leftOut.push_back(item.rel);
+      leftOut.push_back(Shown(item.rel));
       return;
     }
     Lib().archive_entry_copy_stat(entry.get(), &item.st);
@@ -361,7 +360,6 @@ FolderPacker::FolderPacker(const std::string& folder) {
   Walker walker(root);
   Walker::Item item;
   while (walker.Next(item)) {
-    ++m->items;
     m->estimate += 1536;
     if (S_ISREG(item.st.st_mode)) {
       const std::string path = walker.Path(item.rel);
@@ -402,7 +400,6 @@ std::size_t FolderPacker::Read(std::span<std::uint8_t> out) {
 
 bool FolderPacker::End() const noexcept { return m->finished && m->taken == m->pending.size(); }
 std::uint64_t FolderPacker::Estimate() const noexcept { return m->estimate + 1024; }
-std::uint64_t FolderPacker::Items() const noexcept { return m->items; }
 const std::vector<std::string>& FolderPacker::LeftOut() const noexcept { return m->leftOut; }
 
 // --- unpacking -------------------------------------------------------------------

@@ -238,6 +238,17 @@ void frmEncrypt::DoRun() {
     result = m_oParameters.m_eAlg == kCipherAes256 ? EncryptModern() : EncryptFile();
     if (result == kOk && m_pDeleteOriginal) result = VerifyArchive();
     if (result == kOk) result = PublishArchive();
+    if (result == kOk && m_pFolder && !m_pFolder->LeftOut().empty()) {
+      // Nothing is left out unsaid.
+      const auto& leftOut = m_pFolder->LeftOut();
+      std::string text = std::to_string(leftOut.size()) +
+                         (leftOut.size() == 1 ? " special file (a device, pipe or socket) was" :
+                                                " special files (devices, pipes or sockets) were") +
+                         " not encrypted:";
+      for (std::size_t i = 0; i < leftOut.size() && i < 10; ++i) text += kCR + leftOut[i];
+      if (leftOut.size() > 10) text += kCR + ("and " + std::to_string(leftOut.size() - 10) + " more.");
+      ShowWarning(m_ui, text, 0);
+    }
     if (result == kOk && m_pDeleteOriginal) {
       result = DeleteOriginal();
     } else if (m_pDeleteOriginal) {

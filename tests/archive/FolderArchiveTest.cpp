@@ -242,6 +242,20 @@ TEST_F(FolderArchive, RoundTripsTypesModesSizesTimesAndInnerLinks) {
   EXPECT_EQ(Listing(Tree()), before) << "the folder itself is untouched";
 }
 
+TEST_F(FolderArchive, SpecialFilesAreNamedNotPacked) {
+  fs::create_directories(Tree());
+  WriteFileBytes(Tree() + "/kept.txt", "kept");
+  ASSERT_EQ(::mkfifo((Tree() + "/a pipe").c_str(), 0600), 0);
+  FakeUiPort ui;
+  ASSERT_EQ(Encrypt(FolderParameters(), ui), 0) << Boxes(ui);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "1 special file (a device, pipe or socket) was not encrypted:\ra pipe");
+  FakeUiPort ui2;
+  std::string restored;
+  ASSERT_EQ(Decrypt(IntoOut(TreeArchive()), ui2, &restored), 0) << Boxes(ui2);
+  EXPECT_EQ(Names(restored), std::vector<std::string> {"kept.txt"});
+}
+
 TEST_F(FolderArchive, EmptyFolderAndStreamsOfEveryLengthAroundARun) {
   // The stream's last byte at a run's end, one byte either side: the last
   // chunk is always known.

@@ -38,9 +38,8 @@ class FolderPacker {
   // About how long the stream is (the files' sizes and a header each), for
   // progress.
   std::uint64_t Estimate() const noexcept;
-  // Files, folders and links the folder holds, itself included.
-  std::uint64_t Items() const noexcept;
-  // Special files (devices, pipes, sockets) left out, as relative names.
+  // Special files (devices, pipes, sockets) left out, as relative names
+  // without control characters.
   const std::vector<std::string>& LeftOut() const noexcept;
 
  private:
