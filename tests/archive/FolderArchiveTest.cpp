@@ -490,7 +490,7 @@ TEST_F(FolderArchive, VersionOneHoldsTheFolderAsATarFile) {
     const std::string unpacked = SandboxDir() + "/unpacked";
     fs::remove_all(unpacked);
     fs::create_directories(unpacked);
-    const auto tar = RunProcess({"tar", "-xpf", OutDir() + "/My Folder.tar", "-C", unpacked});
+    const auto tar = RunProcess({"/bin/tar", "-xpf", OutDir() + "/My Folder.tar", "-C", unpacked});
     ASSERT_EQ(tar.exitCode, 0) << tar.err;
     EXPECT_EQ(Listing(unpacked + "/My Folder"), before);
     fs::remove(OutDir() + "/My Folder.tar");
