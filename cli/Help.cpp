@@ -33,8 +33,9 @@ const std::vector<CommandHelp> kCommands = {
        "store whether the file is opened after decrypting it. Default: the AlwaysOpen setting (on)"},
       {"--shred-original, --no-shred-original",
        "once the archive is complete, read it back, decrypt it in full and compare it with FILE, then overwrite and "
-       "delete FILE (as shred does), or not. Anything that fails on the way leaves FILE as it was. Default: the "
-       "AlwaysDeleteOriginal setting (off)"},
+       "delete FILE (as shred does), or not; a FOLDER is compared with the folder packed again, then each of its "
+       "files is overwritten and deleted, and its links and folders removed. Anything that fails on the way leaves "
+       "FILE as it was. Default: the AlwaysDeleteOriginal setting (off)"},
       {"--json", "print the file and the archive as one JSON object per FILE (a failed one as {\"file\": ..., "
                  "\"failed\": true}); with --shred-original the deletion's report under \"original\" (as shred "
                  "--json gives it)"},

@@ -206,9 +206,9 @@ std::string Lines(const std::vector<std::string>& reasons) {
 
 std::string OtherNames(const DeletionReport& report) {
   if (report.otherNames == 0) return {};
-  return std::string(1, kCR) + "- The file has " +
+  return std::string(1, kCR) + (report.folder ? "- Its files have " : "- The file has ") +
          (report.otherNames == 1 ? std::string("1 other name") : std::to_string(report.otherNames) + " other names") +
-         " (hard links): the overwrite reaches the contents under " +
+         (report.folder ? " outside it" : "") + " (hard links): the overwrite reaches the contents under " +
          (report.otherNames == 1 ? "that name" : "those names") + " too, and the names stay.";
 }
 

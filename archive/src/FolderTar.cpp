@@ -127,15 +127,7 @@ std::vector<std::string> Components(const std::string& path) {
   return parts;
 }
 
-// A name as it may be shown: no control characters, not endless.
-std::string Shown(const std::string& name) {
-  std::string shown;
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) shown.push_back(c);
-  }
-  if (shown.size() > 120) shown = shown.substr(0, 100) + "...";
-  return shown.empty() ? std::string("(no name)") : shown;
-}
+std::string Shown(const std::string& name) { return ShownName(name); }
 
 struct EntryDeleter {
   void operator()(archive_entry* e) const noexcept { Lib().archive_entry_free(e); }

@@ -2,6 +2,7 @@
 #include "sealvane/archive/frmDecrypt.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include "RunIo.h"
 #include "StreamExpander.h"
 #include "sealvane/archive/FileHelpers.h"
+#include "sealvane/archive/FolderTar.h"
 #include "sealvane/archive/Password.h"
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
@@ -365,10 +367,17 @@ std::int32_t frmDecrypt::DecryptWith(const clsParameters& i_oAttempt, bool i_bTr
   return result;
 }
 
+// What a check compares the decrypted stream with.
+class CheckSink : public ByteSink {
+ public:
+  // Every byte compared equal, and the original has no more.
+  virtual bool Same() = 0;
+};
+
 namespace {
 
 // The comparison of a decrypted stream with the file it was made from.
-class CompareWithFile final : public ByteSink {
+class CompareWithFile final : public CheckSink {
  public:
   explicit CompareWithFile(const platform::File& original) : m_file(original), m_size(original.Size()) {}
   ~CompareWithFile() override { WipeBytes(m_buffer); }
@@ -387,8 +396,7 @@ class CompareWithFile final : public ByteSink {
     m_differs = !std::equal(data.begin(), data.end(), m_buffer.begin());
     m_next = offset + length;
   }
-  // Every byte compared equal, and the file has no more.
-  bool Same() const noexcept { return !m_differs && m_next == m_size; }
+  bool Same() override { return !m_differs && m_next == m_size; }
 
  private:
   const platform::File& m_file;
@@ -398,10 +406,70 @@ class CompareWithFile final : public ByteSink {
   ByteArray m_buffer;
 };
 
+// The comparison of a decrypted stream with the folder it was made from:
+// the folder is packed again, and the same folder gives the same stream.
+class CompareWithFolder final : public CheckSink {
+ public:
+  explicit CompareWithFolder(const std::string& folder) : m_packer(folder) {}
+  ~CompareWithFolder() override { WipeBytes(m_buffer); }
+  CompareWithFolder(const CompareWithFolder&) = delete;
+  CompareWithFolder& operator=(const CompareWithFolder&) = delete;
+
+  void Put(std::int64_t offset, std::span<const std::uint8_t> data) override {
+    if (m_differs) return;
+    if (offset != m_next) {
+      m_differs = true;
+      return;
+    }
+    m_buffer.resize(data.size());
+    try {
+      // A file that changed size since it was packed differs.
+      m_differs = m_packer.Read(m_buffer) != data.size() || !std::equal(data.begin(), data.end(), m_buffer.begin());
+    } catch (const RuntimeError&) {
+      m_differs = true;
+    }
+    m_next = offset + static_cast<std::int64_t>(data.size());
+  }
+  bool Same() override {
+    if (m_differs) return false;
+    if (m_packer.End()) return true;
+    std::array<std::uint8_t, 1> more {};
+    try {
+      return m_packer.Read(more) == 0;
+    } catch (const RuntimeError&) {
+      return false;
+    }
+  }
+
+ private:
+  FolderPacker m_packer;
+  std::int64_t m_next = 0;
+  bool m_differs = false;
+  ByteArray m_buffer;
+};
+
 }  // namespace
 
 std::int32_t frmDecrypt::Verify(const clsParameters& record, const platform::File& archive,
                                 const platform::File& original, JobWindow& outer) {
+  CompareWithFile compare(original);
+  return VerifyWith(record, archive, compare, outer);
+}
+
+std::int32_t frmDecrypt::VerifyFolder(const clsParameters& record, const platform::File& archive,
+                                      const std::string& folder, JobWindow& outer) {
+  std::optional<CompareWithFolder> compare;
+  try {
+    compare.emplace(folder);
+  } catch (const RuntimeError&) {
+    // The folder can no longer be packed as it was: it changed.
+    return kNotTheOriginal;
+  }
+  return VerifyWith(record, archive, *compare, outer);
+}
+
+std::int32_t frmDecrypt::VerifyWith(const clsParameters& record, const platform::File& archive, CheckSink& compare,
+                                    JobWindow& outer) {
   const platform::PromptPurpose purpose("to check " + GetFileNameOfPath(record.m_strEncFilePath));
   std::int32_t result = kOk;
   try {
@@ -409,7 +477,6 @@ std::int32_t frmDecrypt::Verify(const clsParameters& record, const platform::Fil
     m_oParameters = record;
     m_oArchiveFile = archive.Duplicate();
     m_oModern.reset();
-    CompareWithFile compare(original);
     m_pCheck = &compare;
     if (m_oParameters.m_eAlg == kCipherAes256) {
       result = OpenModern() ? DecryptModern() : kDamaged;

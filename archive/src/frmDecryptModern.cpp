@@ -43,12 +43,11 @@ constexpr const char* kCannotOpen = "The encrypted file cannot be opened.";
 // What of a folder was not unpacked, and why.
 void ReportLeftOut(UiPort& ui, const std::vector<std::string>& leftOut) {
   if (leftOut.empty()) return;
-  constexpr std::size_t kShown = 10;
-  std::string text = leftOut.size() == 1 ? "One item of the folder was not decrypted:"
-                                         : std::to_string(leftOut.size()) + " items of the folder were not decrypted:";
-  for (std::size_t i = 0; i < leftOut.size() && i < kShown; ++i) text += kCR + leftOut[i];
-  if (leftOut.size() > kShown) text += kCR + ("and " + std::to_string(leftOut.size() - kShown) + " more.");
-  ShowWarning(ui, text, 0);
+  ShowWarning(ui,
+              (leftOut.size() == 1 ? std::string("One item of the folder was not decrypted:")
+                                   : std::to_string(leftOut.size()) + " items of the folder were not decrypted:") +
+                  NameLines(leftOut),
+              0);
 }
 
 // Chunks in one run of the workers.

@@ -32,9 +32,6 @@ namespace {
 constexpr const char* kCompressedTooLarge =
     "The file is too large to be compressed.  The encrypted file would be larger than 2 GB.\r"
     "Please turn compression off or specify a smaller file.";
-constexpr const char* kFolderNotDeleted =
-    "A folder is not securely deleted after encrypting.\r"
-    "Please turn off \"Securely delete the original after encrypting\" to encrypt a folder.";
 
 }  // namespace
 
@@ -146,10 +143,6 @@ bool frmEncrypt::Initialize(const clsParameters& i_oParameters) {
 
 bool frmEncrypt::InitializeFolder() {
   const std::string& path = m_oParameters.m_strFilePath;
-  if (m_oParameters.m_bDeleteOriginal) {
-    ShowWarning(m_ui, kFolderNotDeleted, 0);
-    return false;
-  }
   const std::string& archive = m_oParameters.m_strEncFilePath;
   if (archive.empty()) {
     ShowWarning(m_ui, "Please specify an encrypted file.", 0);
@@ -168,6 +161,15 @@ bool frmEncrypt::InitializeFolder() {
   } catch (const RuntimeError& e) {
     ShowRuntimeError(m_ui, "Failed to open folder.", e);
     return false;
+  }
+  // The original's deletion is checked now, before anything is written.
+  if (m_oParameters.m_bDeleteOriginal) {
+    m_pDeleteOriginal = std::make_unique<frmSecureDelete>(m_ui, m_library);
+    if (!m_pDeleteOriginal->InitializeOriginalFolder(path, platform::StatusOf(path))) {
+      m_pDeleteOriginal.reset();
+      m_pFolder.reset();
+      return false;
+    }
   }
   if (GetFileTimes(path, m_nFolderCreated, m_nFolderModified) != 0) m_nFolderCreated = m_nFolderModified = 0;
   // Stored under the name it was given (a link's, as for a file).
@@ -241,19 +243,21 @@ void frmEncrypt::DoRun() {
     if (result == kOk && m_pFolder && !m_pFolder->LeftOut().empty()) {
       // Nothing is left out unsaid.
       const auto& leftOut = m_pFolder->LeftOut();
-      std::string text = std::to_string(leftOut.size()) +
-                         (leftOut.size() == 1 ? " special file (a device, pipe or socket) was" :
-                                                " special files (devices, pipes or sockets) were") +
-                         " not encrypted:";
-      for (std::size_t i = 0; i < leftOut.size() && i < 10; ++i) text += kCR + leftOut[i];
-      if (leftOut.size() > 10) text += kCR + ("and " + std::to_string(leftOut.size() - 10) + " more.");
-      ShowWarning(m_ui, text, 0);
+      ShowWarning(m_ui,
+                  std::to_string(leftOut.size()) +
+                      (leftOut.size() == 1 ? " special file (a device, pipe or socket) was" :
+                                             " special files (devices, pipes or sockets) were") +
+                      " not encrypted:" + NameLines(leftOut),
+                  0);
     }
     if (result == kOk && m_pDeleteOriginal) {
       result = DeleteOriginal();
     } else if (m_pDeleteOriginal) {
       // The archive failed, or was cancelled, or did not give the file back.
-      ShowWarning(m_ui, "The original file " + m_oParameters.m_strFilePath + " was not deleted; it is as it was.", 0);
+      ShowWarning(m_ui,
+                  std::string(m_pFolder ? "The original folder " : "The original file ") + m_oParameters.m_strFilePath +
+                      " was not deleted; it is as it was.",
+                  0);
     }
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
@@ -456,11 +460,13 @@ std::int32_t frmEncrypt::VerifyArchive() {
   archive.DropCache();
   frmDecrypt check(m_ui, m_library, m_zlib);
   check.SetWorkers(m_nWorkers);
-  const std::int32_t result = check.Verify(m_oParameters, archive, m_oPlainFile, *this);
+  const std::int32_t result = m_pFolder ? check.VerifyFolder(m_oParameters, archive, m_oParameters.m_strFilePath, *this)
+                                        : check.Verify(m_oParameters, archive, m_oPlainFile, *this);
   if (result == kNotTheOriginal) {
     ShowError(m_ui,
-              "The encrypted file does not give back the original exactly (did the file change while it was "
-              "encrypted?)." + std::string(1, kCR) + "The encrypted file was not saved.",
+              std::string("The encrypted file does not give back the original exactly (did the ") +
+                  (m_pFolder ? "folder" : "file") + " change while it was encrypted?)." + kCR +
+                  "The encrypted file was not saved.",
               0);
   }
   return result;

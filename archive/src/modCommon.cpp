@@ -165,6 +165,23 @@ std::string WithoutTrailingSlash(std::string i_strPath) {
   return i_strPath;
 }
 
+std::string NameLines(const std::vector<std::string>& i_colNames) {
+  constexpr std::size_t kShown = 10;
+  std::string text;
+  for (std::size_t i = 0; i < i_colNames.size() && i < kShown; ++i) text += kCR + i_colNames[i];
+  if (i_colNames.size() > kShown) text += kCR + ("and " + std::to_string(i_colNames.size() - kShown) + " more.");
+  return text;
+}
+
+std::string ShownName(const std::string& i_strName) {
+  std::string shown;
+  for (const char c : i_strName) {
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) shown.push_back(c);
+  }
+  if (shown.size() > 120) shown = shown.substr(0, 100) + "...";
+  return shown.empty() ? std::string("(no name)") : shown;
+}
+
 std::string DefaultArchivePath(const std::string& i_strPath) {
   if (i_strPath.empty()) return {};
   if (platform::StatusOf(i_strPath).kind == platform::FileKind::Folder) {

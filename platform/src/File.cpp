@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <algorithm>
 #include <utility>
 
 #include "FileInternal.h"
@@ -300,6 +302,40 @@ std::optional<FileEntry> FileEntry::ResolveIn(int dirfd, const std::string& fold
   entry.m_folder = folder;
   entry.m_name = name;
   return entry;
+}
+
+std::optional<FileEntry> FileEntry::Child(const std::string& name) const {
+  if (m_status.kind != FileKind::Folder) throw RuntimeError(rt::kPathFileAccess);
+  const int dirfd = RetryOnInterrupt([&] { return ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0); });
+  if (dirfd < 0) ThrowErrno(errno);
+  UniqueFd dir(dirfd);
+  auto entry = ResolveIn(dir.Get(), m_path, name, m_path + (m_path.ends_with('/') ? "" : "/") + name);
+  if (entry) dir.Release();
+  return entry;
+}
+
+std::vector<std::string> FileEntry::Names() const {
+  if (m_status.kind != FileKind::Folder) throw RuntimeError(rt::kPathFileAccess);
+  const int fd = RetryOnInterrupt([&] { return ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0) ThrowErrno(errno);
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    ThrowErrno(error);
+  }
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* d = ::readdir(dir)) {
+    const std::string_view name(d->d_name);
+    if (name != "." && name != "..") names.emplace_back(name);
+    errno = 0;
+  }
+  const int error = errno;
+  ::closedir(dir);
+  if (error != 0) ThrowErrno(error);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 FileStatus FileEntry::TargetStatus() const {

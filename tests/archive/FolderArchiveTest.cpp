@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -522,9 +523,6 @@ TEST_F(FolderArchive, RefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(ui.boxes[0].text.substr(0, text.size()), text);
     EXPECT_FALSE(fs::exists(p.m_strEncFilePath));
   };
-  clsParameters deleting = FolderParameters();
-  deleting.m_bDeleteOriginal = true;
-  refused(deleting, "A folder is not securely deleted after encrypting.");
   clsParameters inside = FolderParameters();
   inside.m_strEncFilePath = Tree() + "/sub dir/self.sva";
   refused(inside, "The encrypted file must not be inside the folder to encrypt.");
@@ -538,6 +536,172 @@ TEST_F(FolderArchive, RefusedBeforeAnythingIsWritten) {
   fs::create_directories(SandboxDir() + "/photos.2024");
   EXPECT_EQ(DefaultArchivePath(SandboxDir() + "/photos.2024"), SandboxDir() + "/photos.2024.sva");
   EXPECT_EQ(DefaultArchivePath(SandboxDir() + "/a.b.txt"), SandboxDir() + "/a.b.sva");
+}
+
+// --- deleting the original folder ---------------------------------------------------
+
+bool Saw(const FakeUiPort& ui, const std::string& operation) {
+  return std::find(ui.operations.begin(), ui.operations.end(), operation) != ui.operations.end();
+}
+
+clsParameters Deleting(std::int32_t cipher = kCipherAes256) {
+  clsParameters p = FolderParameters();
+  if (cipher != kCipherAes256) {
+    p = EncryptParameters(true, 3, cipher);
+    p.m_strFilePath = Tree();
+    p.m_strEncFilePath = TreeArchive();
+  }
+  p.m_bDeleteOriginal = true;
+  return p;
+}
+
+TEST_F(FolderArchive, TheOriginalFolderGoesOnlyAfterTheArchiveGivesItBack) {
+  for (const std::int32_t cipher : {kCipherAes256, 3}) {
+    SCOPED_TRACE(cipher);
+    fs::remove_all(OutDir());
+    fs::create_directories(OutDir());
+    fs::remove(TreeArchive());
+    MakeTree();
+    // A file with two names, both inside the folder: nothing outside it
+    // shows that data, so nothing is asked.
+    fs::create_hard_link(Tree() + "/notes.txt", Tree() + "/sub dir/notes again.txt");
+    ::chmod((Tree() + "/sub dir/deeper/zero").c_str(), 0400);  // read-only files go too
+    const auto before = Listing(Tree());
+    FakeUiPort ui;
+    ASSERT_EQ(Encrypt(Deleting(cipher), ui), 0) << Boxes(ui);
+    EXPECT_FALSE(fs::exists(Tree())) << "files, links, empty and read-only folders all gone";
+    EXPECT_TRUE(Saw(ui, "Verifying:"));
+    EXPECT_TRUE(Saw(ui, "Deleting:"));
+    EXPECT_TRUE(std::is_sorted(ui.progress.begin(), ui.progress.end()));
+    EXPECT_EQ(ui.progress.back(), 100);
+    ASSERT_EQ(ui.boxes.size(), 1u) << Boxes(ui);
+    EXPECT_EQ(ui.boxes[0].title, "Secure Delete");
+    const std::string& report = ui.boxes[0].text;
+    EXPECT_EQ(report.substr(0, report.find(" was overwritten")),
+              TreeArchive() + " was read back and gives the original back exactly.\r" + Tree() + " (5 files)");
+    EXPECT_EQ(report.find("other name"), std::string::npos) << report;
+
+    // What was deleted is in the archive.
+    FakeUiPort ui2;
+    std::string restored = OutDir() + "/My Folder.tar";
+    ASSERT_EQ(Decrypt(cipher == kCipherAes256 ? IntoOut(TreeArchive())
+                                              : DecryptParameters(TreeArchive(), kPassword, restored),
+                      ui2, &restored),
+              0)
+        << Boxes(ui2);
+    if (cipher != kCipherAes256) {
+      const std::string unpacked = SandboxDir() + "/unpacked";
+      fs::create_directories(unpacked);
+      const auto tar = RunProcess({"/bin/tar", "-xpf", restored, "-C", unpacked});
+      ASSERT_EQ(tar.exitCode, 0) << tar.err;
+      restored = unpacked + "/My Folder";
+    }
+    EXPECT_EQ(Listing(restored), before);
+    fs::remove_all(SandboxDir() + "/unpacked");
+  }
+}
+
+TEST_F(FolderArchive, SpecialFilesStayWithTheFoldersThatHoldThem) {
+  MakeTree();
+  fs::create_directories(Tree() + "/sub dir/pipes");
+  ASSERT_EQ(::mkfifo((Tree() + "/sub dir/pipes/a\npipe").c_str(), 0600), 0);
+  FakeUiPort ui;
+  ASSERT_EQ(Encrypt(Deleting(), ui), 0) << Boxes(ui);
+  // Only the pipe and the folders on its way are left.
+  EXPECT_EQ(Names(Tree()), std::vector<std::string> {"sub dir"});
+  EXPECT_EQ(Names(Tree() + "/sub dir"), std::vector<std::string> {"pipes"});
+  EXPECT_EQ(Names(Tree() + "/sub dir/pipes"), std::vector<std::string> {"a\npipe"});
+  ASSERT_EQ(ui.boxes.size(), 3u) << Boxes(ui);
+  EXPECT_EQ(ui.boxes[0].text, "1 special file (a device, pipe or socket) was not encrypted:\rsub dir/pipes/apipe");
+  EXPECT_EQ(ui.boxes[2].text, "1 special file (a device, pipe or socket) was not encrypted, so it stays in " + Tree() +
+                                  " with the folders that hold it:\rsub dir/pipes/apipe");
+}
+
+TEST_F(FolderArchive, AFolderThatChangedOrACancelKeepsWhatWasNotDeleted) {
+  // Changed after it was packed: the archive is not saved, nothing deleted.
+  MakeTree();
+  WriteFileBytes(TreeArchive(), "old archive");
+  const auto names = [] {
+    std::vector<std::string> all;
+    for (const auto& e : fs::recursive_directory_iterator(Tree())) all.push_back(e.path().string());
+    std::sort(all.begin(), all.end());
+    return all;
+  };
+  const auto namesBefore = names();
+  FakeUiPort changed;
+  changed.Answer(MsgResult::Yes);  // replace the old archive
+  changed.onPendingMessages = [&changed](int) {
+    if (!changed.operations.empty() && changed.operations.back() == "Verifying:" && changed.files.back() != "changed") {
+      WriteFileBytes(Tree() + "/large.txt", "shorter");
+      changed.files.push_back("changed");
+    }
+  };
+  EXPECT_NE(Encrypt(Deleting(), changed), 0);
+  EXPECT_FALSE(Saw(changed, "Deleting:"));
+  EXPECT_EQ(names(), namesBefore);
+  EXPECT_EQ(ReadFileBytes(Tree() + "/large.txt"), "shorter") << "as the test left it, not overwritten";
+  EXPECT_EQ(ReadFileBytes(TreeArchive()), "old archive");
+  const std::string said = Boxes(changed);
+  EXPECT_NE(said.find("does not give back the original exactly (did the folder change while it was encrypted?)"),
+            std::string::npos) << said;
+  EXPECT_NE(said.find("The original folder " + Tree() + " was not deleted; it is as it was."), std::string::npos);
+
+  // Cancelled while deleting: the archive is saved and says what is gone.
+  fs::remove(TreeArchive());
+  const auto before = Listing(Tree());
+  FakeUiPort cancelled;
+  frmEncrypt job(cancelled);
+  ASSERT_TRUE(job.Initialize(Deleting()));
+  cancelled.onPendingMessages = [&](int) {
+    if (cancelled.operations.back() == "Deleting:" && !cancelled.files.empty() &&
+        cancelled.files.back().find("/") != std::string::npos) {
+      job.Cancel();
+    }
+  };
+  job.Run();
+  EXPECT_EQ(job.Result(), kCancelled);
+  ASSERT_FALSE(cancelled.boxes.empty());
+  const std::string& last = cancelled.boxes.back().text;
+  // The file in hand when it stopped is named: neither deleted nor as it was.
+  EXPECT_EQ(last, TreeArchive() + " was read back and gives the original back exactly.\r"
+                  "Deleting the folder was cancelled.\r0 of 4 files in " + Tree() +
+                  " were overwritten and deleted; large.txt was partly overwritten; the rest are as they were.");
+  EXPECT_TRUE(fs::exists(TreeArchive()));
+  FakeUiPort ui2;
+  std::string restored;
+  ASSERT_EQ(Decrypt(IntoOut(TreeArchive()), ui2, &restored), 0) << Boxes(ui2);
+  EXPECT_EQ(Listing(restored), before);
+}
+
+TEST_F(FolderArchive, DeletingTheOriginalIsRefusedBeforeAnythingIsWritten) {
+  MakeTree();
+  const auto refused = [&](const clsParameters& p, const std::string& text, MsgResult answer = MsgResult::OK) {
+    FakeUiPort ui;
+    ui.Answer(answer);
+    EXPECT_EQ(Encrypt(p, ui), 1000);
+    ASSERT_EQ(ui.boxes.size(), 1u) << Boxes(ui);
+    EXPECT_EQ(ui.boxes[0].text.substr(0, text.size()), text);
+    EXPECT_FALSE(fs::exists(p.m_strEncFilePath));
+    EXPECT_TRUE(fs::exists(Tree() + "/sub dir/deeper/zero"));
+  };
+  // A link to the folder: only the folder itself, under its own name.
+  fs::create_directory_symlink(Tree(), SandboxDir() + "/Shortcut");
+  clsParameters link = Deleting();
+  link.m_strFilePath = SandboxDir() + "/Shortcut";
+  refused(link, SandboxDir() + "/Shortcut is a symbolic link, so it cannot be deleted securely after encrypting.\r"
+                               "Encrypt the folder itself, or turn off deleting the original.");
+  // Data that a name outside the folder shows is asked about; No keeps all.
+  fs::create_hard_link(Tree() + "/notes.txt", SandboxDir() + "/outside.txt");
+  refused(Deleting(), "1 file in " + Tree() + " has other names (hard links) outside it that show the same data.",
+          MsgResult::No);
+  fs::remove(SandboxDir() + "/outside.txt");
+  // A subfolder whose entries may not be removed: nothing is touched.
+  if (::geteuid() != 0) {
+    ::chmod((Tree() + "/sub dir/deeper").c_str(), 0555);
+    refused(Deleting(), "The folder " + Tree() + " cannot be deleted: " + Tree() +
+                            "/sub dir/deeper/zero cannot be removed from its folder");
+    ::chmod((Tree() + "/sub dir/deeper").c_str(), 0755);
+  }
 }
 
 }  // namespace

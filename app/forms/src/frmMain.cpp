@@ -88,8 +88,8 @@ frmMain::frmMain(UiPort& ui, CipherLibrary& library, ZlibLibrary& zlib) : m_ui(u
   Add("chkOpenFile", "Open file after decrypting it",
       "If this is checked, an attempt will be made to open the file after decrypting it.");
   Add("chkDeleteOriginal", "Securely delete the original after encrypting",
-      "If this is checked, the encrypted file is read back and compared with the file, and then the file is "
-      "overwritten and deleted.");
+      "If this is checked, the encrypted file is read back and compared with the file (or folder), and then the "
+      "file (or every file of the folder) is overwritten and deleted.");
   Add("lblAlgorithm", "Algorithm:");
   Add("cmbAlgorithm", "", "The algorithm to be used for file encryption.");
   Edit("cmbAlgorithm").value = -1;

@@ -32,6 +32,7 @@ struct DeletionReport {
   InPlace fileSystemInPlace = InPlace::Unknown;
   std::string device;  // the device the file system writes to ("sda1"), if any
   std::uint64_t otherNames = 0;
+  bool folder = false;  // a folder's files together; otherNames are outside it
   std::vector<std::string> reasons;  // plain sentences
 };
 

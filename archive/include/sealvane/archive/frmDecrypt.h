@@ -19,6 +19,7 @@
 namespace sealvane {
 
 class ByteSink;
+class CheckSink;
 class FolderUnpacker;
 
 class frmDecrypt : public JobWindow {
@@ -47,6 +48,10 @@ class frmDecrypt : public JobWindow {
   // kNotTheOriginal when they are not; otherwise what went wrong was shown.
   std::int32_t Verify(const clsParameters& record, const platform::File& archive, const platform::File& original,
                       JobWindow& outer);
+  // The same for a folder's archive: the folder is packed again and
+  // compared with what the archive gives.
+  std::int32_t VerifyFolder(const clsParameters& record, const platform::File& archive, const std::string& folder,
+                            JobWindow& outer);
 
   // Threads that open a modern archive's chunks, the job's own included:
   // one per core, at most 8, unless set.
@@ -55,6 +60,8 @@ class frmDecrypt : public JobWindow {
 
  private:
   void DoRun() override;
+  std::int32_t VerifyWith(const clsParameters& record, const platform::File& archive, CheckSink& compare,
+                          JobWindow& outer);
   std::int32_t DecryptFile();
   // One try with one form of the password; kWrongPassword in a trial.
   std::int32_t DecryptWith(const clsParameters& i_oAttempt, bool i_bTrial);

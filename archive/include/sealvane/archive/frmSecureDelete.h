@@ -7,6 +7,8 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "sealvane/archive/DeletionReport.h"
 #include "sealvane/archive/JobWindow.h"
@@ -29,22 +31,50 @@ class frmSecureDelete : public JobWindow {
   // question (the user asked for it), but for data that other names show.
   // `i_oEncrypted` is the file the job reads; nothing else is deleted.
   bool InitializeOriginal(const std::string& i_strPath, const platform::FileStatus& i_oEncrypted);
+  // The same for a folder that was encrypted: every file in it is
+  // overwritten and removed, then its links and folders. Special files
+  // (devices, pipes, sockets) were not encrypted and stay, with the
+  // folders that hold them.
+  bool InitializeOriginalFolder(const std::string& i_strPath, const platform::FileStatus& i_oEncrypted);
   // Put before the report shown after the job.
   void SetOutcomePreface(std::string i_strText) { m_strPreface = std::move(i_strText); }
   std::int32_t Result() const noexcept override { return m_nResult; }
   // What the overwrite achieves where the file is kept; nothing for a link.
+  // For a folder, its files' reports together: the worst verdict and every
+  // reason once.
   const std::optional<DeletionReport>& Report() const noexcept { return m_oReport; }
 
  private:
+  struct Survey;
+
   void DoRun() override;
-  bool Prepare(const std::string& i_strPath, const platform::FileStatus* i_pEncrypted);
+  bool Prepare(const std::string& i_strPath, const platform::FileStatus* i_pEncrypted, bool i_bFolder);
+  bool PrepareFolder();
+  void SurveyFolder(const platform::FileEntry& i_oFolder, Survey& io_oSurvey);
   std::int32_t SecureDeleteFile();
+  // Overwrites the open file with random bytes, flushed to the device; the
+  // bar counts from `done` of `total`.
+  std::int32_t OverwriteFile(platform::File& io_oFile, std::int64_t i_nDone, std::int64_t i_nTotal);
+  std::int32_t SecureDeleteFolder();
+  std::int32_t DeleteTree(const platform::FileEntry& i_oFolder, const std::string& i_strRelative);
+  void ReportFolderOutcome(std::int32_t i_nResult);
 
   std::string m_strPath;
   std::optional<platform::FileEntry> m_oEntry;
   std::optional<DeletionReport> m_oReport;
   std::string m_strPreface;
   std::int32_t m_nResult = 0;
+  // A folder's deletion: its files' total size, what is done so far, and
+  // special files that stay.
+  bool m_bFolder = false;
+  std::int64_t m_nFolderBytes = 0;
+  std::int64_t m_nBytesDone = 0;
+  std::uint64_t m_nFiles = 0;
+  std::uint64_t m_nFilesDone = 0;
+  std::uint64_t m_nOutsideNames = 0;  // names of its files elsewhere
+  std::vector<std::string> m_colKept;
+  std::string m_strFailure;  // why a folder's deletion stopped
+  std::string m_strPartial;  // the file being overwritten when it stopped
 };
 
 }  // namespace sealvane

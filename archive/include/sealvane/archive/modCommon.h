@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sealvane/archive/UiPort.h"
 #include "sealvane/archive/clsDigitalID.h"
@@ -70,6 +71,11 @@ std::string BesideFile(const std::string& i_strPath, const std::string& i_strNam
 std::string FormatFileSize(const std::string& i_strPath);
 // The size text for n bytes with the given decimal separator.
 std::string FormatByteCount(std::int64_t i_nBytes, std::string_view i_strDecimalSep);
+// Names for a message, each on a line of its own after a CR: the first
+// ten, then "and N more." for the rest.
+std::string NameLines(const std::vector<std::string>& i_colNames);
+// A name as a message may show it: no control characters, not endless.
+std::string ShownName(const std::string& i_strName);
 
 // --- conversions ------------------------------------------------------------
 

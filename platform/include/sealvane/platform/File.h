@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sealvane/platform/FileInfo.h"
 #include "sealvane/platform/Storage.h"
@@ -106,6 +107,12 @@ class FileEntry {
   // Nothing when no entry is there. Throws RuntimeError when the path
   // cannot be examined (a folder on the way that may not be searched, say).
   static std::optional<FileEntry> Resolve(const std::string& path);
+  // The entry `name` inside this folder entry, found through the folder
+  // itself (never through its path, which may have changed meanwhile).
+  std::optional<FileEntry> Child(const std::string& name) const;
+  // The names in this folder entry, in byte order, without "." and "..".
+  // Throws RuntimeError.
+  std::vector<std::string> Names() const;
 
   const std::string& Path() const noexcept { return m_path; }
   const std::string& Folder() const noexcept { return m_folder; }
