@@ -1010,7 +1010,8 @@ TEST_F(ManyFiles, CommandLineDropAndBrowseGiveOneList) {
   EXPECT_TRUE(C("lstFiles").visible);
   EXPECT_EQ(C("lstFiles").items, (std::vector<std::string> {Data("a.txt"), Data("b.txt"), Data("folder")}))
       << "once each, folders without their slash";
-  EXPECT_EQ(C("txtFile").text, "3 files and folders, listed below");
+  EXPECT_EQ(C("txtFile").text, "2 files and 1 folder, listed below");
+  EXPECT_EQ(C("FileSize").text, "2 files (8 bytes) and 1 folder");
   EXPECT_TRUE(C("txtFile").readOnly);
   // Archives alone dropped: Decrypt; one file chosen again: the list goes.
   form.FilesDropped({Data("x.sva"), Data("y.sva")});

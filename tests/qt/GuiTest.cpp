@@ -683,7 +683,7 @@ class GuiTest : public QObject {
     auto* list = p.Find<QListWidget>("lstFiles");
     QTRY_VERIFY(list->isVisible());
     QCOMPARE(list->count(), 4);
-    QCOMPARE(p.Find<QLineEdit>("txtFile")->text(), QStringLiteral("4 files and folders, listed below"));
+    QCOMPARE(p.Find<QLineEdit>("txtFile")->text(), QStringLiteral("4 files, listed below"));
     QVERIFY(p.Find<QLineEdit>("txtFile")->isReadOnly());
     QTest::mouseClick(p.Option(1), Qt::LeftButton);
     QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);

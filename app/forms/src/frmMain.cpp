@@ -69,6 +69,31 @@ std::string TypedPath(const std::string& i_strTyped) {
   return ec ? path : absolute.lexically_normal().string();
 }
 
+// "3 files and 1 folder", with the files' size when asked for.
+std::string CountOfItems(const std::vector<std::string>& items, bool withSize) {
+  std::size_t folders = 0;
+  std::int64_t bytes = 0;
+  for (const std::string& item : items) {
+    const platform::FileStatus status = platform::StatusOf(item);
+    if (status.kind == platform::FileKind::Folder) {
+      ++folders;
+    } else if (status.kind == platform::FileKind::Regular) {
+      bytes += status.size;
+    }
+  }
+  const std::size_t files = items.size() - folders;
+  const auto count = [](std::size_t n, const char* one) {
+    return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
+  };
+  std::string text;
+  if (files > 0) {
+    text = count(files, "file");
+    if (withSize) text += " (" + FormatByteCount(bytes, platform::LocaleDecimalSeparator()) + ")";
+  }
+  if (folders > 0) text += (text.empty() ? "" : " and ") + count(folders, "folder");
+  return text;
+}
+
 }  // namespace
 
 frmMain::frmMain(UiPort& ui, CipherLibrary& library, ZlibLibrary& zlib) : m_ui(ui), m_library(library), m_zlib(zlib) {
@@ -253,12 +278,11 @@ void frmMain::ShowFileList(const std::string& i_strMode) {
   list.items = m_colFiles;
   list.visible = m_colFiles.size() > 1;
   if (!list.visible) return;
-  const std::string count = std::to_string(m_colFiles.size());
   if (i_strMode == kModeEncrypt) {
-    Edit("txtFile").text = count + " files and folders, listed below";
+    Edit("txtFile").text = CountOfItems(m_colFiles, false) + ", listed below";
     Edit("txtEncFile").text = "Each into an archive of its own beside it (NAME.sva)";
   } else {
-    Edit("txtEncFile").text = count + " encrypted files, listed below";
+    Edit("txtEncFile").text = std::to_string(m_colFiles.size()) + " encrypted files, listed below";
     Edit("txtFile").text = "Each beside its encrypted file, under the name it stores";
   }
   Edit("txtFile").readOnly = true;
@@ -298,13 +322,9 @@ void frmMain::FillAccessList() {
 void frmMain::UpdateStatusBar() {
   Edit("Status").text = m_strJobSummary.empty() ? "Ready" : m_strJobSummary;
   if (m_colFiles.size() > 1 && GetCurrentMode() == m_strFilesMode) {
-    // Several files: how many, and how much of them can be counted at once.
-    std::int64_t bytes = 0;
-    for (const std::string& file : m_colFiles) {
-      if (FileExists(file)) bytes += platform::FileLength(file);
-    }
-    Edit("FileSize").text = std::to_string(m_colFiles.size()) + " files, " +
-                            FormatByteCount(bytes, platform::LocaleDecimalSeparator());
+    // Several files: how many, and the files' size (a folder's would take
+    // a walk through it).
+    Edit("FileSize").text = CountOfItems(m_colFiles, true);
     Edit("EncFileSize").text = "";
     return;
   }
