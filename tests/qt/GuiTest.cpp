@@ -35,6 +35,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <QtTest>
+#include <sys/stat.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -418,6 +419,45 @@ class GuiTest : public QObject {
       QVERIFY2(steps.contains(QStringLiteral("Deleting:")), qPrintable(steps.join(QLatin1Char('|'))));
       QCOMPARE(texts.size(), 1);
       QVERIFY(texts[0].contains(QStringLiteral("was read back and gives the original back exactly.")));
+    }
+    {
+      // A folder: checked against the folder packed again, then each file
+      // goes; a pipe was not encrypted and stays, with its folder.
+      fs::create_directories(Data("Album/2025"));
+      test::WriteFileBytes(Data("Album/2025/beach.raw"), Incompressible(6u << 20, 88172645u));
+      test::WriteFileBytes(Data("Album/notes.txt"), content);
+      QCOMPARE(::mkfifo(Data("Album/2025/camera pipe").c_str(), 0600), 0);
+      Program p("/e \"" + Data("Album") + "\"");
+      auto* deleteOriginal = p.Find<QCheckBox>("chkDeleteOriginal");
+      QTest::mouseClick(deleteOriginal, Qt::LeftButton, {}, QPoint(8, deleteOriginal->height() / 2));
+      QVERIFY(deleteOriginal->isChecked());
+      QTest::mouseClick(p.Option(1), Qt::LeftButton);
+      QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
+      QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
+      QStringList steps, texts;
+      ModalWatcher watch([&](QWidget* modal) {
+        if (auto* step = modal->findChild<QLabel*>(QStringLiteral("lblOperation"))) {
+          if (steps.isEmpty() || steps.back() != step->text()) {
+            steps << step->text();
+            if (step->text() == QStringLiteral("Deleting:")) Shot(modal, QStringLiteral("job-window-deleting-folder"));
+          }
+          return false;
+        }
+        if (qobject_cast<QMessageBox*>(modal) != nullptr && Shown(modal)) {
+          Shot(modal, QStringLiteral("folder-delete-box-%1").arg(texts.size() + 1));
+        }
+        // Three boxes: the pipe left out, the report, the pipe kept.
+        return Answer(modal, QMessageBox::Ok, &texts) && texts.size() == 3;
+      });
+      p.Click("btnOK");
+      QVERIFY(fs::exists(Data("Album.sva")));
+      QVERIFY(!fs::exists(Data("Album/notes.txt")));
+      QVERIFY(!fs::exists(Data("Album/2025/beach.raw")));
+      QVERIFY(fs::exists(Data("Album/2025/camera pipe")));
+      QVERIFY2(steps.contains(QStringLiteral("Deleting:")), qPrintable(steps.join(QLatin1Char('|'))));
+      QCOMPARE(texts.size(), 3);
+      QVERIFY2(texts[1].contains(QStringLiteral(" (2 files) was overwritten and deleted")), qPrintable(texts[1]));
+      QVERIFY2(texts[2].contains(QStringLiteral("2025/camera pipe")), qPrintable(texts[2]));
     }
   }
 
