@@ -98,6 +98,7 @@ bool frmSecureDelete::Prepare(const std::string& i_strPath, const platform::File
     m_colKept.clear();
     m_strFailure.clear();
     m_strPartial.clear();
+    m_colDeviceFacts.clear();
     if (m_strPath.empty()) {
       ShowWarning(m_ui, "Please specify a file.", 0);
       return false;
@@ -370,7 +371,13 @@ std::int32_t frmSecureDelete::DeleteTree(const platform::FileEntry& i_oFolder, c
       }
       case FileKind::Regular: {
         if (IsStep()) SetFile(GetFileNameOfPath(m_strPath) + "/" + ShownName(relative));
-        Merge(m_oReport, ReportDeletion(*child));
+        // The file system and the device are examined once per device; the
+        // extent map, attributes and links of each file.
+        const auto known = m_colDeviceFacts.find(status.device);
+        const platform::StorageFacts facts =
+            known != m_colDeviceFacts.end() ? child->StorageLike(known->second) : child->Storage();
+        if (known == m_colDeviceFacts.end()) m_colDeviceFacts.emplace(status.device, facts);
+        Merge(m_oReport, AssessDeletion(child->Path(), facts));
         platform::File file = child->OpenForOverwrite();
         m_strPartial = relative;
         const std::int32_t result = OverwriteFile(file, m_nBytesDone, m_nFolderBytes);

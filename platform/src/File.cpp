@@ -384,21 +384,32 @@ File FileEntry::OpenForOverwrite() const {
   return file;
 }
 
+int FileEntry::OpenToExamine() const {
+  if (m_status.kind != FileKind::Regular) return -1;
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  int fd = detail::DescriptorPathsWork() ? ::open(DescriptorPath(m_fd).c_str(), flags)
+                                         : ::openat(m_dirfd, m_name.c_str(), flags | O_NOFOLLOW);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !detail::StatusFromStat(st).SameFileAs(m_status))) {
+    ::close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
 StorageFacts FileEntry::Storage() const {
   // The extent map needs an open file; without read permission the entry's
   // own descriptor still tells the file system and the device.
-  int fd = -1;
-  if (m_status.kind == FileKind::Regular) {
-    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    fd = detail::DescriptorPathsWork() ? ::open(DescriptorPath(m_fd).c_str(), flags)
-                                       : ::openat(m_dirfd, m_name.c_str(), flags | O_NOFOLLOW);
-    struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !detail::StatusFromStat(st).SameFileAs(m_status))) {
-      ::close(fd);
-      fd = -1;
-    }
-  }
+  const int fd = OpenToExamine();
   StorageFacts facts = ExamineStorage(fd >= 0 ? fd : m_fd, m_path);
+  if (fd >= 0) ::close(fd);
+  return facts;
+}
+
+StorageFacts FileEntry::StorageLike(const StorageFacts& sameDevice) const {
+  StorageFacts facts = sameDevice;
+  const int fd = OpenToExamine();
+  ExamineFileFacts(fd >= 0 ? fd : m_fd, facts);
   if (fd >= 0) ::close(fd);
   return facts;
 }

@@ -201,6 +201,12 @@ void ReadExtentMap(int fd, StorageFacts& facts) {
   facts.encodedExtents = encoded;
 }
 
+void ReadFileFacts(int fd, StorageFacts& facts) {
+  ReadExtentMap(fd, facts);
+  int attributes = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &attributes) == 0) facts.noCopyOnWrite = (attributes & FS_NOCOW_FL) != 0;
+}
+
 std::optional<StorageFacts> ExamineAt(int fd, const std::string& path, int depth) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return std::nullopt;
@@ -230,17 +236,27 @@ std::optional<StorageFacts> ExamineAt(int fd, const std::string& path, int depth
     if (::fstatfs(fd, &sfs) == 0) facts.fileSystem = NameOfMagic(static_cast<unsigned long>(sfs.f_type));
   }
   facts.device = DeviceOf(st.st_dev, facts.source, depth);
-
-  if (S_ISREG(st.st_mode)) {
-    ReadExtentMap(fd, facts);
-    int attributes = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &attributes) == 0) facts.noCopyOnWrite = (attributes & FS_NOCOW_FL) != 0;
-  }
+  if (S_ISREG(st.st_mode)) ReadFileFacts(fd, facts);
   if (const auto swaps = ReadText("/proc/swaps", 1 << 16)) facts.swapInUse = swaps->find('\n') != std::string::npos;
   return facts;
 }
 
 }  // namespace
+
+void ExamineFileFacts(int fd, StorageFacts& facts) {
+  facts.sharedExtents.reset();
+  facts.encodedExtents.reset();
+  facts.noCopyOnWrite = false;
+  facts.links = 1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return;
+  facts.links = st.st_nlink;
+  try {
+    if (S_ISREG(st.st_mode)) ReadFileFacts(fd, facts);
+  } catch (...) {
+    // What was not learnt stays unknown.
+  }
+}
 
 bool StorageFacts::HasOption(std::string_view option) const {
   for (const std::string& o : options) {

@@ -221,6 +221,22 @@ TEST(ShredReport, ReflinkedCopiesAreNamedAsShared) {
     EXPECT_NE(report.dump().find("shared with another file or a snapshot"), std::string::npos) << report.dump();
     // The copy keeps its contents: they were its own too.
     EXPECT_NE(test::ReadFileBytes(mount.Path("copy.txt")).find(token), std::string::npos);
+
+    // In a folder, each file's extents are looked at, not only the first's:
+    // a shared file after a plain one still makes the verdict "no".
+    fs::create_directories(mount.Path("album"));
+    WriteDurably(mount.Path("album/a plain.txt"), "plain words");
+    ASSERT_EQ(RunProcess({"cp", "--reflink=always", mount.Path("copy.txt"), mount.Path("album/b shared.txt")}).exitCode,
+              0);
+    RunProcess({"sync"});
+    test::WriteFileBytes(mount.Path("pw.txt"), "Correct Horse 9\n");
+    const auto r = RunProcess({SEALVANE_CLI, "encrypt", "--json", "--shred-original", "--password-file",
+                               mount.Path("pw.txt"), "--", mount.Path("album")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(fs::exists(mount.Path("album")));
+    const nlohmann::json done = nlohmann::json::parse(r.out, nullptr, false);
+    EXPECT_EQ(done["original"]["in_place"], "no") << r.out;
+    EXPECT_NE(done["original"].dump().find("shared with another file or a snapshot"), std::string::npos) << r.out;
   }
   if (ran == 0) GTEST_SKIP() << "no file system with reflinks could be mounted here";
 }

@@ -6,6 +6,7 @@
 // overwritten and removed.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +76,7 @@ class frmSecureDelete : public JobWindow {
   std::vector<std::string> m_colKept;
   std::string m_strFailure;  // why a folder's deletion stopped
   std::string m_strPartial;  // the file being overwritten when it stopped
+  std::map<std::uint64_t, platform::StorageFacts> m_colDeviceFacts;  // by device number
 };
 
 }  // namespace sealvane

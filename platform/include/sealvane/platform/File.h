@@ -133,6 +133,9 @@ class FileEntry {
 
   // Where the entry's bytes are kept (see Storage.h). Never throws.
   StorageFacts Storage() const;
+  // The same for a file of the device that `sameDevice` was examined for:
+  // only what belongs to this file is read (see ExamineFileFacts).
+  StorageFacts StorageLike(const StorageFacts& sameDevice) const;
 
   // Removes the entry, provided its name still names what was resolved
   // (75 when it names something else now). Throws RuntimeError.
@@ -143,6 +146,8 @@ class FileEntry {
   friend class ReplacementFile;
   static std::optional<FileEntry> ResolveIn(int dirfd, const std::string& folder, const std::string& name,
                                             const std::string& path);
+  // The regular file opened for reading through the entry, or -1.
+  int OpenToExamine() const;
 
   int m_dirfd = -1;
   int m_fd = -1;  // O_PATH, the entry itself

@@ -52,6 +52,10 @@ struct StorageFacts {
 // map needs an open file). `path` finds the mount among those of the same
 // device. Never throws; what cannot be read stays unknown.
 StorageFacts ExamineStorage(int fd, const std::string& path);
+// The facts that belong to the file open on `fd` itself (its extent map,
+// attributes and links) put into `facts`, whose file system and device were
+// examined for another file of the same device. Never throws.
+void ExamineFileFacts(int fd, StorageFacts& facts);
 
 // One line of /proc/self/mountinfo, its octal escapes decoded.
 struct MountEntry {
