@@ -65,10 +65,12 @@ const std::vector<CommandHelp> kCommands = {
       {"-y, --yes", "answer the questions (replace an existing file) with yes"}},
      "Without --json it prints \"Decrypted ARCHIVE into FILE.\". A password with letters outside ASCII is tried as Windows-1252 and as UTF-8, so archives made on Western "
      "systems of the other platform and by earlier versions of Sealvane open with the password as you type it."},
-    {"shred", "shred FILE... [OPTIONS]",
+    {"shred", "shred FILE|FOLDER... [OPTIONS]",
      "Overwrites FILE with random bytes, flushes it to the disk and deletes it, after asking. The question and the "
      "closing report say whether the overwrite reaches the blocks that held the data where FILE is kept (not on "
-     "copy-on-write file systems, solid-state devices, network shares ...) and why.",
+     "copy-on-write file systems, solid-state devices, network shares ...) and why. A FOLDER goes with everything "
+     "in it: each file is overwritten and deleted, then links (never followed), devices, pipes and subfolders "
+     "removed; nothing is touched when any of it could not be removed.",
      {{"-y, --yes", "answer the question with yes"},
       {"--json", "print the report as one JSON object: file, filesystem, in_place (yes, no or unknown), "
                  "filesystem_in_place (the file system alone), device, other_names and reasons"},

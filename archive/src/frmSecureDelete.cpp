@@ -9,6 +9,7 @@
 #include "sealvane/archive/Status.h"
 #include "sealvane/archive/clsArchive.h"
 #include "sealvane/archive/modCommon.h"
+#include "sealvane/platform/Environment.h"
 #include "sealvane/platform/RuntimeError.h"
 
 namespace sealvane {
@@ -44,6 +45,16 @@ MsgResult ConfirmSharedFiles(UiPort& ui, const std::string& folder, std::uint64_
       "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2, kTopicSharedData});
 }
 
+MsgResult ConfirmFolderDelete(UiPort& ui, const std::string& folder, std::uint64_t files, std::int64_t bytes,
+                              const std::optional<DeletionReport>& report) {
+  return ui.ShowMessageBox(MessageBoxRequest {
+      "Are you sure you want to delete the folder " + folder + " and everything in it (" +
+          (files == 1 ? std::string("1 file") : std::to_string(files) + " files") + ", " +
+          FormatByteCount(bytes, platform::LocaleDecimalSeparator()) + ")?" + kCR +
+          (report ? DeletionOutlook(*report) : std::string("It will not be possible to recover it after it is deleted.")),
+      "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2, {}});
+}
+
 int Severity(InPlace verdict) noexcept { return verdict == InPlace::No ? 2 : verdict == InPlace::Unknown ? 1 : 0; }
 
 // A folder's report: the worst verdict of its files, each reason once.
@@ -69,6 +80,8 @@ std::string Files(std::uint64_t n) { return n == 1 ? "1 file" : std::to_string(n
 }  // namespace
 
 struct frmSecureDelete::Survey {
+  bool assess = false;                   // judge what the overwrite achieves, for the question
+  std::optional<DeletionReport> report;  // the files' reports together
   std::string blocked;  // an entry that may not be removed from its folder
   // Files with more than one name: the names found in the folder and the
   // names the file has.
@@ -131,11 +144,32 @@ bool frmSecureDelete::Prepare(const std::string& i_strPath, const platform::File
         m_oEntry.reset();
         return false;
       }
-      return PrepareFolder();
+      // Special files were not encrypted: they stay.
+      m_bKeepSpecial = true;
+      return PrepareFolder(false);
+    }
+    if (entry.kind == FileKind::Folder && !i_pEncrypted) {
+      if (!m_oEntry->CanRemove()) {
+        ShowWarning(m_ui,
+                    "The folder " + m_strPath + " cannot be deleted: its folder does not let you remove it." + kCR +
+                        "The folder was not changed.",
+                    0);
+        m_oEntry.reset();
+        return false;
+      }
+      // Everything in it goes: devices, pipes and sockets hold no data and
+      // are removed too.
+      m_bKeepSpecial = false;
+      return PrepareFolder(true);
     }
     if (entry.kind == FileKind::Folder ||
         (entry.kind == FileKind::Link && m_oEntry->TargetStatus().kind == FileKind::Folder)) {
-      ShowWarning(m_ui, m_strPath + " is a folder.  Please specify a file.", 0);
+      ShowWarning(m_ui,
+                  entry.kind == FileKind::Link
+                      ? m_strPath + " is a symbolic link to a folder.  Secure Delete does not follow links into "
+                                    "folders: please specify the folder itself."
+                      : m_strPath + " is a folder.  Please specify a file.",
+                  0);
       m_oEntry.reset();
       return false;
     }
@@ -185,11 +219,13 @@ bool frmSecureDelete::Prepare(const std::string& i_strPath, const platform::File
   }
 }
 
-bool frmSecureDelete::PrepareFolder() {
+bool frmSecureDelete::PrepareFolder(bool i_bAsk) {
   // Everything that will be removed is looked at first: a folder that would
   // be left half deleted for want of a permission is not touched at all.
   Survey survey;
+  survey.assess = i_bAsk;
   SurveyFolder(*m_oEntry, survey);
+  m_colDeviceFacts.clear();
   if (!survey.blocked.empty()) {
     ShowWarning(m_ui,
                 "The folder " + m_strPath + " cannot be deleted: " + ShownName(survey.blocked) +
@@ -209,11 +245,17 @@ bool frmSecureDelete::PrepareFolder() {
       m_nOutsideNames += names.second - names.first;
     }
   }
-  if (shared > 0 && ConfirmSharedFiles(m_ui, m_strPath, shared) != MsgResult::Yes) {
+  if ((i_bAsk && ConfirmFolderDelete(m_ui, m_strPath, m_nFiles, m_nFolderBytes, survey.report) != MsgResult::Yes) ||
+      (shared > 0 && ConfirmSharedFiles(m_ui, m_strPath, shared) != MsgResult::Yes)) {
     m_oEntry.reset();
     return false;
   }
   m_bFolder = true;
+  if (i_bAsk) {
+    SetOperation("");
+    SetFile(GetFileNameOfPath(WithoutTrailingSlash(m_strPath)));
+    SetProgress(0, 1);
+  }
   return true;
 }
 
@@ -222,9 +264,11 @@ void frmSecureDelete::SurveyFolder(const platform::FileEntry& i_oFolder, Survey&
     const auto child = i_oFolder.Child(name);
     if (!child) continue;
     const platform::FileStatus& status = child->Status();
-    const bool removed = status.kind == FileKind::Folder || status.kind == FileKind::Regular ||
-                         status.kind == FileKind::Link;
-    if (removed && io_oSurvey.blocked.empty() && !child->CanRemove()) io_oSurvey.blocked = child->Path();
+    const bool special = status.kind != FileKind::Folder && status.kind != FileKind::Regular &&
+                         status.kind != FileKind::Link;
+    if ((!special || !m_bKeepSpecial) && io_oSurvey.blocked.empty() && !child->CanRemove()) {
+      io_oSurvey.blocked = child->Path();
+    }
     if (status.kind == FileKind::Folder) {
       SurveyFolder(*child, io_oSurvey);
     } else if (status.kind == FileKind::Regular) {
@@ -235,8 +279,19 @@ void frmSecureDelete::SurveyFolder(const platform::FileEntry& i_oFolder, Survey&
         ++names.first;
         names.second = status.links;
       }
+      if (io_oSurvey.assess) Merge(io_oSurvey.report, Assess(*child));
     }
   }
+}
+
+DeletionReport frmSecureDelete::Assess(const platform::FileEntry& i_oFile) {
+  // The file system and the device are examined once per device; the
+  // extent map, attributes and links of each file.
+  const auto known = m_colDeviceFacts.find(i_oFile.Status().device);
+  const platform::StorageFacts facts =
+      known != m_colDeviceFacts.end() ? i_oFile.StorageLike(known->second) : i_oFile.Storage();
+  if (known == m_colDeviceFacts.end()) m_colDeviceFacts.emplace(i_oFile.Status().device, facts);
+  return AssessDeletion(i_oFile.Path(), facts);
 }
 
 void frmSecureDelete::DoRun() {
@@ -371,13 +426,7 @@ std::int32_t frmSecureDelete::DeleteTree(const platform::FileEntry& i_oFolder, c
       }
       case FileKind::Regular: {
         if (IsStep()) SetFile(GetFileNameOfPath(m_strPath) + "/" + ShownName(relative));
-        // The file system and the device are examined once per device; the
-        // extent map, attributes and links of each file.
-        const auto known = m_colDeviceFacts.find(status.device);
-        const platform::StorageFacts facts =
-            known != m_colDeviceFacts.end() ? child->StorageLike(known->second) : child->Storage();
-        if (known == m_colDeviceFacts.end()) m_colDeviceFacts.emplace(status.device, facts);
-        Merge(m_oReport, AssessDeletion(child->Path(), facts));
+        Merge(m_oReport, Assess(*child));
         platform::File file = child->OpenForOverwrite();
         m_strPartial = relative;
         const std::int32_t result = OverwriteFile(file, m_nBytesDone, m_nFolderBytes);
@@ -393,7 +442,12 @@ std::int32_t frmSecureDelete::DeleteTree(const platform::FileEntry& i_oFolder, c
         child->Remove();
         break;
       default:
-        m_colKept.push_back(ShownName(relative));
+        // Devices, pipes and sockets hold no data: nothing to overwrite.
+        if (m_bKeepSpecial) {
+          m_colKept.push_back(ShownName(relative));
+        } else {
+          child->Remove();
+        }
         break;
     }
   }

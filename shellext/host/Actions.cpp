@@ -148,7 +148,7 @@ std::string DolphinFileMenu(const std::string& shell, DolphinMenu kind) {
   const std::string exec = KeyFileValue(DesktopExecArgument(shell));
   std::vector<const Command*> commands;
   if (kind == DolphinMenu::Folders) {
-    commands = {&kEncrypt};
+    commands = {&kEncrypt, &kDelete};
   } else {
     commands = {kind == DolphinMenu::Archives ? &kDecrypt : &kEncrypt, &kDelete};
   }
@@ -192,8 +192,6 @@ std::string NemoAction(const std::string& shell, const Command& c) {
       << "Selection=notnone\n";
   if (&c == &kDecrypt) {
     out << "Mimetypes=" << kArchiveType << ";\n";
-  } else if (&c == &kDelete) {
-    out << "Extensions=nodirs;\n";
   } else {
     out << "Extensions=any;\n";
   }
@@ -216,8 +214,8 @@ std::string ThunarActions(const std::string& shell) {
       out << "\t<patterns>*</patterns>\n";
     }
     out << "\t<audio-files/>\n\t<image-files/>\n\t<other-files/>\n\t<text-files/>\n\t<video-files/>\n";
-    // A folder is encrypted whole.
-    if (c == &kEncrypt) out << "\t<directories/>\n";
+    // A folder is encrypted, or deleted, whole.
+    if (c != &kDecrypt) out << "\t<directories/>\n";
     out << "</action>\n";
   }
   return out.str();
@@ -268,7 +266,11 @@ std::string NautilusExtension(const std::string& shell) {
       << "                verb, label, tip = 'encrypt', 'Encrypt', 'Encrypts each file or folder into an encrypted file of its own.'\n"
       << "            entry = Nautilus.MenuItem(name='Sealvane::' + verb, label=label, tip=tip, icon='sealvane')\n"
       << "            entry.connect('activate', lambda _entry: start(['action', verb, '--', *paths]))\n"
-      << "            return [entry]\n"
+      << "            shred = Nautilus.MenuItem(name='Sealvane::delete', label='Secure Delete',\n"
+      << "                                      tip='Overwrites each file (in folders too) and then deletes it.',\n"
+      << "                                      icon='sealvane')\n"
+      << "            shred.connect('activate', lambda _entry: start(['action', 'delete', '--', *paths]))\n"
+      << "            return [entry, shred]\n"
       << "        result = []\n"
       << "        for item in menu_items(paths):\n"
       << "            entry = Nautilus.MenuItem(name='Sealvane::%d' % item['offset'], label=item['label'],\n"

@@ -430,7 +430,9 @@ TEST(SecureDeleteJob, RefusesWhatIsNoFileAndAsksAboutLargeOnes) {
   EXPECT_EQ(ui.boxes.back().text, "Please specify a file.");
   EXPECT_FALSE(job.Initialize(SandboxDir() + "/none"));
   EXPECT_EQ(ui.boxes.back().text, "The file does not exist.  Please specify an existing file.");
-  EXPECT_FALSE(job.Initialize(SandboxDir())) << "a folder is not a file";
+  ui.Answer(MsgResult::No);
+  EXPECT_FALSE(job.Initialize(SandboxDir())) << "a folder is asked about first";
+  EXPECT_EQ(ui.boxes.back().text.rfind("Are you sure you want to delete the folder " + SandboxDir(), 0), 0u);
   const std::string huge = SandboxDir() + "/huge.bin";
   test::WriteFileBytes(huge, "");
   fs::resize_file(huge, 1ULL << 31);

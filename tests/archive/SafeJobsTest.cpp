@@ -442,10 +442,60 @@ TEST(SecureDelete, FilesWithOtherNamesAreDestroyedOnlyWhenTheUserSaysSo) {
   EXPECT_EQ(ReadFileBytes(other).size(), 5000u);
   EXPECT_NE(ReadFileBytes(other), Content(5000));
 
-  FakeUiPort folder;
-  frmSecureDelete job(folder);
-  EXPECT_FALSE(job.Initialize(SandboxDir()));
-  EXPECT_EQ(folder.boxes.back().text, SandboxDir() + " is a folder.  Please specify a file.");
+}
+
+TEST(SecureDelete, AFolderGoesWithEverythingInItAfterOneQuestion) {
+  const std::string folder = SandboxDir() + "/Old Letters";
+  fs::create_directories(folder + "/2019/empty");
+  WriteFileBytes(folder + "/a.txt", Content(3000));
+  WriteFileBytes(folder + "/2019/b.txt", Content(9000));
+  ::chmod((folder + "/2019/b.txt").c_str(), 0400);
+  ASSERT_EQ(::mkfifo((folder + "/2019/pipe").c_str(), 0600), 0);
+  fs::create_symlink(SandboxDir() + "/outside.txt", folder + "/link out");
+  WriteFileBytes(SandboxDir() + "/outside.txt", "not in the folder");
+  const int before = ::open((folder + "/2019/b.txt").c_str(), O_RDONLY);  // still sees the old blocks
+  ASSERT_GE(before, 0);
+
+  // No keeps everything.
+  FakeUiPort declined;
+  declined.Answer(MsgResult::No);
+  frmSecureDelete kept(declined);
+  EXPECT_FALSE(kept.Initialize(folder));
+  ASSERT_EQ(declined.boxes.size(), 1u);
+  const std::string question = "Are you sure you want to delete the folder " + folder +
+                               " and everything in it (2 files, 12 KB)?\r";
+  EXPECT_EQ(declined.boxes[0].text.substr(0, question.size()), question);
+  EXPECT_EQ(declined.boxes[0].defaultButton, 2);
+  EXPECT_EQ(ReadFileBytes(folder + "/a.txt"), Content(3000));
+
+  FakeUiPort ui;
+  ui.Answer(MsgResult::Yes);
+  frmSecureDelete job(ui);
+  ASSERT_TRUE(job.Initialize(folder));
+  EXPECT_EQ(job.Bytes(), 12000);
+  EXPECT_EQ(ui.files.back(), "Old Letters");
+  job.Run();
+  EXPECT_EQ(job.Result(), 0);
+  EXPECT_FALSE(fs::exists(folder)) << "files, the pipe, the link, empty and read-only ones";
+  EXPECT_EQ(ReadFileBytes(SandboxDir() + "/outside.txt"), "not in the folder") << "a link is never followed";
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text.rfind(folder + " (2 files) was overwritten and deleted", 0), 0u) << ui.boxes[1].text;
+  std::string after(9000, '\0');
+  EXPECT_EQ(::pread(before, after.data(), after.size(), 0), 9000);
+  ::close(before);
+  EXPECT_NE(after, Content(9000)) << "overwritten before it went";
+
+  // A link to a folder is not followed into it.
+  fs::create_directories(SandboxDir() + "/kept");
+  WriteFileBytes(SandboxDir() + "/kept/c.txt", "kept");
+  fs::create_directory_symlink(SandboxDir() + "/kept", SandboxDir() + "/to kept");
+  FakeUiPort link;
+  frmSecureDelete viaLink(link);
+  EXPECT_FALSE(viaLink.Initialize(SandboxDir() + "/to kept"));
+  EXPECT_EQ(link.boxes.back().text, SandboxDir() +
+                                        "/to kept is a symbolic link to a folder.  Secure Delete does not follow "
+                                        "links into folders: please specify the folder itself.");
+  EXPECT_EQ(ReadFileBytes(SandboxDir() + "/kept/c.txt"), "kept");
 }
 
 TEST(SizeLimit, HeaderAndPaddingCountBeforeAnythingIsWritten) {

@@ -4,6 +4,7 @@
 // files opened afterwards, and archives whose stored texts attack the
 // terminal.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <csignal>
@@ -199,6 +200,31 @@ TEST(ShredCli, OtherNamesNeedAnExplicitAnswer) {
   r = Cli({"shred", Path("u.txt"), "--yes", "--shred-hard-links"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_FALSE(fs::exists(Path("u.txt")));
+}
+
+TEST(ShredCli, AFolderWithEverythingInIt) {
+  fs::create_directories(Path("drafts/old"));
+  test::WriteFileBytes(Path("drafts/a.txt"), Noise(5000));
+  test::WriteFileBytes(Path("drafts/old/b.txt"), Noise(7000));
+  test::WriteFileBytes(Path("elsewhere.txt"), "elsewhere");
+  fs::create_hard_link(Path("elsewhere.txt"), Path("drafts/old/also elsewhere.txt"));
+  // A name outside the folder shows one of its files: asked even with --yes.
+  ProcessResult r = Cli({"shred", Path("drafts"), "--yes", "--json"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("1 file in " + Path("drafts") + " has other names (hard links) outside it"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(test::ReadFileBytes(Path("drafts/a.txt")), Noise(5000));
+  r = Cli({"shred", Path("drafts"), "--yes", "--json", "--shred-hard-links"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("Are you sure you want to delete the folder " + Path("drafts") +
+                       " and everything in it (3 files, 12 KB)?"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(Path("drafts")));
+  EXPECT_NE(test::ReadFileBytes(Path("elsewhere.txt")), "elsewhere");
+  const auto report = nlohmann::json::parse(r.out, nullptr, false);
+  EXPECT_EQ(report["file"], Path("drafts")) << r.out;
+  EXPECT_EQ(report["other_names"], 1) << r.out;
 }
 
 // Runs the CLI as an unprivileged user with a profile of its own.

@@ -459,6 +459,24 @@ class GuiTest : public QObject {
       QVERIFY2(texts[1].contains(QStringLiteral(" (2 files) was overwritten and deleted")), qPrintable(texts[1]));
       QVERIFY2(texts[2].contains(QStringLiteral("2025/camera pipe")), qPrintable(texts[2]));
     }
+    {
+      // What stayed of it goes with Secure Delete: one question for the folder.
+      test::WriteFileBytes(Data("Album/2025/left.txt"), content);
+      Program p("/d \"" + Data("Album") + "\"");
+      QStringList texts;
+      ModalWatcher watch([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr || !Shown(box)) return false;
+        const bool question = box->windowTitle() == QStringLiteral("Secure Delete?");
+        if (question) Shot(box, QStringLiteral("secure-delete-folder-question"));
+        Answer(modal, question ? QMessageBox::Yes : QMessageBox::Ok, &texts);
+        return !question;
+      });
+      p.Click("btnOK");
+      QCOMPARE(texts.size(), 2);
+      QVERIFY2(texts[0].contains(QStringLiteral(" and everything in it (1 file, ")), qPrintable(texts[0]));
+      QVERIFY(!fs::exists(Data("Album")));
+    }
   }
 
   void passphraseQuestionsKeepTheWindowsPainting() {

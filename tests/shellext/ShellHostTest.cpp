@@ -132,6 +132,8 @@ TEST_F(ShellHost, InvokeAndActionsStartTheProgramAsTheHandlerDecides) {
   fs::create_directories(SandboxDir() + "/A Folder");
   ASSERT_EQ(Shell({"action", "encrypt", SandboxDir() + "/A Folder"}).exitCode, 0);
   EXPECT_EQ(Recorded(), (std::vector<std::string>{"/e", SandboxDir() + "/A Folder"}));
+  ASSERT_EQ(Shell({"action", "delete", SandboxDir() + "/A Folder"}).exitCode, 0);
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{"/d", SandboxDir() + "/A Folder"}));
   // The Nautilus scripts pass the selection on as it is.
   const auto script = RunProcess({data + "/nautilus/scripts/Sealvane/Encrypt", plain, other});
   ASSERT_EQ(script.exitCode, 0) << script.err;
@@ -170,14 +172,16 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
   EXPECT_NE(archiveMenu.find("MimeType=application/x-sealvane-archive;\n"), std::string::npos);
   EXPECT_NE(archiveMenu.find("action decrypt -- %F"), std::string::npos);
   EXPECT_EQ(archiveMenu.find("action encrypt"), std::string::npos);
-  // Folders: Encrypt only.
+  // Folders: Encrypt and Secure Delete, never Decrypt.
   const std::string folderMenu = ReadFileBytes(data + "/kio/servicemenus/sealvane-folder.desktop");
   EXPECT_NE(folderMenu.find("MimeType=inode/directory;\n"), std::string::npos);
   EXPECT_NE(folderMenu.find("action encrypt -- %F"), std::string::npos);
-  EXPECT_EQ(folderMenu.find("action delete"), std::string::npos);
+  EXPECT_NE(folderMenu.find("action delete -- %F"), std::string::npos);
+  EXPECT_EQ(folderMenu.find("action decrypt"), std::string::npos);
   // Dolphin sorts a menu's actions by key, or by name: either way the
   // handler's order (Encrypt or Decrypt first, then Secure Delete).
-  for (const auto& [menu, first] : {std::pair{fileMenu, "Encrypt"}, std::pair{archiveMenu, "Decrypt"}}) {
+  for (const auto& [menu, first] :
+       {std::pair{fileMenu, "Encrypt"}, std::pair{archiveMenu, "Decrypt"}, std::pair{folderMenu, "Encrypt"}}) {
     const auto keysAt = menu.find("Actions=");
     ASSERT_NE(keysAt, std::string::npos);
     std::istringstream keyList(menu.substr(keysAt + 8, menu.find('\n', keysAt) - keysAt - 8));
@@ -194,8 +198,9 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
 
   const std::string nemo = ReadFileBytes(data + "/nemo/actions/sealvane-decrypt.nemo_action");
   EXPECT_NE(nemo.find("Selection=notnone\n"), std::string::npos);
-  EXPECT_NE(ReadFileBytes(data + "/nemo/actions/sealvane-secure-delete.nemo_action").find("Extensions=nodirs;\n"),
-            std::string::npos);
+  EXPECT_NE(ReadFileBytes(data + "/nemo/actions/sealvane-secure-delete.nemo_action").find("Extensions=any;\n"),
+            std::string::npos)
+      << "folders too";
   EXPECT_NE(nemo.find("Exec='" + shell + "' action decrypt -- %F\n"), std::string::npos) << nemo;
   EXPECT_NE(nemo.find("Mimetypes=application/x-sealvane-archive;\n"), std::string::npos);
 
@@ -208,7 +213,15 @@ TEST_F(ShellHost, RegistrationWritesEachFileManagersEntriesAndRemovalTakesExactl
   }
   EXPECT_EQ(count, 3u);
   EXPECT_NE(thunar.find("action encrypt -- %F</command>"), std::string::npos) << thunar;
-  EXPECT_NE(thunar.find("<directories/>\n</action>"), std::string::npos) << "Encrypt is offered for folders";
+  // Encrypt and Secure Delete are offered for folders; Decrypt is not.
+  for (const char* id : {"sealvane-encrypt", "sealvane-secure-delete", "sealvane-decrypt"}) {
+    const auto at = thunar.find(std::string("<unique-id>") + id + "</unique-id>");
+    ASSERT_NE(at, std::string::npos) << id;
+    const auto end = thunar.find("</action>", at);
+    EXPECT_EQ(thunar.substr(at, end - at).find("<directories/>") != std::string::npos,
+              std::string(id) != "sealvane-decrypt")
+        << id;
+  }
   const auto lint = RunProcess({"xmllint", "--noout", uca});
   EXPECT_EQ(lint.exitCode, 0) << lint.err;
 
@@ -333,11 +346,12 @@ items[0].activate()
   fs::create_directories(folder);
   const auto r = RunProcess({"/usr/bin/python3", harness, extension, archive, plain, archive2, folder});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  const std::string several = "Encrypt=Encrypts each file or folder into an encrypted file of its own.\n";
+  const std::string shred = "|Secure Delete=Overwrites each file (in folders too) and then deletes it.\n";
+  const std::string several = "Encrypt=Encrypts each file or folder into an encrypted file of its own." + shred;
   EXPECT_EQ(r.out,
             "Decrypt=Decrypts the file.|Secure Delete=Overwrites the file and then deletes it.\n"
             "Encrypt=Encrypts the file.|Secure Delete=Overwrites the file and then deletes it.\n" +
-                several + "Decrypt=Decrypts the files, each beside itself.\n" + several);
+                several + "Decrypt=Decrypts the files, each beside itself." + shred + several);
   EXPECT_EQ(Recorded(), (std::vector<std::string>{archive}));
   WriteFileBytes(harness + "2", R"(import runpy, sys
 import gi
@@ -347,10 +361,12 @@ ext = runpy.run_path(sys.argv[1], run_name='sealvane_nautilus')
 class File:
     def __init__(self, path): self.path = path
     def get_location(self): return Gio.File.new_for_path(self.path)
-ext['SealvaneMenuProvider']().get_file_items([File(p) for p in sys.argv[2:]])[0].activate()
+ext['SealvaneMenuProvider']().get_file_items([File(p) for p in sys.argv[3:]])[int(sys.argv[2])].activate()
 )");
-  ASSERT_EQ(RunProcess({"/usr/bin/python3", harness + "2", extension, plain, folder}).exitCode, 0);
+  ASSERT_EQ(RunProcess({"/usr/bin/python3", harness + "2", extension, "0", plain, folder}).exitCode, 0);
   EXPECT_EQ(Recorded(), (std::vector<std::string>{"/e", plain, folder}));
+  ASSERT_EQ(RunProcess({"/usr/bin/python3", harness + "2", extension, "1", folder}).exitCode, 0);
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{"/d", folder}));
   ASSERT_EQ(Shell({"unregister"}).exitCode, 0);
   EXPECT_FALSE(fs::exists(extension));
 }

@@ -115,8 +115,8 @@ void frmMain::btnOK_Click() {
     if (mode == kModeSecureDelete) {
       frmSecureDelete job(m_ui, m_library);
       m_oLastDeletion.reset();
-      const std::int64_t bytes = FileExists(m_strFilePath) ? platform::FileLength(m_strFilePath) : 0;
       if (job.Initialize(m_strFilePath) && m_mainView) {
+        const std::int64_t bytes = job.Bytes();
         const auto start = std::chrono::steady_clock::now();
         m_mainView->ShowJob(job);
         if (job.Result() == 0) m_oLastDeletion = job.Report();

@@ -26,6 +26,7 @@ class frmSecureDelete : public JobWindow {
   explicit frmSecureDelete(UiPort& ui, CipherLibrary& library = CipherLibrary::Default())
       : JobWindow(ui, library, "Sealvane - Secure Delete") {}
 
+  // A file, or a folder with everything in it.
   bool Initialize(const std::string& i_strPath);
   // The original of a file being encrypted, deleted as a step of the
   // encrypt job once the archive is checked: the same checks without the
@@ -40,6 +41,11 @@ class frmSecureDelete : public JobWindow {
   // Put before the report shown after the job.
   void SetOutcomePreface(std::string i_strText) { m_strPreface = std::move(i_strText); }
   std::int32_t Result() const noexcept override { return m_nResult; }
+  // The bytes the job overwrites: the file's, or all the files' of a folder
+  // (known once Initialize has succeeded).
+  std::int64_t Bytes() const noexcept {
+    return m_bFolder ? m_nFolderBytes : m_oEntry ? static_cast<std::int64_t>(m_oEntry->Status().size) : 0;
+  }
   // What the overwrite achieves where the file is kept; nothing for a link.
   // For a folder, its files' reports together: the worst verdict and every
   // reason once.
@@ -50,8 +56,9 @@ class frmSecureDelete : public JobWindow {
 
   void DoRun() override;
   bool Prepare(const std::string& i_strPath, const platform::FileStatus* i_pEncrypted, bool i_bFolder);
-  bool PrepareFolder();
+  bool PrepareFolder(bool i_bAsk);
   void SurveyFolder(const platform::FileEntry& i_oFolder, Survey& io_oSurvey);
+  DeletionReport Assess(const platform::FileEntry& i_oFile);
   std::int32_t SecureDeleteFile();
   // Overwrites the open file with random bytes, flushed to the device; the
   // bar counts from `done` of `total`.
@@ -68,6 +75,7 @@ class frmSecureDelete : public JobWindow {
   // A folder's deletion: its files' total size, what is done so far, and
   // special files that stay.
   bool m_bFolder = false;
+  bool m_bKeepSpecial = true;  // special files stay (they were not encrypted)
   std::int64_t m_nFolderBytes = 0;
   std::int64_t m_nBytesDone = 0;
   std::uint64_t m_nFiles = 0;
