@@ -991,6 +991,28 @@ class ManyFiles : public ::testing::Test {
   frmMain form {ui};
 };
 
+TEST_F(ManyFiles, AFolderChosenForSecureDeleteGoesAfterOneQuestion) {
+  fs::create_directories(Data("old letters/2019"));
+  test::WriteFileBytes(Data("old letters/2019/a.txt"), "letter");
+  view.nextBrowse = Data("old letters/");
+  form.mnuFileSecureDeleteFolder_Click();
+  ASSERT_FALSE(view.browsed.empty());
+  EXPECT_TRUE(view.browsed.back().folder);
+  EXPECT_FALSE(view.browsed.back().several);
+  EXPECT_EQ(form.GetCurrentMode(), forms::kModeSecureDelete);
+  EXPECT_EQ(C("txtFile").text, Data("old letters"));
+  ui.Answer(MsgResult::Yes);
+  form.btnOK_Click();
+  ASSERT_EQ(view.jobCaptions.size(), 1u);
+  EXPECT_EQ(ui.boxes.front().text.rfind("Are you sure you want to delete the folder " + Data("old letters") +
+                                            " and everything in it (1 file, 6 bytes)?",
+                                        0),
+            0u)
+      << ui.boxes.front().text;
+  EXPECT_FALSE(fs::exists(Data("old letters")));
+  EXPECT_EQ(C("Status").text.rfind("Securely deleted old letters, 6 bytes, ", 0), 0u) << C("Status").text;
+}
+
 TEST_F(ManyFiles, CommandLineDropAndBrowseGiveOneList) {
   std::vector<std::string> files;
   std::string mode;

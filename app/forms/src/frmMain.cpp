@@ -139,6 +139,7 @@ frmMain::frmMain(UiPort& ui, CipherLibrary& library, ZlibLibrary& zlib) : m_ui(u
   Add("mnuFileEncryptFolder", "Encrypt F&older...");
   Add("mnuFileDecrypt", "&Decrypt...");
   Add("mnuFileSecureDelete", "&Secure Delete...");
+  Add("mnuFileSecureDeleteFolder", "Secure Delete Fo&lder...");
   Add("mnuFileExit", "E&xit");
   Add("mnuTools", "&Tools");
   Add("mnuToolsGenDigitalID", "&Generate Digital ID...");
@@ -431,6 +432,22 @@ void frmMain::mnuFileSecureDelete_Click() {
   try {
     SetToolBar(kModeSecureDelete);
     m_strFilePath = BrowseForFile(kModeSecureDelete, false, m_strFilePath);
+    SetForm(kModeSecureDelete);
+  } catch (...) {
+    ShowRuntimeError(m_ui, "Failed to select file.");
+  }
+}
+
+void frmMain::mnuFileSecureDeleteFolder_Click() {
+  try {
+    SetToolBar(kModeSecureDelete);
+    if (m_mainView) {
+      BrowseRequest request = BrowseRequestFor(kModeSecureDelete, false, m_strFilePath);
+      request.folder = true;
+      request.title = "Select a Folder to Delete";
+      const std::vector<std::string> chosen = m_mainView->BrowseForFiles(request);
+      if (!chosen.empty()) m_strFilePath = WithoutTrailingSlash(chosen.front());
+    }
     SetForm(kModeSecureDelete);
   } catch (...) {
     ShowRuntimeError(m_ui, "Failed to select file.");

@@ -97,6 +97,7 @@ void MainWindow::BuildMenus() {
   addItem(file, "mnuFileEncryptFolder", [this] { m_form.mnuFileEncryptFolder_Click(); });
   addItem(file, "mnuFileDecrypt", [this] { m_form.mnuFileDecrypt_Click(); });
   addItem(file, "mnuFileSecureDelete", [this] { m_form.mnuFileSecureDelete_Click(); });
+  addItem(file, "mnuFileSecureDeleteFolder", [this] { m_form.mnuFileSecureDeleteFolder_Click(); });
   file->addSeparator();
   // The encrypted files made or opened lately, read when the menu opens.
   QMenu* recent = file->addMenu(QStringLiteral("&Recent Encrypted Files"));

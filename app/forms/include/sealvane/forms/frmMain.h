@@ -119,6 +119,7 @@ class frmMain : public Form {
   void ToolbarButtonClick(const std::string& i_strKey);
   void mnuFileEncrypt_Click();
   void mnuFileEncryptFolder_Click();
+  void mnuFileSecureDeleteFolder_Click();
   void mnuFileDecrypt_Click();
   void mnuFileSecureDelete_Click();
   void btnBrowseFile_Click();
