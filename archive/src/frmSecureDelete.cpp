@@ -124,74 +124,45 @@ bool frmSecureDelete::Prepare(const std::string& i_strPath, const platform::File
       return false;
     }
     const platform::FileStatus& entry = m_oEntry->Status();
-    if (i_bFolder && i_pEncrypted) {
-      // Only the folder that was encrypted, under its own name.
-      if (entry.kind != FileKind::Folder || !entry.SameFileAs(*i_pEncrypted)) {
-        ShowWarning(m_ui,
-                    m_strPath +
-                        (entry.kind == FileKind::Link ? " is a symbolic link" : " is not the folder being encrypted") +
-                        ", so it cannot be deleted securely after encrypting." + kCR +
-                        "Encrypt the folder itself, or turn off deleting the original.",
-                    0);
-        m_oEntry.reset();
-        return false;
-      }
-      if (!m_oEntry->CanRemove()) {
-        ShowWarning(m_ui,
-                    "The folder " + m_strPath + " cannot be deleted: its folder does not let you remove it." + kCR +
-                        "The folder was not changed.",
-                    0);
-        m_oEntry.reset();
-        return false;
-      }
-      // Special files were not encrypted: they stay.
-      m_bKeepSpecial = true;
-      return PrepareFolder(false);
-    }
-    if (entry.kind == FileKind::Folder && !i_pEncrypted) {
-      if (!m_oEntry->CanRemove()) {
-        ShowWarning(m_ui,
-                    "The folder " + m_strPath + " cannot be deleted: its folder does not let you remove it." + kCR +
-                        "The folder was not changed.",
-                    0);
-        m_oEntry.reset();
-        return false;
-      }
-      // Everything in it goes: devices, pipes and sockets hold no data and
-      // are removed too.
-      m_bKeepSpecial = false;
-      return PrepareFolder(true);
-    }
-    if (entry.kind == FileKind::Folder ||
-        (entry.kind == FileKind::Link && m_oEntry->TargetStatus().kind == FileKind::Folder)) {
+    // A folder goes with everything in it; after encrypting, only when the
+    // folder was what was encrypted.
+    const bool folder = i_pEncrypted ? i_bFolder : entry.kind == FileKind::Folder;
+    const std::string what = folder ? "folder" : "file";
+    // After encrypting, only what was encrypted is deleted, under its own
+    // name: not a link to it, not another file put in its place.
+    if (i_pEncrypted && (entry.kind != (folder ? FileKind::Folder : FileKind::Regular) ||
+                         !entry.SameFileAs(*i_pEncrypted))) {
       ShowWarning(m_ui,
-                  entry.kind == FileKind::Link
-                      ? m_strPath + " is a symbolic link to a folder.  Secure Delete does not follow links into "
-                                    "folders: please specify the folder itself."
-                      : m_strPath + " is a folder.  Please specify a file.",
+                  m_strPath +
+                      (entry.kind == FileKind::Link ? " is a symbolic link" : " is not the " + what + " being encrypted") +
+                      ", so it cannot be deleted securely after encrypting." + kCR + "Encrypt the " + what +
+                      " itself, or turn off deleting the original.",
                   0);
       m_oEntry.reset();
       return false;
     }
-    // After encrypting, only the file that was encrypted is deleted, under
-    // its own name: not a link to it, not another file put in its place.
-    if (i_pEncrypted && (entry.kind != FileKind::Regular || !entry.SameFileAs(*i_pEncrypted))) {
+    if (entry.kind == FileKind::Link && m_oEntry->TargetStatus().kind == FileKind::Folder) {
       ShowWarning(m_ui,
-                  m_strPath + (entry.kind == FileKind::Link ? " is a symbolic link" : " is not the file being encrypted") +
-                      ", so it cannot be deleted securely after encrypting." + kCR +
-                      "Encrypt the file itself, or turn off deleting the original.",
+                  m_strPath + " is a symbolic link to a folder.  Secure Delete does not follow links into folders: "
+                              "please specify the folder itself.",
                   0);
       m_oEntry.reset();
       return false;
     }
-    // A file that cannot be removed afterwards is not destroyed either.
+    // What cannot be removed afterwards is not destroyed either.
     if (!m_oEntry->CanRemove()) {
       ShowWarning(m_ui,
-                  "The file " + m_strPath + " cannot be deleted: its folder does not let you remove it." + kCR +
-                      "The file was not changed.",
+                  "The " + what + " " + m_strPath + " cannot be deleted: its folder does not let you remove it." +
+                      kCR + "The " + what + " was not changed.",
                   0);
       m_oEntry.reset();
       return false;
+    }
+    if (folder) {
+      // Special files were not encrypted: after encrypting they stay.
+      // Otherwise they go too (they hold no data to overwrite).
+      m_bKeepSpecial = i_pEncrypted != nullptr;
+      return PrepareFolder(i_pEncrypted == nullptr);
     }
     // Judged before anything is written: the question says what the
     // overwrite will achieve.

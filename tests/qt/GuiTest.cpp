@@ -164,6 +164,36 @@ QString TipAsShown(const QString& tip) {
 }
 
 // A job that only names its file.
+// Encrypts what the program was started with by password, the original
+// deleted: records the job window's steps, shoots the window when it shows
+// `shotStep`, and answers `boxes` message boxes with OK, each shot as
+// `boxShot` with its number.
+void EncryptDeletingTheOriginal(Program& p, int boxes, const QString& shotStep, const QString& boxShot,
+                                QStringList& steps, QStringList& texts) {
+  auto* deleteOriginal = p.Find<QCheckBox>("chkDeleteOriginal");
+  QVERIFY(deleteOriginal->isVisible());
+  QVERIFY(!deleteOriginal->isChecked());
+  QTest::mouseClick(deleteOriginal, Qt::LeftButton, {}, QPoint(8, deleteOriginal->height() / 2));
+  QVERIFY(deleteOriginal->isChecked());
+  QTest::mouseClick(p.Option(1), Qt::LeftButton);
+  QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
+  QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
+  ModalWatcher watch([&](QWidget* modal) {
+    if (auto* step = modal->findChild<QLabel*>(QStringLiteral("lblOperation"))) {
+      if (steps.isEmpty() || steps.back() != step->text()) {
+        steps << step->text();
+        if (step->text() == shotStep) Shot(modal, QStringLiteral("job-window-") + shotStep.chopped(1).toLower());
+      }
+      return false;
+    }
+    if (qobject_cast<QMessageBox*>(modal) != nullptr && Shown(modal)) {
+      Shot(modal, boxShot + QStringLiteral("-%1").arg(texts.size() + 1));
+    }
+    return Answer(modal, QMessageBox::Ok, &texts) && texts.size() == boxes;
+  });
+  p.Click("btnOK");
+}
+
 class NamedJob : public JobWindow {
  public:
   NamedJob(UiPort& ui, const std::string& file) : JobWindow(ui, CipherLibrary::Default(), "Sealvane - Decrypt") {
@@ -392,27 +422,9 @@ class GuiTest : public QObject {
       // Encrypt with the original deleted: the job window names each step.
       test::WriteFileBytes(Data("draft.doc"), content);
       Program p("/e \"" + Data("draft.doc") + "\"");
-      auto* deleteOriginal = p.Find<QCheckBox>("chkDeleteOriginal");
-      QVERIFY(deleteOriginal->isVisible());
-      QVERIFY(!deleteOriginal->isChecked());
-      QTest::mouseClick(deleteOriginal, Qt::LeftButton, {}, QPoint(8, deleteOriginal->height() / 2));
-      QVERIFY(deleteOriginal->isChecked());
-      QTest::mouseClick(p.Option(1), Qt::LeftButton);
-      QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
-      QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
       QStringList steps, texts;
-      ModalWatcher watch([&](QWidget* modal) {
-        if (auto* step = modal->findChild<QLabel*>(QStringLiteral("lblOperation"))) {
-          if (steps.isEmpty() || steps.back() != step->text()) {
-            steps << step->text();
-            if (step->text() == QStringLiteral("Verifying:")) Shot(modal, QStringLiteral("job-window-verifying"));
-          }
-          return false;
-        }
-        if (qobject_cast<QMessageBox*>(modal) != nullptr && Shown(modal)) Shot(modal, QStringLiteral("encrypt-delete-report"));
-        return Answer(modal, QMessageBox::Ok, &texts);
-      });
-      p.Click("btnOK");
+      EncryptDeletingTheOriginal(p, 1, QStringLiteral("Verifying:"), QStringLiteral("encrypt-delete-report"), steps,
+                                 texts);
       QVERIFY(!fs::exists(Data("draft.doc")));
       QVERIFY(fs::exists(Data("draft.sva")));
       QVERIFY2(steps.contains(QStringLiteral("Verifying:")), qPrintable(steps.join(QLatin1Char('|'))));
@@ -428,28 +440,9 @@ class GuiTest : public QObject {
       test::WriteFileBytes(Data("Album/notes.txt"), content);
       QCOMPARE(::mkfifo(Data("Album/2025/camera pipe").c_str(), 0600), 0);
       Program p("/e \"" + Data("Album") + "\"");
-      auto* deleteOriginal = p.Find<QCheckBox>("chkDeleteOriginal");
-      QTest::mouseClick(deleteOriginal, Qt::LeftButton, {}, QPoint(8, deleteOriginal->height() / 2));
-      QVERIFY(deleteOriginal->isChecked());
-      QTest::mouseClick(p.Option(1), Qt::LeftButton);
-      QTest::keyClicks(p.Find<QLineEdit>("txtPassword"), kPassword);
-      QTest::keyClicks(p.Find<QLineEdit>("txtConfirmPassword"), kPassword);
       QStringList steps, texts;
-      ModalWatcher watch([&](QWidget* modal) {
-        if (auto* step = modal->findChild<QLabel*>(QStringLiteral("lblOperation"))) {
-          if (steps.isEmpty() || steps.back() != step->text()) {
-            steps << step->text();
-            if (step->text() == QStringLiteral("Deleting:")) Shot(modal, QStringLiteral("job-window-deleting-folder"));
-          }
-          return false;
-        }
-        if (qobject_cast<QMessageBox*>(modal) != nullptr && Shown(modal)) {
-          Shot(modal, QStringLiteral("folder-delete-box-%1").arg(texts.size() + 1));
-        }
-        // Three boxes: the pipe left out, the report, the pipe kept.
-        return Answer(modal, QMessageBox::Ok, &texts) && texts.size() == 3;
-      });
-      p.Click("btnOK");
+      // Three boxes: the pipe left out, the report, the pipe kept.
+      EncryptDeletingTheOriginal(p, 3, QStringLiteral("Deleting:"), QStringLiteral("folder-delete-box"), steps, texts);
       QVERIFY(fs::exists(Data("Album.sva")));
       QVERIFY(!fs::exists(Data("Album/notes.txt")));
       QVERIFY(!fs::exists(Data("Album/2025/beach.raw")));
