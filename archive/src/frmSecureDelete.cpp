@@ -450,7 +450,7 @@ void frmSecureDelete::ReportFolderOutcome(std::int32_t i_nResult) {
   const std::uint64_t left = m_nFiles - m_nFilesDone - (m_strPartial.empty() ? 0 : 1);
   std::string text = m_strPreface +
                      (i_nResult == kCancelled ? "Deleting the folder was cancelled." : "Failed to delete folder.") +
-                     (m_strFailure.empty() ? std::string() : kCR + m_strFailure) + kCR + std::to_string(m_nFilesDone) +
+                     (m_strFailure.empty() ? std::string() : kCR + m_strFailure + (m_strFailure.ends_with('.') ? "" : ".")) + kCR + std::to_string(m_nFilesDone) +
                      " of " + Files(m_nFiles) + " in " + m_strPath + (m_nFilesDone == 1 ? " was" : " were") +
                      " overwritten and deleted";
   if (!m_strPartial.empty()) text += "; " + ShownName(m_strPartial) + " was partly overwritten";

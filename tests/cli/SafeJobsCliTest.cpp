@@ -146,6 +146,28 @@ TEST(FailingCalls, SecureDeleteKeepsTheFileWhenItsOverwriteCannotBeFlushed) {
   EXPECT_TRUE(fs::exists(Path("secret.txt")));
 }
 
+TEST(FailingCalls, AFolderWhoseOverwriteCannotBeFlushedSaysWhatIsLeft) {
+  fs::create_directories(Path("box"));
+  test::WriteFileBytes(Path("box/a.txt"), Noise(5000));
+  test::WriteFileBytes(Path("box/b.txt"), Noise(6000));
+  const char* asanOptions = std::getenv("ASAN_OPTIONS");
+  const std::string asan = asanOptions != nullptr ? asanOptions : "";
+  ::setenv("ASAN_OPTIONS", (asan + ":verify_asan_link_order=0").c_str(), 1);
+  ::setenv("LD_PRELOAD", FAILING_CALLS_LIB, 1);
+  ::setenv("SEALVANE_FAIL_CALLS", "fdatasync,fsync", 1);
+  const ProcessResult r = Cli({"shred", Path("box"), "--yes"});
+  ::unsetenv("LD_PRELOAD");
+  ::unsetenv("SEALVANE_FAIL_CALLS");
+  ::setenv("ASAN_OPTIONS", asan.c_str(), 1);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Failed to delete folder.\nDevice I/O error.\n0 of 2 files in " + Path("box") +
+                       " were overwritten and deleted; a.txt was partly overwritten; the rest is as it was."),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(fs::exists(Path("box/a.txt")));
+  EXPECT_EQ(test::ReadFileBytes(Path("box/b.txt")), Noise(6000));
+}
+
 TEST(WriteFailures, AFullDiskWhileReplacingKeepsTheOldFile) {
   test::WriteFileBytes(Path("d.bin"), Noise(300000));
   ASSERT_EQ(Cli({"encrypt", Path("d.bin"), "--password-file", PasswordFile()}).exitCode, 0);
