@@ -1048,6 +1048,21 @@ TEST_F(ManyFiles, CommandLineDropAndBrowseGiveOneList) {
   EXPECT_TRUE(view.browsed.back().several) << "Browse in Encrypt mode takes several files";
 }
 
+TEST_F(ManyFiles, FilesAndFoldersAreCountedAsWhatTheyAre) {
+  test::WriteFileBytes(Data("a.txt"), "text");
+  fs::create_directories(Data("pics"));
+  test::WriteFileBytes(Data("pics/p.raw"), "picture");
+  test::WriteFileBytes(Data("empty.txt"), "");  // refused: empty
+  ASSERT_TRUE(modMain::Startup(ui, form, [] {}, ""));
+  form.FilesDropped({Data("a.txt"), Data("pics"), Data("empty.txt")});
+  EncryptSettings();
+  form.btnOK_Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text.rfind("Encrypted 2 of 3 files and folders.\r", 0), 0u) << ui.boxes[0].text;
+  EXPECT_EQ(form.JobSummary().rfind("Encrypted 2 of 3 files and folders, ", 0), 0u) << form.JobSummary();
+  EXPECT_TRUE(fs::exists(Data("pics.sva")));
+}
+
 TEST_F(ManyFiles, EachFileIntoItsArchiveOneFailureNamedAndReplaceAnsweredForAll) {
   test::WriteFileBytes(Data("one.txt"), "first file");
   test::WriteFileBytes(Data("two.txt"), "");  // refused: empty

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "sealvane/archive/modCommon.h"
+#include "sealvane/platform/FileInfo.h"
 
 namespace sealvane::forms {
 
@@ -68,7 +69,12 @@ class BatchJob::ItemUi : public UiPort {
 BatchJob::BatchJob(UiPort& ui, CipherLibrary& library, std::string caption, const std::vector<std::string>& inputs,
                    RunOne run)
     : JobWindow(ui, library, std::move(caption)), m_run(std::move(run)) {
-  for (const std::string& input : inputs) m_colItems.push_back(Item {input, {}, kNotStarted, {}});
+  std::size_t folders = 0;
+  for (const std::string& input : inputs) {
+    m_colItems.push_back(Item {input, {}, kNotStarted, {}});
+    if (platform::StatusOf(input).kind == platform::FileKind::Folder) ++folders;
+  }
+  m_strNoun = folders == 0 ? "files" : folders == inputs.size() ? "folders" : "files and folders";
   SetOperation("");
   SetFile("");
   SetProgress(0, 1);
@@ -106,7 +112,7 @@ std::size_t BatchJob::Done() const noexcept {
 }
 
 std::string BatchJob::Summary(const std::string& i_strDone, const std::string& i_strNotDone) const {
-  std::string text = i_strDone + " " + std::to_string(Done()) + " of " + std::to_string(m_colItems.size()) + " files.";
+  std::string text = i_strDone + " " + std::to_string(Done()) + " of " + std::to_string(m_colItems.size()) + " " + m_strNoun + ".";
   bool header = false;
   for (const Item& item : m_colItems) {
     if (item.result == kOk) continue;

@@ -232,7 +232,7 @@ void frmMain::OKMany(const std::string& i_strMode) {
   std::snprintf(took, sizeof(took), "%.1f s",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   m_strJobSummary = (encrypt ? "Encrypted " : "Decrypted ") + std::to_string(done) + " of " + std::to_string(all) +
-                    " files" + (done > 0 && encrypt ? ", " + FormatByteCount(bytes, platform::LocaleDecimalSeparator()) : "") +
+                    " " + batch.Noun() + (done > 0 && encrypt ? ", " + FormatByteCount(bytes, platform::LocaleDecimalSeparator()) : "") +
                     ", " + took + (batch.Result() == kCancelled ? "; cancelled" : "");
   if (m_mainView) m_mainView->JobEnded(m_strJobSummary, done == all);
   // What was done is off the list; what failed stays, to be tried again

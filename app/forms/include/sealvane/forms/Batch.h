@@ -42,6 +42,9 @@ class BatchJob : public JobWindow {
   std::int32_t Result() const noexcept override { return m_nResult; }
   const std::vector<Item>& Items() const noexcept { return m_colItems; }
   std::size_t Done() const noexcept;
+  // What the inputs are, as the summaries count them: "files", "folders",
+  // or "files and folders" (as they were when the job began).
+  const std::string& Noun() const noexcept { return m_strNoun; }
   // For the user at the end, when something was not done or something
   // done has a note (a deletion's report): "Encrypted 2 of 3 files.", then
   // each input not done and why, then the notes.
@@ -54,6 +57,7 @@ class BatchJob : public JobWindow {
 
   RunOne m_run;
   std::vector<Item> m_colItems;
+  std::string m_strNoun;
   std::int32_t m_nResult = 0;
 };
 
