@@ -275,11 +275,8 @@ void frmSecureDelete::DoRun() {
       ReportFolderOutcome(m_nResult);
     } else if ((m_nResult = SecureDeleteFile()) != kOk) {
       ShowError(m_ui, "Failed to delete file.  Ensure it is not locked by another application.", 0);
-    } else if (m_oReport) {
-      // What was done, and what it could not promise.
-      m_ui.ShowMessageBox(MessageBoxRequest {m_strPreface + DeletionOutcome(*m_oReport), "Secure Delete",
-                                             m_oReport->inPlace == InPlace::Yes ? MsgIcon::Information : MsgIcon::Exclamation,
-                                             MsgButtons::OK, 1, {}});
+    } else {
+      ShowOutcome();
     }
   } catch (...) {
     const RuntimeError error = platform::CurrentRuntimeError();
@@ -396,7 +393,7 @@ std::int32_t frmSecureDelete::DeleteTree(const platform::FileEntry& i_oFolder, c
         break;
       }
       case FileKind::Regular: {
-        if (IsStep()) SetFile(GetFileNameOfPath(m_strPath) + "/" + ShownName(relative));
+        SetFile(GetFileNameOfPath(WithoutTrailingSlash(m_strPath)) + "/" + ShownName(relative));
         Merge(m_oReport, Assess(*child));
         platform::File file = child->OpenForOverwrite();
         m_strPartial = relative;
@@ -425,14 +422,17 @@ std::int32_t frmSecureDelete::DeleteTree(const platform::FileEntry& i_oFolder, c
   return kOk;
 }
 
+void frmSecureDelete::ShowOutcome() {
+  // What was done, and what it could not promise (nothing for a link).
+  if (!m_oReport) return;
+  m_ui.ShowMessageBox(MessageBoxRequest {m_strPreface + DeletionOutcome(*m_oReport), "Secure Delete",
+                                         m_oReport->inPlace == InPlace::Yes ? MsgIcon::Information : MsgIcon::Exclamation,
+                                         MsgButtons::OK, 1, {}});
+}
+
 void frmSecureDelete::ReportFolderOutcome(std::int32_t i_nResult) {
   if (i_nResult == kOk) {
-    if (m_oReport) {
-      m_ui.ShowMessageBox(MessageBoxRequest {m_strPreface + DeletionOutcome(*m_oReport), "Secure Delete",
-                                             m_oReport->inPlace == InPlace::Yes ? MsgIcon::Information
-                                                                                : MsgIcon::Exclamation,
-                                             MsgButtons::OK, 1, {}});
-    }
+    ShowOutcome();
     if (!m_colKept.empty()) {
       ShowWarning(m_ui,
                   std::to_string(m_colKept.size()) +

@@ -65,6 +65,7 @@ class frmSecureDelete : public JobWindow {
   std::int32_t OverwriteFile(platform::File& io_oFile, std::int64_t i_nDone, std::int64_t i_nTotal);
   std::int32_t SecureDeleteFolder();
   std::int32_t DeleteTree(const platform::FileEntry& i_oFolder, const std::string& i_strRelative);
+  void ShowOutcome();
   void ReportFolderOutcome(std::int32_t i_nResult);
 
   std::string m_strPath;
