@@ -188,6 +188,12 @@ void EncryptDeletingTheOriginal(Program& p, int boxes, const QString& shotStep, 
     }
     if (qobject_cast<QMessageBox*>(modal) != nullptr && Shown(modal)) {
       Shot(modal, boxShot + QStringLiteral("-%1").arg(texts.size() + 1));
+      // A box comes from the step the job window shows behind it: a short
+      // step may end between two looks, but never before its box.
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* step = window->isVisible() ? window->findChild<QLabel*>(QStringLiteral("lblOperation")) : nullptr;
+        if (step != nullptr && (steps.isEmpty() || steps.back() != step->text())) steps << step->text();
+      }
     }
     return Answer(modal, QMessageBox::Ok, &texts) && texts.size() == boxes;
   });
