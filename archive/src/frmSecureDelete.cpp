@@ -36,9 +36,11 @@ MsgResult ConfirmSharedData(UiPort& ui, const std::string& path, std::uint64_t o
       "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2, kTopicSharedData});
 }
 
+std::string Files(std::uint64_t n) { return n == 1 ? "1 file" : std::to_string(n) + " files"; }
+
 MsgResult ConfirmSharedFiles(UiPort& ui, const std::string& folder, std::uint64_t files) {
   return ui.ShowMessageBox(MessageBoxRequest {
-      (files == 1 ? std::string("1 file") : std::to_string(files) + " files") + " in " + folder +
+      Files(files) + " in " + folder +
           (files == 1 ? " has" : " have") + " other names (hard links) outside it that show the same data." + kCR +
           "Overwriting " + (files == 1 ? "it" : "them") + " destroys the data under those names too." + kCR +
           "Do you want to overwrite " + (files == 1 ? "it" : "them") + "?",
@@ -48,8 +50,7 @@ MsgResult ConfirmSharedFiles(UiPort& ui, const std::string& folder, std::uint64_
 MsgResult ConfirmFolderDelete(UiPort& ui, const std::string& folder, std::uint64_t files, std::int64_t bytes,
                               const std::optional<DeletionReport>& report) {
   return ui.ShowMessageBox(MessageBoxRequest {
-      "Are you sure you want to delete the folder " + folder + " and everything in it (" +
-          (files == 1 ? std::string("1 file") : std::to_string(files) + " files") + ", " +
+      "Are you sure you want to delete the folder " + folder + " and everything in it (" + Files(files) + ", " +
           FormatByteCount(bytes, platform::LocaleDecimalSeparator()) + ")?" + kCR +
           (report ? DeletionOutlook(*report) : std::string("It will not be possible to recover it after it is deleted.")),
       "Secure Delete?", MsgIcon::Question, MsgButtons::YesNo, 2, {}});
@@ -74,8 +75,6 @@ void Merge(std::optional<DeletionReport>& into, DeletionReport one) {
     }
   }
 }
-
-std::string Files(std::uint64_t n) { return n == 1 ? "1 file" : std::to_string(n) + " files"; }
 
 }  // namespace
 

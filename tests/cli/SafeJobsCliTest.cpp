@@ -127,18 +127,25 @@ TEST(FailingCalls, PropertiesAndPublishingFailuresAreReported) {
                                                                "machine", "pw.txt", "tmp", "userhome"}));
 }
 
-TEST(FailingCalls, SecureDeleteKeepsTheFileWhenItsOverwriteCannotBeFlushed) {
-  // The name goes only once the overwrite has reached the device.
-  test::WriteFileBytes(Path("secret.txt"), Noise(70000));
+// Shreds `path` with every flush to the device failing, as a failing disk
+// would make them.
+ProcessResult ShredWithFailingFlushes(const std::string& path) {
   const char* asanOptions = std::getenv("ASAN_OPTIONS");
   const std::string asan = asanOptions != nullptr ? asanOptions : "";
   ::setenv("ASAN_OPTIONS", (asan + ":verify_asan_link_order=0").c_str(), 1);
   ::setenv("LD_PRELOAD", FAILING_CALLS_LIB, 1);
   ::setenv("SEALVANE_FAIL_CALLS", "fdatasync,fsync", 1);
-  const ProcessResult r = Cli({"shred", Path("secret.txt"), "--yes"});
+  ProcessResult r = Cli({"shred", path, "--yes"});
   ::unsetenv("LD_PRELOAD");
   ::unsetenv("SEALVANE_FAIL_CALLS");
   ::setenv("ASAN_OPTIONS", asan.c_str(), 1);
+  return r;
+}
+
+TEST(FailingCalls, SecureDeleteKeepsTheFileWhenItsOverwriteCannotBeFlushed) {
+  // The name goes only once the overwrite has reached the device.
+  test::WriteFileBytes(Path("secret.txt"), Noise(70000));
+  const ProcessResult r = ShredWithFailingFlushes(Path("secret.txt"));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("Failed to Secure Delete file.\nDevice I/O error. Error Number: 57"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Failed to delete file.  Ensure it is not locked by another application."), std::string::npos)
@@ -150,15 +157,7 @@ TEST(FailingCalls, AFolderWhoseOverwriteCannotBeFlushedSaysWhatIsLeft) {
   fs::create_directories(Path("box"));
   test::WriteFileBytes(Path("box/a.txt"), Noise(5000));
   test::WriteFileBytes(Path("box/b.txt"), Noise(6000));
-  const char* asanOptions = std::getenv("ASAN_OPTIONS");
-  const std::string asan = asanOptions != nullptr ? asanOptions : "";
-  ::setenv("ASAN_OPTIONS", (asan + ":verify_asan_link_order=0").c_str(), 1);
-  ::setenv("LD_PRELOAD", FAILING_CALLS_LIB, 1);
-  ::setenv("SEALVANE_FAIL_CALLS", "fdatasync,fsync", 1);
-  const ProcessResult r = Cli({"shred", Path("box"), "--yes"});
-  ::unsetenv("LD_PRELOAD");
-  ::unsetenv("SEALVANE_FAIL_CALLS");
-  ::setenv("ASAN_OPTIONS", asan.c_str(), 1);
+  const ProcessResult r = ShredWithFailingFlushes(Path("box"));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("Failed to delete folder.\nDevice I/O error.\n0 of 2 files in " + Path("box") +
                        " were overwritten and deleted; a.txt was partly overwritten; the rest is as it was."),
